@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QString>
+
+// The texts the program itself shows. Captions live with the windows.
+namespace Msg
+{
+
+// Serial link and discovery.
+inline QString removed()
+{
+    return QStringLiteral("燒錄器已移除，請重新接上後執行 ComPort check。");
+}
+inline QString notInstalled()
+{
+    return QStringLiteral("你尚未安裝燒錄器，請安裝後再執行。");
+}
+inline QString checkCom(int n)
+{
+    return QStringLiteral("Check COM%1......").arg(n);
+}
+inline QString foundOn(int n)
+{
+    return QStringLiteral("Find Programmer on COM%1").arg(n);
+}
+
+// Settings files.
+inline QString settingsReadFailed(const QString &path, const QString &why)
+{
+    return QStringLiteral("無法讀取或建立設定檔 %1（%2），設定將不會被記住。").arg(path, why);
+}
+inline QString settingsWriteFailed(const QString &path, const QString &why)
+{
+    return QStringLiteral("無法寫入設定檔 %1（%2），這次的選擇將不會被記住。").arg(path, why);
+}
+
+// Transfers.
+inline QString busy()
+{
+    return QStringLiteral("資料傳輸中，請等傳輸完成後再執行。");
+}
+inline QString loadCancelled()
+{
+    return QStringLiteral("放棄載入。");
+}
+inline QString loadFailed()
+{
+    return QStringLiteral("載入失敗。");
+}
+inline QString saveCancelled()
+{
+    return QStringLiteral("放棄儲存。");
+}
+inline QString saveFailed()
+{
+    return QStringLiteral("儲存失敗。");
+}
+inline QString notFoundTitle()
+{
+    return QStringLiteral("找不到檔案");
+}
+inline QString notFoundText(const QString &path)
+{
+    return QStringLiteral("找不到") + path + QStringLiteral("這個檔案，請重新輸入。");
+}
+inline QString existsTitle()
+{
+    return QStringLiteral("檔案已存在");
+}
+inline QString existsText(const QString &path)
+{
+    return path + QStringLiteral(" 這個檔案已經存在，確定要取代？");
+}
+inline QString progress(const QString &path, int count)
+{
+    return QStringLiteral("Loading  ") + path + QStringLiteral("   (") +
+           QStringLiteral(" %1").arg(count) + QStringLiteral(" Bytes)...");
+}
+inline QString loadCompleted()
+{
+    return QStringLiteral("Load completed");
+}
+inline QString expressCompleted(quint16 checksum)
+{
+    return QStringLiteral("Load completed... ( Checksum = %1 )")
+        .arg(QString::number(checksum, 16).toUpper());
+}
+inline QString tooLarge(const QString &path, qint64 size)
+{
+    return QStringLiteral("%1 有 %2 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。")
+        .arg(path)
+        .arg(size);
+}
+inline QString unreadable(const QString &path, const QString &why)
+{
+    return QStringLiteral("無法讀取 %1（%2），檔案沒有送出。").arg(path, why);
+}
+inline QString missing(const QString &path)
+{
+    return QStringLiteral("找不到") + path + QStringLiteral("這個檔案，沒有送出任何資料。");
+}
+inline QString notConnected()
+{
+    return QStringLiteral("燒錄器沒有連線，資料沒有送出，請執行 ComPort check。");
+}
+inline QString saving(int kilobytes)
+{
+    return QStringLiteral("Saving %1K Bytes Data.").arg(kilobytes);
+}
+inline QString saveTimedOut(int got, int expected)
+{
+    return QStringLiteral("燒錄器只傳回 %1 位元組（應為 %2 位元組），沒有寫入檔案。")
+        .arg(got)
+        .arg(expected);
+}
+inline QString saveWriteFailed(const QString &path, const QString &why)
+{
+    return QStringLiteral("無法寫入 %1（%2），原來的檔案沒有改變。").arg(path, why);
+}
+
+// SRAM tools.
+inline QString noAddress()
+{
+    return QStringLiteral("你並未輸入起始位置，請輸入四位數十六進位碼。");
+}
+inline QString badAddress()
+{
+    return QStringLiteral("你所輸入的是無效的起始位置，請輸入四位數十六進位碼。");
+}
+inline QString addressTooHigh()
+{
+    return QStringLiteral("你所輸入的位址超過記憶體長度，請重新輸入。");
+}
+inline QString badFill()
+{
+    return QStringLiteral("你所要填入SRAM的資料不正確，請輸入二位數十六進位碼。");
+}
+
+// Label3.
+inline QString noLatestFile()
+{
+    return QStringLiteral("No latest file !");
+}
+inline QString latestFile(const QString &path)
+{
+    return QStringLiteral("Latest File at ") + path;
+}
+
+} // namespace Msg

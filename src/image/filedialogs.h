@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class Programmer;
+
+// The three uses of the shared file dialog: the load, save and express dialogs.
+class FileDialogs
+{
+public:
+    static QString filter() { return QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk"); }
+
+    explicit FileDialogs(Programmer &p) : p(p) {}
+
+    // Asks until an existing file is chosen; sets LatestFile and writes tsk.log. False
+    // when cancelled or failed (Text2 says which).
+    bool LoadDialog();
+    // Asks for a file to save to; an existing one needs the user's agreement (No asks
+    // again). The file is not touched here: it is replaced only when a whole block is in
+    // hand. Sets LatestFile. False when cancelled or failed (Text2 says which).
+    bool SaveDialog();
+    // Only used when LatestFile is empty. Sets LatestFile and writes tsk.log. False when
+    // cancelled or failed (nothing is shown).
+    bool ExpressDialog();
+
+private:
+    Programmer &p;
+};

@@ -1,0 +1,108 @@
+#include "savebuffer.h"
+
+#include "core/events.h"
+#include "core/messages.h"
+#include "core/programmer.h"
+#include "image/imagefile.h"
+
+#include <QDeadlineTimer>
+#include <QTimer>
+
+void SaveBuffer::Form3_Command1_Click()
+{
+    if (p.view.form3Option(1))
+        p.setText(2, Msg::saving(2));
+    else if (p.view.form3Option(2))
+        p.setText(2, Msg::saving(4));
+    else if (p.view.form3Option(3))
+        p.setText(2, Msg::saving(1));
+    m_sizeChosen = true;
+    p.view.hideForm3();
+}
+
+void SaveBuffer::muFileSave_Click()
+{
+    if (p.transferActive) {
+        p.setText(2, Msg::busy());
+        return;
+    }
+    TransferScope scope(p);
+    p.setText(1, QString());
+    m_sizeChosen = false;
+    p.view.showForm3();
+    while (p.view.form3Visible() && !p.exiting)
+        WaitEvents();
+    if (!m_sizeChosen || p.exiting) {
+        // Form3 closed without SAVE: nothing to save.
+        p.setText(2, Msg::saveCancelled());
+        return;
+    }
+
+    const QString status = p.text(2);
+    const QChar digit = status.size() >= 8 ? status.at(7) : QChar();
+    QString command;
+    int expected = 0;
+    if (digit == QLatin1Char('2')) {
+        expected = 2048;
+        command = QStringLiteral("S2");
+    } else if (digit == QLatin1Char('4')) {
+        expected = 4096;
+        command = QStringLiteral("S4");
+    } else if (digit == QLatin1Char('1')) {
+        expected = 1024;
+        command = QStringLiteral("S1");
+    } else {
+        p.setText(2, Msg::saveCancelled());
+        return;
+    }
+
+    if (!dialogs.SaveDialog())
+        return;
+    receiveBlock(command, expected);
+    p.startup.ApplyLatestFileLabel();
+}
+
+void SaveBuffer::receiveBlock(const QString &command, int expected)
+{
+    p.link.drainPump();
+    if (!p.MSComm1.PortOpen()) {
+        p.setText(2, Msg::notConnected());
+        return;
+    }
+    p.Timer1.setEnabled(false);
+    p.RxText.clear();
+    p.MSComm1.setInputMode(MSComm::comInputModeBinary);
+    p.bytesMoving = true;
+
+    QByteArray received;
+    bool complete = false;
+    if (p.link.sendOwn(command)) {
+        // Sleep between events: received bytes, a removal, or the deadline wake us.
+        const int limit = timeoutMs(expected);
+        const QDeadlineTimer deadline(limit);
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(limit);
+        while (p.MSComm1.PortOpen() && p.MSComm1.InBufferCount() < expected &&
+               !deadline.hasExpired() && !p.exiting)
+            WaitEvents();
+        if (p.MSComm1.PortOpen())
+            p.MSComm1.Input(&received);
+        complete = received.size() >= expected;
+    }
+
+    p.bytesMoving = false;
+    p.MSComm1.setInputMode(MSComm::comInputModeText);
+    p.Timer1.setEnabled(true);
+
+    if (!complete) {
+        if (!p.MSComm1.PortOpen())
+            p.setText(2, Msg::removed());
+        else
+            p.setText(2, Msg::saveTimedOut(static_cast<int>(received.size()), expected));
+        return;
+    }
+    QString why;
+    if (!ImageFile::WriteWholeFile(p.LatestFile, received, &why))
+        p.setText(2, Msg::saveWriteFailed(p.LatestFile, why));
+}

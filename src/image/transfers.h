@@ -1,0 +1,34 @@
+#pragma once
+
+#include "image/filedialogs.h"
+#include "image/imagefile.h"
+
+#include <QByteArray>
+#include <QString>
+
+class Programmer;
+
+// Load ("L") and Express ("Q"): an image file into the programmer's SRAM.
+class ImageTransfer
+{
+public:
+    enum class SendResult { Sent, NotConnected, Removed };
+
+    explicit ImageTransfer(Programmer &p) : p(p), dialogs(p) {}
+
+    void muFileLoad_Click();
+    void muIcExp_Click();
+
+    // The wire transfer shared by both: the command letter by SendCommand, then the
+    // big-endian length and the image staged in TxBuffer and written one byte per write,
+    // with Timer1 off and events let run after every byte.
+    SendResult SendImage(char commandLetter, const QByteArray &image);
+
+private:
+    // Shows why an image cannot be sent; true when it can.
+    bool acceptImage(const ImageFile::ReadResult &image);
+    void showSendFailure(SendResult result);
+
+    Programmer &p;
+    FileDialogs dialogs;
+};

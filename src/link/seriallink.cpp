@@ -1,0 +1,103 @@
+#include "seriallink.h"
+
+#include "core/events.h"
+#include "core/messages.h"
+#include "core/programmer.h"
+
+#include <QDeadlineTimer>
+
+bool SerialLink::refuseWhileBusy()
+{
+    if (!p.bytesMoving)
+        return false;
+    p.setText(2, Msg::busy());
+    return true;
+}
+
+void SerialLink::SendCommand(const QString &command)
+{
+    if (refuseWhileBusy())
+        return;
+    sendOwn(command);
+}
+
+bool SerialLink::sendOwn(const QString &command)
+{
+    if (!p.MSComm1.PortOpen())
+        return false;
+    if (!p.MSComm1.Output(command)) {
+        reportRemoval();
+        return false;
+    }
+    p.setText(1, QString());
+    p.RxText.clear();
+    return true;
+}
+
+void SerialLink::Timer1_Timer()
+{
+    QString received;
+    if (!p.MSComm1.Input(&received)) {
+        p.Timer1.setEnabled(false);
+        return;
+    }
+    p.RxText += received;
+    p.chips.ApplyKeyReports();
+    if (p.text(1) != p.RxText)
+        p.setText(1, p.RxText);
+}
+
+void SerialLink::Timer2_Timer()
+{
+    if (p.bytesMoving)
+        return; // a transfer owns the port; it stopped the pump before it began
+    if (p.TxIndex >= p.TxCount)
+        return;
+    if (p.TxIndex < 0 || p.TxIndex >= Programmer::TxBufferSize) {
+        reportRemoval();
+        p.Timer2.setEnabled(false);
+        return;
+    }
+    p.TxByte[0] = static_cast<char>(p.TxBuffer[static_cast<size_t>(p.TxIndex)]);
+    if (p.MSComm1.PortOpen() && !p.MSComm1.Output(p.TxByte)) {
+        reportRemoval();
+        p.Timer2.setEnabled(false);
+        return;
+    }
+    ++p.TxIndex;
+    if (p.TxIndex >= p.TxCount)
+        p.Timer2.setEnabled(false);
+}
+
+void SerialLink::QueueForPump(const QByteArray &bytes)
+{
+    const int n = static_cast<int>(qMin<qsizetype>(bytes.size(), Programmer::TxBufferSize));
+    for (int i = 0; i < n; ++i)
+        p.TxBuffer[static_cast<size_t>(i)] = static_cast<quint8>(bytes.at(i));
+    p.TxIndex = 0;
+    p.TxCount = static_cast<qint16>(n);
+    p.Timer2.setEnabled(true);
+}
+
+void SerialLink::drainPump()
+{
+    // A request is at most three bytes, one per tick; allow generously for slow timers.
+    const QDeadlineTimer deadline(1000);
+    while (p.Timer2.Enabled() && p.TxIndex < p.TxCount && p.MSComm1.PortOpen() &&
+           !deadline.hasExpired())
+        WaitEvents();
+    p.Timer2.setEnabled(false);
+}
+
+void SerialLink::reportRemoval()
+{
+    p.setText(2, Msg::removed());
+    p.MSComm1.setPortOpen(false);
+}
+
+void SerialLink::onRemoved()
+{
+    // While discovery probes, a vanished candidate is only a port that did not answer.
+    if (!p.Timer3.Enabled())
+        p.setText(2, Msg::removed());
+}

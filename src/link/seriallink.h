@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class Programmer;
+
+// The command channel (SendCommand), the receive poller (Timer1) and the byte pump
+// (Timer2).
+class SerialLink
+{
+public:
+    explicit SerialLink(Programmer &p) : p(p) {}
+
+    // Sends a command string when the port is open and clears Text1 and RxText. Refused
+    // with a short message while a transfer is using the port.
+    void SendCommand(const QString &command);
+    // The same without the transfer interlock, for the transfers' own command letters.
+    // Returns true when the command went out.
+    bool sendOwn(const QString &command);
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    // Queues bytes for the pump from TxBuffer index 0 and starts it.
+    void QueueForPump(const QByteArray &bytes);
+    // Lets a queued request finish (a few ticks at most), then stops the pump, so that a
+    // transfer never starts in the middle of one.
+    void drainPump();
+
+    // The programmer vanished: message in Text2, port closed.
+    void reportRemoval();
+    // The serial-port control confirmed a removal on its own.
+    void onRemoved();
+
+    // True (with the busy message shown) while a transfer is using the port.
+    bool refuseWhileBusy();
+
+private:
+    Programmer &p;
+};

@@ -1,0 +1,44 @@
+#include "qtdialogbackend.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+DialogBackend::Outcome QtDialogBackend::fileDialog(Kind kind, const QString &title,
+                                                   const QString &filter, QString &fileName)
+{
+    // The filter comes as "description|pattern" pairs; Qt shows "description" and takes
+    // the pattern from its parentheses.
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts.at(i) + (parts.at(i).contains(QLatin1Char('('))
+                                      ? QString()
+                                      : QStringLiteral(" (") + parts.at(i + 1) + QLatin1Char(')'));
+    QFileDialog dialog(m_owner, title);
+    dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The handlers ask about existing files themselves; no suffix is ever added.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilters(filters);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return Outcome::Cancelled;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return Outcome::Failed;
+    fileName = chosen.first();
+    return Outcome::Chosen;
+}
+
+int QtDialogBackend::messageBox(const QString &text, int style, const QString &title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, m_owner);
+    if ((style & 7) == 4) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? 6 : 7;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return 1;
+}
