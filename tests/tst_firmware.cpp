@@ -1,0 +1,721 @@
+// The emulator's firmware model, driven directly: bytes in, bytes out, with time.
+
+#include "firmware.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+using vantorsim::Chip;
+using vantorsim::Firmware;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(Chip)
+
+namespace
+{
+
+QByteArray toBytes(const std::string &s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// Sends bytes at one moment and returns everything answered by then.
+QByteArray talk(Firmware &fw, const QByteArray &bytes, double nowMs = 0.0)
+{
+    for (char c : bytes)
+        fw.receive(static_cast<std::uint8_t>(c), nowMs);
+    return toBytes(fw.takeOutput(nowMs));
+}
+
+// "L"/"Q" with a big-endian 16-bit length and the image.
+QByteArray framed(char command, const QByteArray &image)
+{
+    QByteArray out;
+    out += command;
+    out += static_cast<char>((image.size() >> 8) & 0xFF);
+    out += static_cast<char>(image.size() & 0xFF);
+    out += image;
+    return out;
+}
+
+// A byte pattern with no 0xFF in it, so loaded data is told apart from empty SRAM.
+QByteArray pattern(int size, int seed = 0)
+{
+    QByteArray out(size, '\0');
+    for (int i = 0; i < size; ++i)
+        out[i] = static_cast<char>((i * 7 + seed + i / 251) % 255);
+    return out;
+}
+
+QByteArray sramBytes(const Firmware &fw, int from, int size)
+{
+    return QByteArray(reinterpret_cast<const char *>(fw.sram().data()) + from, size);
+}
+
+QByteArray flashBytes(const Firmware &fw)
+{
+    return QByteArray(reinterpret_cast<const char *>(fw.flash().data()),
+                      static_cast<qsizetype>(fw.flash().size()));
+}
+
+QByteArray selectCommand(Chip chip)
+{
+    switch (chip) {
+    case Chip::AT89C4051:
+        return "@";
+    case Chip::AT89C1051U:
+        return "#";
+    default:
+        return "!";
+    }
+}
+
+} // namespace
+
+class TestFirmware : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identification();
+    void customIdentification();
+    void chipSelect_data();
+    void chipSelect();
+    void signature_data();
+    void signature();
+    void signatureMismatch_data();
+    void signatureMismatch();
+    void loadFraming_data();
+    void loadFraming();
+    void loadAcrossTime();
+    void readback_data();
+    void readback();
+    void readbackShortAndExtra();
+    void programWithoutEraseStoresAnd();
+    void verifyMismatchWithoutHint();
+    void eraseClearsLockBits();
+    void lockBits_data();
+    void lockBits();
+    void programAndLock();
+    void programAndLockStopsAtVerify();
+    void loadAndProgramReportsStages_data();
+    void loadAndProgramReportsStages();
+    void loadAndProgramWrongChip();
+    void blankCheck();
+    void checksum_data();
+    void checksum();
+    void dump_data();
+    void dump();
+    void fillAndClear();
+    void unknownBytes_data();
+    void unknownBytes();
+    void diagnostics_data();
+    void diagnostics();
+    void pacedDurations_data();
+    void pacedDurations();
+    void pacedLoadAndProgram();
+    void bytesDuringBusyAreQueued();
+    void lockedProgramIsRefusedAtOnce();
+    void unpacedIsImmediate();
+    void changingTheSocket();
+    void escapes_data();
+    void escapes();
+};
+
+void TestFirmware::identification()
+{
+    Firmware fw;
+    const QByteArray reply = talk(fw, "i");
+    QCOMPARE(reply, QByteArray("Vantor USB Programmer V2.10\r\n"));
+    QVERIFY(reply.size() >= 26);
+}
+
+void TestFirmware::customIdentification()
+{
+    Firmware fw;
+    fw.setIdentification(vantorsim::decodeEscapes("Vantor USB Programmer V\\r\\n"));
+    const QByteArray reply = talk(fw, "i");
+    QCOMPARE(reply, QByteArray("Vantor USB Programmer V\r\n"));
+    QCOMPARE(reply.size(), 25);
+}
+
+void TestFirmware::chipSelect_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<Chip>("selected");
+    QTest::newRow("2051") << QByteArray("!") << QByteArray("Chip AT89C2051\r\n") << Chip::AT89C2051;
+    QTest::newRow("4051") << QByteArray("@") << QByteArray("Chip AT89C4051\r\n") << Chip::AT89C4051;
+    QTest::newRow("1051U") << QByteArray("#") << QByteArray("Chip AT89C1051U\r\n")
+                           << Chip::AT89C1051U;
+}
+
+void TestFirmware::chipSelect()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(Chip, selected);
+    Firmware fw;
+    QCOMPARE(fw.selectedType(), Chip::AT89C2051);
+    QCOMPARE(talk(fw, command), reply);
+    QCOMPARE(fw.selectedType(), selected);
+}
+
+void TestFirmware::signature_data()
+{
+    QTest::addColumn<Chip>("chip");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("2051") << Chip::AT89C2051 << QByteArray("Signature 1E 21 AT89C2051 OK\r\n");
+    QTest::newRow("4051") << Chip::AT89C4051 << QByteArray("Signature 1E 41 AT89C4051 OK\r\n");
+    QTest::newRow("1051U") << Chip::AT89C1051U << QByteArray("Signature 1E 12 AT89C1051U OK\r\n");
+}
+
+void TestFirmware::signature()
+{
+    QFETCH(Chip, chip);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    fw.setSocket(chip);
+    talk(fw, selectCommand(chip));
+    QCOMPARE(talk(fw, "s"), reply);
+}
+
+void TestFirmware::signatureMismatch_data()
+{
+    QTest::addColumn<Chip>("socket");
+    QTest::addColumn<QByteArray>("select");
+    QTest::addColumn<QByteArray>("operation");
+    QTest::addColumn<QByteArray>("reply");
+
+    const QByteArray empty = "Error: signature FE FE, expected 1E 21 (AT89C2051)\r\n";
+    const QByteArray wrong = "Error: signature 1E 41, expected 1E 12 (AT89C1051U)\r\n";
+    for (const char *op : {"s", "B", "E", "P", "R", "V", "l", "q"}) {
+        QTest::addRow("empty socket %s", op)
+            << Chip::None << QByteArray("!") << QByteArray(op) << empty;
+        QTest::addRow("4051 as 1051U %s", op)
+            << Chip::AT89C4051 << QByteArray("#") << QByteArray(op) << wrong;
+    }
+}
+
+void TestFirmware::signatureMismatch()
+{
+    QFETCH(Chip, socket);
+    QFETCH(QByteArray, select);
+    QFETCH(QByteArray, operation);
+    QFETCH(QByteArray, reply);
+
+    Firmware fw;
+    fw.setSocket(socket);
+    if (socket != Chip::None) {
+        // Give the chip some content so that an erase, program or read would show.
+        talk(fw, selectCommand(socket));
+        talk(fw, framed('Q', pattern(1000)));
+    }
+    const QByteArray flashBefore = flashBytes(fw);
+    talk(fw, framed('L', pattern(3000, 5)));
+    const QByteArray sramBefore = sramBytes(fw, 0, Firmware::kSramSize);
+
+    talk(fw, select);
+    QCOMPARE(talk(fw, operation), reply);
+    QCOMPARE(flashBytes(fw), flashBefore);
+    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), sramBefore);
+    QCOMPARE(fw.lockBits(), std::uint8_t{0});
+}
+
+void TestFirmware::loadFraming_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("0 bytes") << QByteArray() << QByteArray("Load OK, 0 bytes\r\n");
+    QTest::newRow("300 bytes") << pattern(300) << QByteArray("Load OK, 300 bytes\r\n");
+    QTest::newRow("4999 bytes") << pattern(4999) << QByteArray("Load OK, 4999 bytes\r\n");
+    // Image bytes that look like commands are data.
+    QTest::newRow("105 x 'i'") << QByteArray(105, 'i') << QByteArray("Load OK, 105 bytes\r\n");
+    // Beyond the 8 KiB SRAM the bytes are consumed and dropped.
+    QTest::newRow("9000 bytes") << pattern(9000) << QByteArray("Load OK, 9000 bytes\r\n");
+}
+
+void TestFirmware::loadFraming()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    // The byte after the image is a command again.
+    QCOMPARE(talk(fw, framed('L', image) + "i"), reply + "Vantor USB Programmer V2.10\r\n");
+    const int stored = std::min<int>(image.size(), Firmware::kSramSize);
+    QCOMPARE(sramBytes(fw, 0, stored), image.left(stored));
+    QCOMPARE(sramBytes(fw, stored, Firmware::kSramSize - stored),
+             QByteArray(Firmware::kSramSize - stored, '\xFF'));
+}
+
+void TestFirmware::loadAcrossTime()
+{
+    Firmware fw;
+    const QByteArray image = pattern(300);
+    const QByteArray frame = framed('L', image);
+    QCOMPARE(talk(fw, frame.left(2), 0.0), QByteArray());
+    QCOMPARE(talk(fw, frame.mid(2, 100), 50.0), QByteArray());
+    QCOMPARE(talk(fw, frame.mid(102), 900.0), QByteArray("Load OK, 300 bytes\r\n"));
+    QCOMPARE(sramBytes(fw, 0, 300), image);
+}
+
+void TestFirmware::readback_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("size");
+    QTest::newRow("S1") << QByteArray("S1") << 1024;
+    QTest::newRow("S2") << QByteArray("S2") << 2048;
+    QTest::newRow("S4") << QByteArray("S4") << 4096;
+}
+
+void TestFirmware::readback()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(int, size);
+    Firmware fw;
+    const QByteArray image = pattern(4999);
+    talk(fw, framed('L', image));
+    // Nothing but the raw bytes; the next command is answered normally.
+    QCOMPARE(talk(fw, command + "X"), image.left(size) + "SRAM cleared\r\n");
+}
+
+void TestFirmware::readbackShortAndExtra()
+{
+    Firmware fw;
+    const QByteArray image = pattern(4999);
+    talk(fw, framed('L', image));
+
+    fw.setShortReadback(10);
+    QCOMPARE(talk(fw, "S2"), image.left(10));
+    QCOMPARE(talk(fw, "S2"), image.left(2048));
+
+    fw.setExtraReadback(5);
+    QCOMPARE(talk(fw, "S1"), image.left(1029));
+    QCOMPARE(talk(fw, "S1"), image.left(1024));
+
+    fw.setShortReadback(0);
+    QCOMPARE(talk(fw, "S4"), QByteArray());
+    QCOMPARE(talk(fw, "S4").size(), 4096);
+}
+
+void TestFirmware::programWithoutEraseStoresAnd()
+{
+    Firmware fw;
+    // Old content: 16 zero bytes at 0100, the rest erased.
+    QByteArray oldImage(2048, '\xFF');
+    oldImage.replace(0x100, 16, QByteArray(16, '\0'));
+    QCOMPARE(talk(fw, framed('Q', oldImage)),
+             QByteArray("Load OK, 2048 bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n"));
+
+    // New image programmed over it without an erase.
+    const QByteArray newImage(2048, '\x5A');
+    talk(fw, framed('L', newImage));
+    QCOMPARE(talk(fw, "P"), QByteArray("Program OK\r\n"));
+
+    QByteArray expected(2048, '\x5A');
+    expected.replace(0x100, 16, QByteArray(16, '\0'));
+    QCOMPARE(flashBytes(fw), expected);
+    QCOMPARE(talk(fw, "V"),
+             QByteArray("Verify failed at 0100, 16 bytes differ\r\nFlash not erased?\r\n"));
+}
+
+void TestFirmware::verifyMismatchWithoutHint()
+{
+    Firmware fw;
+    talk(fw, framed('Q', QByteArray(2048, '\x5A')));
+    // SRAM with fewer ones than the flash: a difference, but not one an erase would fix.
+    talk(fw, framed('L', QByteArray(300, '\x50')));
+    QCOMPARE(talk(fw, "V"), QByteArray("Verify failed at 0000, 300 bytes differ\r\n"));
+    talk(fw, "F\x00"_ba);
+    QCOMPARE(talk(fw, "V"), QByteArray("Verify failed at 0000, 2048 bytes differ\r\n"));
+}
+
+void TestFirmware::eraseClearsLockBits()
+{
+    Firmware fw;
+    talk(fw, framed('Q', pattern(2048)));
+    QCOMPARE(talk(fw, "l"), QByteArray("Lock bits set\r\n"));
+    QCOMPARE(fw.lockBits(), std::uint8_t{3});
+    QCOMPARE(talk(fw, "E"), QByteArray("Erase OK\r\n"));
+    QCOMPARE(fw.lockBits(), std::uint8_t{0});
+    QCOMPARE(flashBytes(fw), QByteArray(2048, '\xFF'));
+    QCOMPARE(talk(fw, "B"), QByteArray("Blank\r\n"));
+    QCOMPARE(talk(fw, "P"), QByteArray("Program OK\r\n"));
+    QCOMPARE(flashBytes(fw), pattern(2048));
+}
+
+void TestFirmware::lockBits_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QByteArray>("verify");
+    QTest::addColumn<QByteArray>("read");
+    const QByteArray locked = "Error: locked\r\n";
+    const QByteArray verifyFails =
+        "Verify failed at 0000, 2048 bytes differ\r\nFlash not erased?\r\n";
+    QTest::newRow("none") << 0 << QByteArray("Program OK\r\n") << verifyFails
+                          << QByteArray("Read OK\r\n");
+    QTest::newRow("LB1") << 1 << locked << verifyFails << QByteArray("Read OK\r\n");
+    QTest::newRow("LB2") << 2 << QByteArray("Program OK\r\n") << locked << locked;
+    QTest::newRow("both") << 3 << locked << locked << locked;
+}
+
+void TestFirmware::lockBits()
+{
+    QFETCH(int, bits);
+    QFETCH(QByteArray, program);
+    QFETCH(QByteArray, verify);
+    QFETCH(QByteArray, read);
+
+    Firmware fw;
+    talk(fw, framed('Q', QByteArray(2048, '\x0F')));
+    fw.setLockBits(static_cast<std::uint8_t>(bits));
+    talk(fw, "F\xF0");
+
+    // Programming 0xF0 over 0x0F would leave zeros.
+    QCOMPARE(talk(fw, "P"), program);
+    const bool programmed = (bits & 1) == 0;
+    QCOMPARE(flashBytes(fw), QByteArray(2048, programmed ? '\0' : '\x0F'));
+
+    // SRAM 0xF0 against flash 0x00 or 0x0F: every byte differs.
+    QCOMPARE(talk(fw, "V"), verify);
+
+    QCOMPARE(talk(fw, "R"), read);
+    const bool readAllowed = (bits & 2) == 0;
+    QCOMPARE(sramBytes(fw, 0, 2048), readAllowed ? flashBytes(fw) : QByteArray(2048, '\xF0'));
+
+    // The blank check still reads.
+    QCOMPARE(talk(fw, "B"), QByteArray("Not blank at 0000\r\n"));
+}
+
+void TestFirmware::programAndLock()
+{
+    Firmware fw;
+    talk(fw, framed('L', pattern(2048)));
+    QCOMPARE(talk(fw, "q"), QByteArray("Program OK\r\nVerify OK\r\nLock bits set\r\n"));
+    QCOMPARE(fw.lockBits(), std::uint8_t{3});
+    QCOMPARE(flashBytes(fw), pattern(2048));
+    QCOMPARE(talk(fw, "q"), QByteArray("Error: locked\r\n"));
+}
+
+void TestFirmware::programAndLockStopsAtVerify()
+{
+    Firmware fw;
+    talk(fw, framed('Q', QByteArray(2048, '\x0F')));
+    talk(fw, "F\xF0");
+    QCOMPARE(talk(fw, "q"), QByteArray("Program OK\r\nVerify failed at 0000, 2048 bytes differ\r\n"
+                                       "Flash not erased?\r\n"));
+    QCOMPARE(fw.lockBits(), std::uint8_t{0});
+}
+
+void TestFirmware::loadAndProgramReportsStages_data()
+{
+    QTest::addColumn<Chip>("chip");
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<int>("size");
+    QTest::newRow("2051, 300 bytes") << Chip::AT89C2051 << pattern(300) << 2048;
+    QTest::newRow("4051, 4999 bytes") << Chip::AT89C4051 << pattern(4999) << 4096;
+    QTest::newRow("1051U, 1024 bytes") << Chip::AT89C1051U << pattern(1024) << 1024;
+}
+
+void TestFirmware::loadAndProgramReportsStages()
+{
+    QFETCH(Chip, chip);
+    QFETCH(QByteArray, image);
+    QFETCH(int, size);
+
+    Firmware fw;
+    fw.setSocket(chip);
+    talk(fw, selectCommand(chip));
+    // Old, locked content is erased first.
+    talk(fw, "F\x11Pl");
+    talk(fw, "X");
+
+    const QByteArray expected = "Load OK, " + QByteArray::number(image.size()) +
+                                " bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n";
+    QCOMPARE(talk(fw, framed('Q', image)), expected);
+    QByteArray flash = image.left(size);
+    flash += QByteArray(size - flash.size(), '\xFF');
+    QCOMPARE(flashBytes(fw), flash);
+    QCOMPARE(fw.lockBits(), std::uint8_t{0});
+}
+
+void TestFirmware::loadAndProgramWrongChip()
+{
+    Firmware fw;
+    fw.setSocket(Chip::None);
+    QCOMPARE(talk(fw, framed('Q', pattern(10))),
+             QByteArray("Load OK, 10 bytes\r\n"
+                        "Error: signature FE FE, expected 1E 21 (AT89C2051)\r\n"));
+    QCOMPARE(sramBytes(fw, 0, 10), pattern(10));
+}
+
+void TestFirmware::blankCheck()
+{
+    Firmware fw;
+    QCOMPARE(talk(fw, "B"), QByteArray("Blank\r\n"));
+    QByteArray image(0x124, '\xFF');
+    image[0x123] = '\x7F';
+    talk(fw, framed('L', image));
+    QCOMPARE(talk(fw, "P"), QByteArray("Program OK\r\n"));
+    QCOMPARE(talk(fw, "B"), QByteArray("Not blank at 0123\r\n"));
+}
+
+void TestFirmware::checksum_data()
+{
+    QTest::addColumn<QByteArray>("commands");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("empty SRAM, 2K") << QByteArray("c") << QByteArray("Checksum F800\r\n");
+    QTest::newRow("empty SRAM, 4K") << QByteArray("@c") << QByteArray("Checksum F000\r\n");
+    QTest::newRow("empty SRAM, 1K") << QByteArray("#c") << QByteArray("Checksum FC00\r\n");
+    QTest::newRow("ones, 2K") << QByteArray("F\x01"
+                                            "c")
+                              << QByteArray("Checksum 0800\r\n");
+    QTest::newRow("zeros, 2K") << "F\x00"_ba + "c" << QByteArray("Checksum 0000\r\n");
+}
+
+void TestFirmware::checksum()
+{
+    QFETCH(QByteArray, commands);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    QVERIFY(talk(fw, commands).endsWith(reply));
+}
+
+void TestFirmware::dump_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("0123") << "\x01\x23"_ba
+                          << QByteArray(
+                                 "0123: 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30 31 32\r\n"
+                                 "0133: 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40 41 42\r\n"
+                                 "0143: 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 51 52\r\n"
+                                 "0153: 53 54 55 56 57 58 59 5A 5B 5C 5D 5E 5F 60 61 62\r\n");
+    QTest::newRow("wraps inside a line")
+        << "\x1F\xF8"_ba
+        << QByteArray("1FF8: F8 F9 FA FB FC FD FE FF 00 01 02 03 04 05 06 07\r\n"
+                      "0008: 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17\r\n"
+                      "0018: 18 19 1A 1B 1C 1D 1E 1F 20 21 22 23 24 25 26 27\r\n"
+                      "0028: 28 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34 35 36 37\r\n");
+    QTest::newRow("address beyond 8K")
+        << "\xFF\xF0"_ba
+        << QByteArray("1FF0: F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF\r\n"
+                      "0000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n"
+                      "0010: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\r\n"
+                      "0020: 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F\r\n");
+}
+
+void TestFirmware::dump()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    QByteArray image(Firmware::kSramSize, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i & 0xFF);
+    talk(fw, framed('L', image));
+    QCOMPARE(talk(fw, "d" + address), reply);
+}
+
+void TestFirmware::fillAndClear()
+{
+    Firmware fw;
+    QCOMPARE(talk(fw, "F\xAB"), QByteArray("Fill AB\r\n"));
+    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), QByteArray(Firmware::kSramSize, '\xAB'));
+    QCOMPARE(talk(fw, "X"), QByteArray("SRAM cleared\r\n"));
+    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), QByteArray(Firmware::kSramSize, '\xFF'));
+}
+
+void TestFirmware::unknownBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("x") << QByteArray("x") << QByteArray("?\r\n");
+    QTest::newRow("CR LF") << QByteArray("\r\n") << QByteArray("?\r\n?\r\n");
+    QTest::newRow("NUL") << "\x00"_ba << QByteArray("?\r\n");
+    QTest::newRow("FF") << QByteArray("\xFF") << QByteArray("?\r\n");
+    QTest::newRow("S then 3") << QByteArray("S3") << QByteArray("?\r\n");
+    QTest::newRow("S then i") << QByteArray("Si") << QByteArray("?\r\n");
+    QTest::newRow("t then z") << QByteArray("tz") << QByteArray("?\r\n");
+    QTest::newRow("then a command")
+        << QByteArray("zi") << QByteArray("?\r\nVantor USB Programmer V2.10\r\n");
+}
+
+void TestFirmware::unknownBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    QCOMPARE(talk(fw, bytes), reply);
+}
+
+void TestFirmware::diagnostics_data()
+{
+    QTest::addColumn<char>("which");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("SRAM") << 'R' << QByteArray("SRAM test OK, 8192 bytes\r\n");
+    QTest::newRow("LED") << 'L' << QByteArray("LED test done\r\n");
+    QTest::newRow("buzzer") << 'b' << QByteArray("Buzzer test done\r\n");
+    QTest::newRow("Vpp 12 V") << 'V' << QByteArray("Vpp 12.0 V\r\n");
+    QTest::newRow("Vpp high") << 'h' << QByteArray("Vpp high\r\n");
+    QTest::newRow("Vpp low") << 'l' << QByteArray("Vpp low\r\n");
+    QTest::newRow("firmware") << 'f' << QByteArray("Firmware V2.10\r\n");
+}
+
+void TestFirmware::diagnostics()
+{
+    QFETCH(char, which);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    const QByteArray image = pattern(Firmware::kSramSize);
+    talk(fw, framed('L', image));
+    QCOMPARE(talk(fw, QByteArray("t") + which), reply);
+    // No test touches the SRAM content or the chip.
+    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), image);
+    QCOMPARE(flashBytes(fw), QByteArray(2048, '\xFF'));
+}
+
+void TestFirmware::pacedDurations_data()
+{
+    QTest::addColumn<Chip>("chip");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<double>("durationMs");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("erase") << Chip::AT89C2051 << QByteArray("E") << 10.0
+                           << QByteArray("Erase OK\r\n");
+    QTest::newRow("program 2K") << Chip::AT89C2051 << QByteArray("P") << 3072.0
+                                << QByteArray("Program OK\r\n");
+    QTest::newRow("program 4K") << Chip::AT89C4051 << QByteArray("P") << 6144.0
+                                << QByteArray("Program OK\r\n");
+    QTest::newRow("program 1K") << Chip::AT89C1051U << QByteArray("P") << 1536.0
+                                << QByteArray("Program OK\r\n");
+    QTest::newRow("program, verify, lock 1K")
+        << Chip::AT89C1051U << QByteArray("q") << 1536.0
+        << QByteArray("Program OK\r\nVerify OK\r\nLock bits set\r\n");
+    QTest::newRow("verify") << Chip::AT89C2051 << QByteArray("V") << 0.0
+                            << QByteArray("Verify OK\r\n");
+}
+
+void TestFirmware::pacedDurations()
+{
+    QFETCH(Chip, chip);
+    QFETCH(QByteArray, command);
+    QFETCH(double, durationMs);
+    QFETCH(QByteArray, reply);
+
+    Firmware fw;
+    fw.setPacing(true);
+    fw.setSocket(chip);
+    QCOMPARE(talk(fw, selectCommand(chip), 100.0).left(5), QByteArray("Chip "));
+
+    const double start = 250.0;
+    const QByteArray early = talk(fw, command, start);
+    if (durationMs > 0) {
+        QCOMPARE(early, QByteArray());
+        QVERIFY(fw.busy());
+        QCOMPARE(fw.nextDue(), start + durationMs);
+        QCOMPARE(toBytes(fw.takeOutput(start + durationMs - 0.01)), QByteArray());
+        QCOMPARE(toBytes(fw.takeOutput(start + durationMs)), reply);
+    } else {
+        QCOMPARE(early, reply);
+    }
+    QVERIFY(!fw.busy());
+    QVERIFY(std::isinf(fw.nextDue()));
+}
+
+void TestFirmware::pacedLoadAndProgram()
+{
+    Firmware fw;
+    fw.setPacing(true);
+    QCOMPARE(talk(fw, framed('Q', pattern(100)), 1000.0), QByteArray("Load OK, 100 bytes\r\n"));
+    QCOMPARE(toBytes(fw.takeOutput(1009.9)), QByteArray());
+    QCOMPARE(toBytes(fw.takeOutput(1010.0)), QByteArray("Erase OK\r\n"));
+    // Programming covers the whole 2K, not just the loaded part.
+    QCOMPARE(toBytes(fw.takeOutput(1010.0 + 3071.9)), QByteArray());
+    QCOMPARE(toBytes(fw.takeOutput(1010.0 + 3072.0)), QByteArray("Program OK\r\nVerify OK\r\n"));
+}
+
+void TestFirmware::bytesDuringBusyAreQueued()
+{
+    Firmware fw;
+    fw.setPacing(true);
+    QCOMPARE(talk(fw, "E", 0.0), QByteArray());
+    QCOMPARE(talk(fw, "i", 1.0), QByteArray());
+    QCOMPARE(talk(fw, "E", 2.0), QByteArray());
+    QCOMPARE(talk(fw, "!", 3.0), QByteArray());
+    QCOMPARE(toBytes(fw.takeOutput(9.0)), QByteArray());
+    // The first erase ends at 10; the queued bytes follow in order, the second erase
+    // starting when the first one ended.
+    QCOMPARE(toBytes(fw.takeOutput(15.0)),
+             QByteArray("Erase OK\r\nVantor USB Programmer V2.10\r\n"));
+    QCOMPARE(fw.nextDue(), 20.0);
+    QCOMPARE(toBytes(fw.takeOutput(20.0)), QByteArray("Erase OK\r\nChip AT89C2051\r\n"));
+
+    // A whole image sent during a long operation is not lost.
+    talk(fw, "P", 100.0);
+    const QByteArray image = pattern(500);
+    talk(fw, framed('L', image), 101.0);
+    QCOMPARE(toBytes(fw.takeOutput(3000.0)), QByteArray());
+    QCOMPARE(toBytes(fw.takeOutput(3172.0)), QByteArray("Program OK\r\nLoad OK, 500 bytes\r\n"));
+    QCOMPARE(sramBytes(fw, 0, 500), image);
+}
+
+void TestFirmware::lockedProgramIsRefusedAtOnce()
+{
+    Firmware fw;
+    fw.setPacing(true);
+    fw.setLockBits(Firmware::kLockBit1);
+    QCOMPARE(talk(fw, "P", 5.0), QByteArray("Error: locked\r\n"));
+    QVERIFY(!fw.busy());
+}
+
+void TestFirmware::unpacedIsImmediate()
+{
+    Firmware fw;
+    QCOMPARE(talk(fw, "E@P", 0.0),
+             QByteArray("Erase OK\r\nChip AT89C4051\r\n"
+                        "Error: signature 1E 21, expected 1E 41 (AT89C4051)\r\n"));
+    QCOMPARE(talk(fw, "!P", 0.0), QByteArray("Chip AT89C2051\r\nProgram OK\r\n"));
+    QVERIFY(!fw.busy());
+    QVERIFY(std::isinf(fw.nextDue()));
+}
+
+void TestFirmware::changingTheSocket()
+{
+    Firmware fw;
+    talk(fw, framed('Q', pattern(2048)) + "l");
+    QCOMPARE(fw.lockBits(), std::uint8_t{3});
+    fw.setSocket(Chip::AT89C4051);
+    QCOMPARE(fw.lockBits(), std::uint8_t{0});
+    QCOMPARE(flashBytes(fw), QByteArray(4096, '\xFF'));
+    // The selected type stays what it was.
+    QCOMPARE(fw.selectedType(), Chip::AT89C2051);
+    fw.setSocket(Chip::None);
+    QVERIFY(fw.flash().empty());
+}
+
+void TestFirmware::escapes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("plain") << "KEY_2K" << QByteArray("KEY_2K");
+    QTest::newRow("CR LF") << "KEY_\\r\\n" << QByteArray("KEY_\r\n");
+    QTest::newRow("backslash") << "a\\\\b" << QByteArray("a\\b");
+    QTest::newRow("hex") << "\\x00\\xfF\\x41"
+                         << "\x00\xFF"
+                            "A"_ba;
+    QTest::newRow("unknown escape kept") << "\\t\\x4" << QByteArray("\\t\\x4");
+    QTest::newRow("trailing backslash") << "ab\\" << QByteArray("ab\\");
+}
+
+void TestFirmware::escapes()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(toBytes(vantorsim::decodeEscapes(text.toStdString())), bytes);
+}
+
+QTEST_APPLESS_MAIN(TestFirmware)
+#include "tst_firmware.moc"
