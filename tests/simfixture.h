@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Runs the programmer emulator vantor-sim as its own process on a pseudo-terminal:
+// its device path, its control channel, and the log of every byte it received.
+class SimProcess
+{
+public:
+    explicit SimProcess(const QStringList &arguments = {});
+    ~SimProcess();
+
+    bool start();
+    void stop();
+    QString device() const { return m_device; }
+
+    // Sends one control line and returns the emulator's one-line answer.
+    QString control(const QString &line);
+
+    // Every byte received so far, in order.
+    QByteArray received() const;
+    // Waits until at least n bytes have been received.
+    bool waitReceived(int n, int timeoutMs = 5000) const;
+    // Waits until the received bytes end with tail.
+    bool waitReceivedEndsWith(const QByteArray &tail, int timeoutMs = 5000) const;
+    // Forgets what was received so far (received() starts again from empty).
+    void markReceived();
+
+    // "state" fields: sram_sum, flash_sum, type, socket, lock.
+    QString stateField(const QString &field);
+
+private:
+    QStringList m_arguments;
+    QProcess m_process;
+    QTemporaryDir m_dir;
+    QString m_device;
+    QString m_logPath;
+    int m_mark = 0;
+};
+
+// The path of the emulator beside the tests.
+QString simProgram();
