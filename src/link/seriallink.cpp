@@ -43,8 +43,13 @@ void SerialLink::Timer1_Timer()
     }
     p.RxText += received;
     p.chips.ApplyKeyReports();
-    if (p.text(1) != p.RxText)
+    // Replacing the text on every tick would reset the box's cursor ten times a second;
+    // it is replaced when RxText changed or the user typed into the box.
+    if (p.RxText != m_shownRx || p.text(1) != m_shownText) {
         p.setText(1, p.RxText);
+        m_shownRx = p.RxText;
+        m_shownText = p.text(1);
+    }
 }
 
 void SerialLink::Timer2_Timer()

@@ -38,4 +38,6 @@ public:
 
 private:
     Programmer &p;
+    QString m_shownRx;
+    QString m_shownText;
 };
