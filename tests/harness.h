@@ -5,8 +5,14 @@
 #include "simfixture.h"
 #include "ui/form1.h"
 
+#include <QAction>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QList>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 
 #include <functional>

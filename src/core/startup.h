@@ -22,6 +22,7 @@ public:
     // A settings problem is shown in Text2 at once and again at the end of the next
     // operation that writes its own final text, so that it is not lost under it.
     void warn(const QString &message);
+    bool hasWarning() const { return !m_warning.isEmpty(); }
     QString withWarning(const QString &text);
 
 private:

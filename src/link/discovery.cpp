@@ -99,9 +99,7 @@ void Discovery::Timer4_Timer()
         p.Timer4.setEnabled(false);
         p.WaitTicks = 0;
         p.chips.ApplyStartupRule();
-        const QString status = p.text(2);
-        const QString shown = p.startup.withWarning(status);
-        if (shown != status)
-            p.setText(2, shown);
+        if (p.startup.hasWarning())
+            p.setText(2, p.startup.withWarning(Msg::foundOn(p.ProbePort)));
     }
 }
