@@ -1,0 +1,316 @@
+#include "core/messages.h"
+#include "harness.h"
+#include "ui/form2.h"
+#include "ui/twips.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTest>
+
+// The main window and the about box as the user sees them.
+class TstWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void controls_data();
+    void controls();
+    void fontSizes();
+    void initialState();
+    void ampersandShowsOnce();
+    void tabOrder();
+    void menuTree();
+    void ctrlPRunsExpress();
+    void titleBar();
+    void aboutBox();
+    void exitClosesPortAndEnds();
+
+private:
+    std::unique_ptr<WindowHarness> h;
+};
+
+void TstWindow::initTestCase()
+{
+    h = std::make_unique<WindowHarness>(PortMap::fromList(QString()));
+    h->writeSetting(QStringLiteral("tsk.log"), "/images/blink.tsk");
+    h->load();
+    QVERIFY(QTest::qWaitForWindowExposed(h->window.get()));
+}
+
+void TstWindow::cleanupTestCase()
+{
+    h.reset();
+}
+
+void TstWindow::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("Text1") << "Text1"
+                           << "" << QRect(120, 240, 8532, 2412);
+    QTest::newRow("Text2") << "Text2"
+                           << "" << QRect(120, 2880, 8532, 372);
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Choose Chip" << QRect(240, 3480, 4092, 1212);
+    QTest::newRow("Option1") << "Option1"
+                             << "AT89C2051" << QRect(240, 360, 1692, 180);
+    QTest::newRow("Option2") << "Option2"
+                             << "AT89C4051" << QRect(2160, 360, 1692, 180);
+    QTest::newRow("Option3") << "Option3"
+                             << "AT89C1051U" << QRect(240, 760, 2412, 204);
+    QTest::newRow("Command1") << "Command1"
+                              << "Load" << QRect(240, 5520, 1692, 492);
+    QTest::newRow("Command2") << "Command2"
+                              << "Verify" << QRect(240, 6120, 1692, 492);
+    QTest::newRow("Command3") << "Command3"
+                              << "Programming" << QRect(2280, 6120, 2292, 492);
+    QTest::newRow("Command4") << "Command4"
+                              << "Express" << QRect(6600, 5520, 2052, 1092);
+    QTest::newRow("Command5") << "Command5"
+                              << "Exit" << QRect(4920, 6120, 1332, 492);
+    QTest::newRow("Frame2") << "Frame2"
+                            << "SRAM Function" << QRect(4680, 3480, 3852, 1212);
+    QTest::newRow("Label1") << "Label1"
+                            << "Fill Data" << QRect(240, 360, 1212, 252);
+    QTest::newRow("Label2") << "Label2"
+                            << "Data Dump" << QRect(240, 720, 1212, 252);
+    QTest::newRow("Text3") << "Text3"
+                           << "FF" << QRect(1440, 360, 1212, 276);
+    QTest::newRow("Text4") << "Text4"
+                           << "0000" << QRect(1440, 720, 1212, 288);
+    QTest::newRow("Label3") << "Label3"
+                            << "Latest File at /images/blink.tsk" << QRect(360, 4920, 8652, 492);
+    QTest::newRow("Command6") << "Command6"
+                              << "GO" << QRect(2880, 360, 732, 300);
+    QTest::newRow("Command7") << "Command7"
+                              << "GO" << QRect(2880, 720, 732, 300);
+    QTest::newRow("Command9") << "Command9"
+                              << "Program && Lock bit" << QRect(2280, 5520, 3972, 492);
+}
+
+void TstWindow::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QWidget *w = h->window->findChild<QWidget *>(name);
+    QVERIFY2(w, qPrintable(name));
+    QCOMPARE(w->geometry(), twipsRect(w, twips.x(), twips.y(), twips.width(), twips.height()));
+    QString shown;
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        shown = b->text();
+    else if (auto *g = qobject_cast<QGroupBox *>(w))
+        shown = g->title();
+    else if (auto *l = qobject_cast<QLabel *>(w))
+        shown = l->text();
+    else if (auto *e = qobject_cast<QLineEdit *>(w))
+        shown = e->text();
+    else if (auto *t = qobject_cast<QPlainTextEdit *>(w))
+        shown = t->toPlainText();
+    QCOMPARE(shown, caption);
+    QVERIFY(w->isVisible());
+}
+
+void TstWindow::fontSizes()
+{
+    QCOMPARE(h->find<QWidget>("Text1")->font().pointSizeF(), 10.8);
+    QCOMPARE(h->find<QWidget>("Text2")->font().pointSizeF(), 9.0);
+    QCOMPARE(h->find<QWidget>("Option3")->font().pointSizeF(), 10.8);
+    QCOMPARE(h->find<QWidget>("Command4")->font().pointSizeF(), 12.0);
+    QCOMPARE(h->find<QWidget>("Command9")->font().pointSizeF(), 12.0);
+    QCOMPARE(h->find<QWidget>("Command1")->font().pointSizeF(), 10.8);
+    // A Kai face (fonts-arphic-ukai on Debian) where one is installed.
+    const QString family = h->find<QWidget>("Text1")->font().family();
+    QVERIFY2(family.contains(QLatin1String("Kai"), Qt::CaseInsensitive) ||
+                 family == QStringLiteral("標楷體"),
+             qPrintable(family));
+    const QSize client = h->window->centralWidget()->size();
+    QCOMPARE(client,
+             QSize(twipsToPixels(h->window.get(), 8880), twipsToPixels(h->window.get(), 6816)));
+}
+
+void TstWindow::initialState()
+{
+    QCOMPARE(h->text(1), QString());
+    QCOMPARE(h->text(2), QString());
+    QCOMPARE(h->window->selectedChipOption(), 0);
+    for (const char *name : {"Option1", "Option2", "Option3"})
+        QVERIFY(!h->find<QRadioButton>(name)->isChecked());
+    QVERIFY(!h->p().Timer1.Enabled());
+    QVERIFY(!h->p().Timer2.Enabled());
+    QCOMPARE(h->p().Timer1.Interval(), 100);
+    QCOMPARE(h->p().Timer2.Interval(), 3);
+    QVERIFY(h->p().Timer3.Enabled());
+    QCOMPARE(h->p().Timer3.Interval(), 400);
+}
+
+void TstWindow::ampersandShowsOnce()
+{
+    auto *button = h->find<QPushButton>("Command9");
+    QCOMPARE(button->text(), QStringLiteral("Program && Lock bit"));
+    // "&&" is a literal ampersand, not an access key.
+    QVERIFY(QKeySequence::mnemonic(button->text()).isEmpty());
+    QString shown = button->text();
+    shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    QCOMPARE(shown, QStringLiteral("Program & Lock bit"));
+}
+
+void TstWindow::tabOrder()
+{
+    const QStringList expected = {"Text1",    "Text2",    "Option1",  "Option2",  "Option3",
+                                  "Command1", "Command2", "Command3", "Command4", "Command5",
+                                  "Text3",    "Text4",    "Command6", "Command7", "Command9"};
+    QStringList chain;
+    QWidget *w = h->find<QWidget>("Text1");
+    for (int i = 0; i < expected.size(); ++i) {
+        chain << w->objectName();
+        w = w->nextInFocusChain();
+        while (w && w->focusPolicy() == Qt::NoFocus)
+            w = w->nextInFocusChain();
+    }
+    QCOMPARE(chain, expected);
+
+    // Tab from the response box goes to the status box, not into the text.
+    QWidget *text1 = h->find<QWidget>("Text1");
+    h->window->activateWindow();
+    text1->setFocus();
+    QTRY_VERIFY(text1->hasFocus());
+    QTest::keyClick(text1, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text2"));
+}
+
+void TstWindow::menuTree()
+{
+    struct Item {
+        const char *name;
+        const char *caption;
+    };
+    const QList<QPair<Item, QList<Item>>> expected = {
+        {{"muFile", "File(&F)"},
+         {{"muFileLoad", "Load(&L)"},
+          {"muFileSave", "Save(&S)"},
+          {"muFileComm", "ComPort check(&K)"},
+          {"muFileC", "-"},
+          {"muFileExit", "Exit(&X)"}}},
+        {{"muIc", "IC(&C)"},
+         {{"muIcSig", "Signature(&I)"},
+          {"muIcC1", "-"},
+          {"muIcBlank", "Blank Check(&B)"},
+          {"muIcErase", "Erase Chip(&E)"},
+          {"muIcProg", "Programming(&P)"},
+          {"muIcLock", "Lock bit(&L)"},
+          {"muIcRead", "Read(&R)"},
+          {"muIcVer", "Verify(&V)"},
+          {"muIcC2", "-"},
+          {"muIcExp", "Express(&Q)"}}},
+        {{"muProg", "Programmer(&P)"},
+         {{"muProgClear", "SRAM Clear(&C)"},
+          {"muProgFill", "SRAM Fill(&F)"},
+          {"muProgDump", "SRAM Dump(&D)"},
+          {"muProgSum", "SRAM Checksum(&S)"}}},
+        {{"muDiag", "Diagnostic(&D)"},
+         {{"muDiagRAM", "Test 8K SRAM(&M)"},
+          {"muDiagLED", "Test LED(&D)"},
+          {"muDiagBuz", "Test Buzzer(&B)"},
+          {"muDiagC1", "-"},
+          {"muDiagVpp", "Test Vpp at 12V(&V)"},
+          {"muDiagHi", "Test Vpp at High(&H)"},
+          {"muDiagLow", "Test Vpp at Low(&L)"},
+          {"muDiagC2", "-"},
+          {"muDiagFirm", "Firmware Version(&N)"}}},
+        {{"muAbout", "About(&A)"}, {{"muAboutVer", "Version(&N)"}}},
+    };
+    const QList<QAction *> headings = h->window->menuBar()->actions();
+    QCOMPARE(headings.size(), expected.size());
+    int shortcuts = 0;
+    for (int i = 0; i < headings.size(); ++i) {
+        QCOMPARE(headings[i]->objectName(), QString::fromLatin1(expected[i].first.name));
+        QCOMPARE(headings[i]->text(), QString::fromUtf8(expected[i].first.caption));
+        const QList<QAction *> items = headings[i]->menu()->actions();
+        QCOMPARE(items.size(), expected[i].second.size());
+        for (int j = 0; j < items.size(); ++j) {
+            const Item &want = expected[i].second[j];
+            QCOMPARE(items[j]->objectName(), QString::fromLatin1(want.name));
+            if (QByteArray(want.caption) == "-")
+                QVERIFY(items[j]->isSeparator());
+            else
+                QCOMPARE(items[j]->text(), QString::fromUtf8(want.caption));
+            QVERIFY(items[j]->isEnabled() && items[j]->isVisible() && !items[j]->isChecked());
+            if (!items[j]->shortcut().isEmpty()) {
+                ++shortcuts;
+                QCOMPARE(items[j]->objectName(), QStringLiteral("muIcExp"));
+                QCOMPARE(items[j]->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+            }
+        }
+    }
+    QCOMPARE(shortcuts, 1);
+}
+
+void TstWindow::ctrlPRunsExpress()
+{
+    // With LatestFile set Express sends at once; the port is closed, so it says so. Ctrl+P
+    // must reach Express, not the IC menu's Programming (which would leave Text2 alone).
+    h->window->activateWindow();
+    QTRY_VERIFY(h->window->isActiveWindow());
+    h->p().setText(2, QString());
+    QTest::keyClick(h->window.get(), Qt::Key_P, Qt::ControlModifier);
+    QTRY_COMPARE(h->text(2), Msg::missing(QStringLiteral("/images/blink.tsk")));
+}
+
+void TstWindow::titleBar()
+{
+    const Qt::WindowFlags flags = h->window->windowFlags();
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QCOMPARE(h->window->windowTitle(), QStringLiteral("USB_Vantor Programmer"));
+    QCOMPARE(h->window->windowIcon().availableSizes().value(0), QSize(32, 32));
+}
+
+void TstWindow::aboutBox()
+{
+    // The search with no port at all gives up after twelve ticks and shows the about box.
+    QTRY_COMPARE_WITH_TIMEOUT(h->text(2), Msg::notInstalled(), 8000);
+    Form2 *about = h->window->form2();
+    QVERIFY(about && about->isVisible());
+    QVERIFY(about->windowTitle().startsWith(QStringLiteral("Vantor 燒錄器  --  ")));
+    const Qt::WindowFlags flags = about->windowFlags();
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint) && !(flags & Qt::WindowMinimizeButtonHint));
+    QCOMPARE(about->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+             QStringLiteral("如果您對USB介面的Vantor燒錄器有任何的問題"));
+    QCOMPARE(about->findChild<QLabel *>(QStringLiteral("Label2"))->text(),
+             QStringLiteral("歡迎上網查詢更多相關資訊"));
+    QVERIFY(about->findChild<QLabel *>(QStringLiteral("Label3"))
+                ->text()
+                .startsWith(QStringLiteral("我們的網址是 ")));
+    QVERIFY(about->findChild<QLabel *>(QStringLiteral("Label4"))
+                ->text()
+                .contains(QStringLiteral(" 或 ")));
+    QCOMPARE(about->findChild<QLabel *>(QStringLiteral("Picture1"))->pixmap().size(),
+             QSize(286, 300));
+    QCOMPARE(about->size(), QSize(twipsToPixels(about, 5040), twipsToPixels(about, 6012)));
+    // The main window stays usable: a command runs while the box is open.
+    h->p().commands.muAboutVer_Click();
+    QVERIFY(about->isVisible());
+}
+
+void TstWindow::exitClosesPortAndEnds()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness w(PortMap::fromDevices({sim.device()}));
+    w.load();
+    QTRY_COMPARE_WITH_TIMEOUT(w.text(2), Msg::foundOn(1), 5000);
+    QSignalSpy ended(w.window.get(), &Form1::programEnded);
+    QTest::mouseClick(w.find<QPushButton>("Command5"), Qt::LeftButton);
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!w.p().MSComm1.PortOpen());
+}
+
+QTEST_MAIN(TstWindow)
+#include "tst_window.moc"
