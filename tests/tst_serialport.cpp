@@ -22,6 +22,7 @@ private slots:
     void writeAfterUnplugFailsAndCloses();
     void unplugWhileIdleIsNoticed();
     void defaultMapPutsUsbAdaptersFirst();
+    void slowDeviceIsNotTakenForRemoved();
 
 private:
     QString readUntil(MSComm &comm, int length);
@@ -192,6 +193,39 @@ void TstSerialPort::defaultMapPutsUsbAdaptersFirst()
     QCOMPARE(ordered, QStringList({QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyUSB2"),
                                    QStringLiteral("/dev/ttyUSB10"), QStringLiteral("/dev/ttyS0"),
                                    QStringLiteral("/dev/ttyS1")}));
+}
+
+void TstSerialPort::slowDeviceIsNotTakenForRemoved()
+{
+    // A device slower than the writer fills the terminal's buffer; the writes that then
+    // find no room must not look like a removal, and every byte must arrive in order.
+    SimProcess paced({QStringLiteral("--pace")});
+    QVERIFY(paced.start());
+    MSComm comm;
+    comm.setPortMap(PortMap::fromDevices({paced.device()}));
+    QVERIFY(comm.setPortOpen(true));
+    QSignalSpy removed(&comm, &MSComm::removed);
+    QByteArray image;
+    for (int i = 0; i < 4999; ++i)
+        image.append(static_cast<char>((i * 7 + 3) & 0xFF));
+    const QByteArray frame = QByteArray("L\x13\x87", 3) + image;
+    for (char byte : frame) {
+        QVERIFY(comm.Output(QByteArray(1, byte)));
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(paced.waitReceived(frame.size(), 15000));
+    QCOMPARE(paced.received(), frame);
+    QCOMPARE(removed.count(), 0);
+    QVERIFY(comm.PortOpen());
+    QString replies;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QString part;
+            comm.Input(&part);
+            replies += part;
+            return replies.contains(QLatin1String("Load OK, 4999 bytes"));
+        }(),
+        3000);
 }
 
 QTEST_GUILESS_MAIN(TstSerialPort)
