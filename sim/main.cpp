@@ -5,6 +5,7 @@
 
 #include "firmware.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -31,6 +32,15 @@ namespace
 
 // One character on a 9600-baud 8N1 line: 10 bits.
 constexpr double kByteMs = 10.0 / 9.6;
+
+// How many bytes a line that became free at freeAt has carried by now (at least one once
+// now has reached freeAt): byte k of a burst is due at freeAt + k * kByteMs.
+std::size_t bytesDue(double freeAt, double now)
+{
+    if (now < freeAt)
+        return 0;
+    return static_cast<std::size_t>(std::floor((now - freeAt) / kByteMs)) + 1;
+}
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -115,6 +125,7 @@ public:
 
 private:
     void readMaster(double now);
+    void feed(std::uint8_t byte, double at);
     void writeMaster(double now);
     void readControl();
     void handleLine(std::string line);
@@ -125,8 +136,15 @@ private:
     int m_master = -1;
     int m_slave = -1;
     double m_start = 0.0;
+    // Latest time handed to the firmware (its clock must never go backwards).
+    double m_fwClock = 0.0;
+    // Paced line, one deadline per direction: when the next byte may be taken or sent.
+    // Deadlines advance by exactly one byte time per byte, so late wake-ups are caught up
+    // within a burst; a direction that went idle starts its next burst when data shows up.
     double m_nextRead = 0.0;
+    bool m_readIdle = true;
     double m_nextSend = 0.0;
+    bool m_sendIdle = true;
     bool m_waitWritable = false;
     std::deque<char> m_outQueue;
     std::string m_controlBuffer;
@@ -180,8 +198,10 @@ void Simulator::answer(const std::string &text)
 
 void Simulator::send(const std::string &bytes)
 {
-    if (silent || m_master < 0)
+    if (silent || m_master < 0 || bytes.empty())
         return;
+    if (m_outQueue.empty())
+        m_sendIdle = true;
     m_outQueue.insert(m_outQueue.end(), bytes.begin(), bytes.end());
 }
 
@@ -197,22 +217,41 @@ void Simulator::unplug()
     m_waitWritable = false;
 }
 
+void Simulator::feed(std::uint8_t byte, double at)
+{
+    at = std::fmax(at, m_fwClock);
+    m_fwClock = at;
+    if (log) {
+        std::fprintf(log, "%.3f %02X\n", at - m_start, byte);
+        std::fflush(log);
+    }
+    fw.receive(byte, at);
+}
+
 void Simulator::readMaster(double now)
 {
     std::uint8_t buf[4096];
-    const std::size_t want = pace ? 1 : sizeof buf;
-    const ssize_t n = read(m_master, buf, want);
-    if (n <= 0)
+    if (!pace) {
+        const ssize_t n = read(m_master, buf, sizeof buf);
+        for (ssize_t i = 0; i < n; ++i)
+            feed(buf[i], now);
         return;
-    if (pace)
-        m_nextRead = now + kByteMs;
-    for (ssize_t i = 0; i < n; ++i) {
-        if (log) {
-            std::fprintf(log, "%.3f %02X\n", now - m_start, buf[i]);
-            std::fflush(log);
-        }
-        fw.receive(buf[i], now);
     }
+    // A byte that finds the line idle starts a new burst now.
+    if (m_readIdle)
+        m_nextRead = std::fmax(m_nextRead, now);
+    const std::size_t want = std::min(bytesDue(m_nextRead, now), sizeof buf);
+    if (want == 0)
+        return;
+    const ssize_t n = read(m_master, buf, want);
+    if (n <= 0) {
+        m_readIdle = true;
+        return;
+    }
+    for (ssize_t i = 0; i < n; ++i)
+        feed(buf[i], m_nextRead + static_cast<double>(i) * kByteMs);
+    m_nextRead += static_cast<double>(n) * kByteMs;
+    m_readIdle = static_cast<std::size_t>(n) < want;
 }
 
 void Simulator::writeMaster(double now)
@@ -220,17 +259,25 @@ void Simulator::writeMaster(double now)
     if (m_master < 0 || m_outQueue.empty())
         return;
     if (pace) {
-        if (now < m_nextSend)
+        if (m_sendIdle)
+            m_nextSend = std::fmax(m_nextSend, now);
+        m_sendIdle = false;
+        char buf[4096];
+        const std::size_t len =
+            std::min({bytesDue(m_nextSend, now), m_outQueue.size(), sizeof buf});
+        if (len == 0)
             return;
-        const char c = m_outQueue.front();
-        const ssize_t n = write(m_master, &c, 1);
-        if (n == 1) {
-            m_outQueue.pop_front();
-            m_nextSend = now + kByteMs;
-            m_waitWritable = false;
-        } else {
-            m_waitWritable = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        std::copy_n(m_outQueue.begin(), len, buf);
+        const ssize_t n = write(m_master, buf, len);
+        if (n > 0) {
+            m_outQueue.erase(m_outQueue.begin(), m_outQueue.begin() + n);
+            m_nextSend += static_cast<double>(n) * kByteMs;
         }
+        m_waitWritable =
+            n < 0 ? (errno == EAGAIN || errno == EWOULDBLOCK) : static_cast<std::size_t>(n) < len;
+        // The program not reading is no wake-up delay: pick up from when room shows up.
+        if (m_waitWritable)
+            m_sendIdle = true;
         return;
     }
     while (!m_outQueue.empty()) {
@@ -365,7 +412,8 @@ int Simulator::run()
 
     while (!g_stop && !m_quit && m_controlOpen) {
         double now = monotonicMs();
-        send(fw.takeOutput(now));
+        m_fwClock = std::fmax(m_fwClock, now);
+        send(fw.takeOutput(m_fwClock));
         writeMaster(now);
 
         double wakeAt = fw.nextDue();
@@ -414,7 +462,9 @@ int Simulator::run()
             } else {
                 if (rev & POLLOUT)
                     m_waitWritable = false;
-                if (rev & (POLLIN | POLLHUP))
+                // Paced, every pass that finds a byte due tries to take it: an empty read
+                // marks the line idle, so the next byte starts a new burst.
+                if ((rev & (POLLIN | POLLHUP)) || (pace && now >= m_nextRead))
                     readMaster(now);
             }
         }
