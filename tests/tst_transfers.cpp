@@ -1,0 +1,660 @@
+#include "core/messages.h"
+#include "harness.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// Load ("L") and Express ("Q") through the real window, against the emulator: the exact
+// bytes on the line, the texts shown, the latest-file label and tsk.log.
+class TstTransfers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void loadSendsLengthAndImage_data();
+    void loadSendsLengthAndImage();
+    void loadRefusesImageOver4999Bytes_data();
+    void loadRefusesImageOver4999Bytes();
+    void loadRefusesUnreadableFile();
+    void loadMissingNameAsksAgain_data();
+    void loadMissingNameAsksAgain();
+    void loadDialogFailure();
+    void loadWithPortClosedSendsNothing();
+    void fillQueuedBeforeLoadGoesOutFirst();
+
+    void expressSendsRememberedFile_data();
+    void expressSendsRememberedFile();
+    void expressDialogChoosesAndRemembersFile();
+    void expressDialogCancelledSendsNothing();
+    void expressVanishedFileSendsNothing();
+    void expressRefusesUnreadableAndOversizeFiles();
+    void expressWithPortClosedSendsNothing();
+    void expressUsesFileFromTskLogAtOnce();
+
+    void blinkLoadedErasedProgrammedVerified();
+    void commandsRefusedDuringPacedLoad();
+    void unplugDuringPacedLoadThenCheckAgain();
+
+private:
+    QString writeImage(const QString &name, const QByteArray &bytes);
+    void activate(WindowHarness &w, const QString &via);
+    QByteArray fencedLine(SimProcess &s, WindowHarness &w, int before);
+    QString label3(WindowHarness &w) { return w.find<QLabel>("Label3")->text(); }
+
+    QTemporaryDir m_files;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<WindowHarness> h;
+    QStringList m_text2; // every text the shared window's Text2 took in the current test
+};
+
+namespace
+{
+
+// A reproducible byte sequence that repeats nowhere in the first 8 KiB.
+QByteArray pattern(int n, quint32 seed)
+{
+    QByteArray bytes(n, '\0');
+    quint32 x = seed * 2654435761u + 1u;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(x >> 16);
+    }
+    return bytes;
+}
+
+QByteArray header(char letter, int size)
+{
+    QByteArray bytes(1, letter);
+    bytes.append(static_cast<char>(size / 256));
+    bytes.append(static_cast<char>(size % 256));
+    return bytes;
+}
+
+quint16 byteSum(const QByteArray &bytes)
+{
+    quint32 sum = 0;
+    for (char b : bytes)
+        sum += static_cast<quint8>(b);
+    return static_cast<quint16>(sum & 0xFFFF);
+}
+
+// True when text is the message made with a reason that the test cannot know (an error
+// string of the system): withMarker is that message made with "\x01" as the reason.
+bool matchesWithReason(const QString &text, const QString &withMarker)
+{
+    const qsizetype at = withMarker.indexOf(QChar(1));
+    return at >= 0 && text.size() > withMarker.size() - 1 && text.startsWith(withMarker.left(at)) &&
+           text.endsWith(withMarker.mid(at + 1));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// A path of a regular file that exists but cannot be read, even by root: reading the
+// process's own memory at address 0 fails.
+const QString UnreadableFile = QStringLiteral("/proc/self/mem");
+
+} // namespace
+
+void TstTransfers::initTestCase()
+{
+    QVERIFY(m_files.isValid());
+    sim = std::make_unique<SimProcess>();
+    QVERIFY(sim->start());
+    h = std::make_unique<WindowHarness>(PortMap::fromDevices({sim->device()}));
+    connect(h->find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [this](const QString &t) { m_text2 << t; });
+    h->load();
+    QTRY_COMPARE_WITH_TIMEOUT(h->window->selectedChipOption(), 1, 5000);
+    QVERIFY(sim->waitReceived(3));
+    QCOMPARE(sim->received(), QByteArray("ii!"));
+    QTRY_VERIFY(!h->p().Timer4.Enabled());
+}
+
+void TstTransfers::cleanupTestCase()
+{
+    h.reset();
+    sim.reset();
+}
+
+void TstTransfers::init()
+{
+    // Whatever the last test left on the line is forgotten; its replies are taken by the
+    // poller first, so that nothing of them shows up later.
+    if (h->p().MSComm1.PortOpen()) {
+        fencedLine(*sim, *h, static_cast<int>(sim->received().size()));
+        QTRY_VERIFY(h->p().RxText.endsWith(QLatin1String("\r\n")));
+    }
+    sim->markReceived();
+    h->dialogs->fileCalls.clear();
+    h->dialogs->boxCalls.clear();
+    h->p().setText(2, QString());
+    m_text2.clear();
+}
+
+QString TstTransfers::writeImage(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_files.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TstTransfers::activate(WindowHarness &w, const QString &via)
+{
+    if (via.startsWith(QLatin1String("Command")))
+        w.find<QPushButton>(qPrintable(via))->click();
+    else if (via == QLatin1String("Ctrl+P"))
+        QTest::keyClick(w.window.get(), Qt::Key_P, Qt::ControlModifier);
+    else
+        w.find<QAction>(qPrintable(via))->trigger();
+}
+
+// Sends the checksum command "c" as a fence and returns all the line carried (since the
+// last mark) once the fence is there: before + 1 bytes are expected.
+QByteArray TstTransfers::fencedLine(SimProcess &s, WindowHarness &w, int before)
+{
+    w.find<QAction>("muProgSum")->trigger();
+    s.waitReceived(before + 1, 10000);
+    s.waitReceivedEndsWith("c", 200);
+    return s.received();
+}
+
+// Load ---------------------------------------------------------------------------------
+
+void TstTransfers::loadSendsLengthAndImage_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("lengthBytes");
+    QTest::addColumn<QString>("via");
+    QTest::newRow("2048 by menu") << 2048 << QByteArray::fromHex("0800")
+                                  << QStringLiteral("muFileLoad");
+    QTest::newRow("2048 by Command1")
+        << 2048 << QByteArray::fromHex("0800") << QStringLiteral("Command1");
+    QTest::newRow("300") << 300 << QByteArray::fromHex("012C") << QStringLiteral("muFileLoad");
+    QTest::newRow("empty") << 0 << QByteArray::fromHex("0000") << QStringLiteral("Command1");
+    QTest::newRow("4999") << 4999 << QByteArray::fromHex("1387") << QStringLiteral("muFileLoad");
+}
+
+void TstTransfers::loadSendsLengthAndImage()
+{
+    QFETCH(int, size);
+    QFETCH(QByteArray, lengthBytes);
+    QFETCH(QString, via);
+    Programmer &p = h->p();
+    const QByteArray image = pattern(size, static_cast<quint32>(size));
+    const QString path = writeImage(QStringLiteral("load%1.tsk").arg(size), image);
+    h->dialogs->chooseFile(path);
+
+    activate(*h, via);
+
+    const QString progress = QStringLiteral("Loading  ") + path + QStringLiteral("   (") +
+                             QStringLiteral(" ") + QString::number(size) +
+                             QStringLiteral(" Bytes)...");
+    QCOMPARE(Msg::progress(path, size), progress);
+    QCOMPARE(m_text2, QStringList({progress, Msg::loadCompleted()}));
+    QCOMPARE(h->text(2), QStringLiteral("Load completed"));
+    QCOMPARE(label3(*h), QStringLiteral("Latest File at ") + path);
+    QCOMPARE(h->readSetting(QStringLiteral("tsk.log")), path.toLocal8Bit());
+    QCOMPARE(p.LatestFile, path);
+    QCOMPARE(h->dialogs->fileCalls.size(), 1);
+    const ScriptedDialogs::FileCall call = h->dialogs->fileCalls.at(0);
+    QCOMPARE(call.kind, DialogBackend::Kind::Open);
+    QCOMPARE(call.title, QStringLiteral("開啟"));
+    QCOMPARE(call.filter, QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk"));
+    QVERIFY(h->dialogs->boxCalls.isEmpty());
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    QCOMPARE(int(p.TxCount), size + 2);
+    QCOMPARE(p.TxIndex, size + 2);
+    if (size == 4999) // the last byte staged sits at the buffer's last index
+        QCOMPARE(p.TxBuffer[5000], static_cast<quint8>(image.at(4998)));
+
+    // The programmer took exactly the announced count, and the poller shows its answer.
+    QTRY_VERIFY(p.RxText.contains(QStringLiteral("Load OK, %1 bytes\r\n").arg(size)));
+    QTRY_VERIFY(h->text(1).contains(QStringLiteral("Load OK, %1 bytes").arg(size)));
+    const QByteArray line = fencedLine(*sim, *h, 3 + size);
+    QCOMPARE(line.size(), 3 + size + 1);
+    QCOMPARE(line, QByteArray("L") + lengthBytes + image + "c");
+}
+
+void TstTransfers::loadRefusesImageOver4999Bytes_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("5000") << 5000;
+    QTest::newRow("40000") << 40000;
+}
+
+void TstTransfers::loadRefusesImageOver4999Bytes()
+{
+    QFETCH(int, size);
+    const QString path = writeImage(QStringLiteral("big%1.tsk").arg(size), pattern(size, 7));
+    h->dialogs->chooseFile(path);
+    activate(*h, QStringLiteral("muFileLoad"));
+    QCOMPARE(m_text2, QStringList({Msg::tooLarge(path, size)}));
+    QCOMPARE(label3(*h), Msg::latestFile(path));
+    QVERIFY(h->p().Timer1.Enabled());
+    QVERIFY(!h->p().transferActive);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::loadRefusesUnreadableFile()
+{
+    h->dialogs->chooseFile(UnreadableFile);
+    activate(*h, QStringLiteral("Command1"));
+    QCOMPARE(m_text2.size(), 1);
+    QVERIFY2(matchesWithReason(h->text(2), Msg::unreadable(UnreadableFile, QStringLiteral("\1"))),
+             qPrintable(h->text(2)));
+    QVERIFY(h->p().Timer1.Enabled());
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::loadMissingNameAsksAgain_data()
+{
+    QTest::addColumn<QString>("via");
+    QTest::newRow("menu") << QStringLiteral("muFileLoad");
+    QTest::newRow("Command1") << QStringLiteral("Command1");
+}
+
+void TstTransfers::loadMissingNameAsksAgain()
+{
+    QFETCH(QString, via);
+    const QString missing = m_files.filePath(QStringLiteral("nosuch.tsk"));
+    const QString labelBefore = label3(*h);
+    const QByteArray tskBefore = h->readSetting(QStringLiteral("tsk.log"));
+    h->dialogs->chooseFile(missing);
+    h->dialogs->answerBox(1);
+    h->dialogs->cancelFile();
+
+    activate(*h, via);
+
+    QCOMPARE(h->dialogs->boxCalls.size(), 1);
+    QCOMPARE(h->dialogs->boxCalls.at(0).text,
+             QStringLiteral("找不到") + missing + QStringLiteral("這個檔案，請重新輸入。"));
+    QCOMPARE(h->dialogs->boxCalls.at(0).text, Msg::notFoundText(missing));
+    QCOMPARE(h->dialogs->boxCalls.at(0).style, 48);
+    QCOMPARE(h->dialogs->boxCalls.at(0).title, QStringLiteral("找不到檔案"));
+    QCOMPARE(h->dialogs->fileCalls.size(), 2);
+    QCOMPARE(h->dialogs->fileCalls.at(1).kind, DialogBackend::Kind::Open);
+    QCOMPARE(h->dialogs->fileCalls.at(1).title, QStringLiteral("開啟"));
+    QCOMPARE(h->dialogs->fileCalls.at(1).offered, missing);
+    QCOMPARE(m_text2, QStringList({Msg::loadCancelled()}));
+    QCOMPARE(h->text(2), QStringLiteral("放棄載入。"));
+    QCOMPARE(label3(*h), labelBefore);
+    QCOMPARE(h->readSetting(QStringLiteral("tsk.log")), tskBefore);
+    QVERIFY(!QFileInfo::exists(missing));
+    QVERIFY(!h->p().transferActive);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::loadDialogFailure()
+{
+    h->dialogs->failFile();
+    activate(*h, QStringLiteral("muFileLoad"));
+    QCOMPARE(m_text2, QStringList({Msg::loadFailed()}));
+    QCOMPARE(h->text(2), QStringLiteral("載入失敗。"));
+    QCOMPARE(h->dialogs->fileCalls.size(), 1);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::loadWithPortClosedSendsNothing()
+{
+    Programmer &p = h->p();
+    const QString path = writeImage(QStringLiteral("closed.tsk"), pattern(300, 3));
+    p.MSComm1.setPortOpen(false);
+    h->dialogs->chooseFile(path);
+    activate(*h, QStringLiteral("Command1"));
+    QCOMPARE(m_text2, QStringList({Msg::notConnected()}));
+    QCOMPARE(label3(*h), Msg::latestFile(path));
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    QVERIFY(p.MSComm1.setPortOpen(true));
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::fillQueuedBeforeLoadGoesOutFirst()
+{
+    // A fill request still in the pump's queue goes out whole before the "L".
+    const QByteArray image = pattern(64, 5);
+    const QString path = writeImage(QStringLiteral("afterfill.tsk"), image);
+    h->p().setText(3, QStringLiteral("A5"));
+    h->find<QPushButton>("Command6")->click();
+    QVERIFY(h->p().Timer2.Enabled());
+    h->dialogs->chooseFile(path);
+    activate(*h, QStringLiteral("muFileLoad"));
+    QCOMPARE(h->text(2), Msg::loadCompleted());
+    QCOMPARE(fencedLine(*sim, *h, 2 + 3 + 64),
+             QByteArray::fromHex("46A5") + header('L', 64) + image + "c");
+    h->p().setText(3, QStringLiteral("FF"));
+}
+
+// Express ------------------------------------------------------------------------------
+
+void TstTransfers::expressSendsRememberedFile_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("lengthBytes");
+    QTest::addColumn<QString>("via");
+    QTest::addColumn<QString>("checksumText");
+    QTest::newRow("4096 x FF by Command4")
+        << 4096 << QByteArray::fromHex("1000") << QStringLiteral("Command4")
+        << QStringLiteral("Load completed... ( Checksum = F000 )");
+    QTest::newRow("2048 x FF by menu")
+        << 2048 << QByteArray::fromHex("0800") << QStringLiteral("muIcExp")
+        << QStringLiteral("Load completed... ( Checksum = F800 )");
+    QTest::newRow("1024 x FF by Ctrl+P")
+        << 1024 << QByteArray::fromHex("0400") << QStringLiteral("Ctrl+P")
+        << QStringLiteral("Load completed... ( Checksum = FC00 )");
+    QTest::newRow("empty") << 0 << QByteArray::fromHex("0000") << QStringLiteral("Command4")
+                           << QStringLiteral("Load completed... ( Checksum = 0 )");
+}
+
+void TstTransfers::expressSendsRememberedFile()
+{
+    QFETCH(int, size);
+    QFETCH(QByteArray, lengthBytes);
+    QFETCH(QString, via);
+    QFETCH(QString, checksumText);
+    Programmer &p = h->p();
+    const QByteArray image(size, '\xFF');
+    const QString path = writeImage(QStringLiteral("ff%1.tsk").arg(size), image);
+    p.LatestFile = path; // remembered: Express asks nothing
+    const QByteArray tskBefore = h->readSetting(QStringLiteral("tsk.log"));
+    if (via == QLatin1String("Ctrl+P")) {
+        h->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+    }
+
+    activate(*h, via);
+
+    QCOMPARE(m_text2, QStringList({Msg::progress(path, size), checksumText}));
+    QCOMPARE(Msg::expressCompleted(byteSum(image)), checksumText);
+    QVERIFY(h->dialogs->fileCalls.isEmpty());
+    QCOMPARE(label3(*h), Msg::latestFile(path));
+    QCOMPARE(h->readSetting(QStringLiteral("tsk.log")), tskBefore);
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    QTRY_VERIFY(p.RxText.contains(QStringLiteral("Load OK, %1 bytes\r\n").arg(size)));
+    QCOMPARE(fencedLine(*sim, *h, 3 + size), QByteArray("Q") + lengthBytes + image + "c");
+}
+
+void TstTransfers::expressDialogChoosesAndRemembersFile()
+{
+    Programmer &p = h->p();
+    const QByteArray image = pattern(700, 11);
+    const QString path = writeImage(QStringLiteral("chosen.tsk"), image);
+    p.LatestFile.clear();
+    h->dialogs->chooseFile(path);
+    activate(*h, QStringLiteral("muIcExp"));
+    QCOMPARE(h->dialogs->fileCalls.size(), 1);
+    QCOMPARE(h->dialogs->fileCalls.at(0).kind, DialogBackend::Kind::Open);
+    QCOMPARE(h->dialogs->fileCalls.at(0).filter, QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk"));
+    QCOMPARE(h->readSetting(QStringLiteral("tsk.log")), path.toLocal8Bit());
+    QCOMPARE(m_text2,
+             QStringList({Msg::progress(path, 700), Msg::expressCompleted(byteSum(image))}));
+    QCOMPARE(label3(*h), Msg::latestFile(path));
+    QCOMPARE(fencedLine(*sim, *h, 3 + 700), header('Q', 700) + image + "c");
+}
+
+void TstTransfers::expressDialogCancelledSendsNothing()
+{
+    Programmer &p = h->p();
+    p.LatestFile.clear();
+    p.setText(2, QStringLiteral("before"));
+    m_text2.clear();
+    h->dialogs->cancelFile();
+    activate(*h, QStringLiteral("Command4"));
+    QCOMPARE(h->dialogs->fileCalls.size(), 1);
+    QVERIFY(m_text2.isEmpty());
+    QCOMPARE(h->text(2), QStringLiteral("before"));
+    QCOMPARE(label3(*h), QStringLiteral("No latest file !"));
+    QVERIFY(p.LatestFile.isEmpty());
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::expressVanishedFileSendsNothing()
+{
+    Programmer &p = h->p();
+    const QString path = writeImage(QStringLiteral("vanishing.tsk"), pattern(100, 1));
+    p.LatestFile = path;
+    QVERIFY(QFile::remove(path));
+    activate(*h, QStringLiteral("Command4"));
+    QCOMPARE(m_text2, QStringList({Msg::missing(path)}));
+    QVERIFY(h->dialogs->fileCalls.isEmpty());
+    QVERIFY(!QFileInfo::exists(path)); // no empty file was made in its place
+    QCOMPARE(label3(*h), Msg::latestFile(path));
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::expressRefusesUnreadableAndOversizeFiles()
+{
+    Programmer &p = h->p();
+    p.LatestFile = UnreadableFile;
+    activate(*h, QStringLiteral("muIcExp"));
+    QVERIFY2(matchesWithReason(h->text(2), Msg::unreadable(UnreadableFile, QStringLiteral("\1"))),
+             qPrintable(h->text(2)));
+    const QString big = writeImage(QStringLiteral("big5000.tsk"), pattern(5000, 2));
+    p.LatestFile = big;
+    activate(*h, QStringLiteral("muIcExp"));
+    QCOMPARE(h->text(2), Msg::tooLarge(big, 5000));
+    QCOMPARE(m_text2.size(), 2);
+    QVERIFY(p.Timer1.Enabled());
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::expressWithPortClosedSendsNothing()
+{
+    Programmer &p = h->p();
+    const QString path = writeImage(QStringLiteral("closedq.tsk"), pattern(256, 4));
+    p.LatestFile = path;
+    p.MSComm1.setPortOpen(false);
+    activate(*h, QStringLiteral("Command4"));
+    QCOMPARE(m_text2, QStringList({Msg::notConnected()}));
+    QCOMPARE(h->text(2), QStringLiteral("燒錄器沒有連線，資料沒有送出，請執行 ComPort check。"));
+    QCOMPARE(label3(*h), Msg::latestFile(path));
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    QVERIFY(p.MSComm1.setPortOpen(true));
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstTransfers::expressUsesFileFromTskLogAtOnce()
+{
+    const QByteArray image = pattern(1500, 21);
+    const QString path = writeImage(QStringLiteral("remembered.tsk"), image);
+    SimProcess other;
+    QVERIFY(other.start());
+    WindowHarness w(PortMap::fromDevices({other.device()}));
+    w.writeSetting(QStringLiteral("tsk.log"), path.toLocal8Bit());
+    w.load();
+    QCOMPARE(label3(w), Msg::latestFile(path));
+    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!w.p().Timer4.Enabled());
+    QVERIFY(other.waitReceived(3));
+    other.markReceived();
+
+    activate(w, QStringLiteral("Command4"));
+
+    QVERIFY(w.dialogs->fileCalls.isEmpty());
+    QCOMPARE(w.text(2), Msg::expressCompleted(byteSum(image)));
+    QCOMPARE(w.readSetting(QStringLiteral("tsk.log")), path.toLocal8Bit());
+    QCOMPARE(fencedLine(other, w, 3 + 1500), header('Q', 1500) + image + "c");
+}
+
+// End to end, paced and removal --------------------------------------------------------
+
+void TstTransfers::blinkLoadedErasedProgrammedVerified()
+{
+    Programmer &p = h->p();
+    const QString path =
+        QDir(QStringLiteral(VANTOR_TEST_DATA)).filePath(QStringLiteral("blink.tsk"));
+    const QByteArray image = readFile(path);
+    QCOMPARE(image.size(), 2048);
+    h->dialogs->chooseFile(path);
+    activate(*h, QStringLiteral("muFileLoad"));
+    QCOMPARE(h->text(2), Msg::loadCompleted());
+    QTRY_VERIFY(p.RxText.contains(QLatin1String("Load OK, 2048 bytes")));
+
+    const struct {
+        const char *item;
+        const char *reply;
+    } steps[] = {{"muIcErase", "Erase OK"}, {"muIcProg", "Program OK"}, {"muIcVer", "Verify OK"}};
+    for (const auto &step : steps) {
+        h->find<QAction>(step.item)->trigger();
+        QTRY_VERIFY2(p.RxText.contains(QLatin1String(step.reply)), step.item);
+    }
+    QTRY_VERIFY(h->text(1).contains(QLatin1String("Verify OK")));
+    QCOMPARE(sim->stateField(QStringLiteral("flash_sum")),
+             QStringLiteral("%1").arg(byteSum(image), 4, 16, QLatin1Char('0')).toUpper());
+    QCOMPARE(sim->control(QStringLiteral("flash 0 16")),
+             QString::fromLatin1(image.left(16).toHex(' ').toUpper()));
+    QCOMPARE(fencedLine(*sim, *h, 3 + 2048 + 3),
+             header('L', 2048) + image + QByteArray("EPV") + "c");
+}
+
+void TstTransfers::commandsRefusedDuringPacedLoad()
+{
+    SimProcess paced({QStringLiteral("--pace")});
+    QVERIFY(paced.start());
+    WindowHarness w(PortMap::fromDevices({paced.device()}));
+    w.load();
+    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!w.p().Timer4.Enabled());
+    QVERIFY(paced.waitReceived(3));
+    paced.markReceived();
+    Programmer &p = w.p();
+
+    const QByteArray image = pattern(2048, 99);
+    const QString path = writeImage(QStringLiteral("paced.tsk"), image);
+    const QString progress = Msg::progress(path, 2048);
+
+    // Each of these, clicked while the bytes go out, is refused with the busy message.
+    struct Attempt {
+        QString name;
+        bool duringTransfer = false;
+        QString shown;
+    };
+    QList<Attempt> attempts;
+    for (const char *name :
+         {"muIcSig", "Command2", "Command3", "Command9", "muProgClear", "muDiagFirm", "Option2",
+          "Command6", "Command7", "muFileComm", "muFileLoad", "Command4", "muFileSave"})
+        attempts << Attempt{QString::fromLatin1(name), false, QString()};
+    bool scheduled = false;
+    QStringList texts;
+    connect(w.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this, [&](const QString &t) {
+        texts << t;
+        if (t != progress || scheduled)
+            return;
+        scheduled = true;
+        QTimer::singleShot(0, this, [&] {
+            for (Attempt &a : attempts) {
+                a.duringTransfer = p.bytesMoving && p.TxIndex < p.TxCount;
+                w.p().setText(2, progress);
+                if (a.name.startsWith(QLatin1String("Option")))
+                    w.find<QRadioButton>(qPrintable(a.name))->click();
+                else
+                    activate(w, a.name);
+                a.shown = w.text(2);
+            }
+        });
+    });
+    w.dialogs->chooseFile(path);
+    activate(w, QStringLiteral("muFileLoad"));
+
+    QVERIFY(scheduled);
+    for (const Attempt &a : attempts) {
+        QVERIFY2(a.duringTransfer, qPrintable(a.name));
+        QCOMPARE(a.shown, Msg::busy());
+    }
+    QCOMPARE(texts.first(), progress);
+    QCOMPARE(texts.last(), Msg::loadCompleted());
+    QCOMPARE(w.text(2), QStringLiteral("Load completed"));
+    QCOMPARE(w.dialogs->fileCalls.size(), 1); // the second Load asked nothing
+    QVERIFY(!w.window->form3() || !w.window->form3()->isVisible());
+    QCOMPARE(w.window->selectedChipOption(), 1);
+    QCOMPARE(w.readSetting(QStringLiteral("chip.log")), QByteArray("2051"));
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.Timer2.Enabled());
+    QVERIFY(!p.Timer3.Enabled());
+    QVERIFY(p.MSComm1.PortOpen());
+    QVERIFY(!p.transferActive);
+    QCOMPARE(fencedLine(paced, w, 3 + 2048), header('L', 2048) + image + "c");
+}
+
+void TstTransfers::unplugDuringPacedLoadThenCheckAgain()
+{
+    auto paced = std::make_unique<SimProcess>(QStringList{QStringLiteral("--pace")});
+    QVERIFY(paced->start());
+    WindowHarness w(PortMap::fromDevices({paced->device()}));
+    w.load();
+    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!w.p().Timer4.Enabled());
+    Programmer &p = w.p();
+
+    const QByteArray image = pattern(2048, 77);
+    const QString path = writeImage(QStringLiteral("unplugged.tsk"), image);
+    const QString progress = Msg::progress(path, 2048);
+    QStringList texts;
+    int unpluggedAt = -1;
+    connect(w.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this, [&](const QString &t) {
+        texts << t;
+        if (t == progress && unpluggedAt < 0) {
+            unpluggedAt = 0;
+            QTimer::singleShot(0, this, [&] {
+                unpluggedAt = p.TxIndex;
+                paced->control(QStringLiteral("unplug"));
+            });
+        }
+    });
+    w.dialogs->chooseFile(path);
+    activate(w, QStringLiteral("Command1"));
+
+    QVERIFY2(unpluggedAt > 0 && unpluggedAt < 2050, qPrintable(QString::number(unpluggedAt)));
+    QCOMPARE(w.text(2), QStringLiteral("燒錄器已移除，請重新接上後執行 ComPort check。"));
+    QCOMPARE(texts.first(), progress);
+    QVERIFY(!texts.contains(Msg::loadCompleted()));
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.MSComm1.PortOpen());
+    QVERIFY(!p.transferActive);
+    QVERIFY(!p.bytesMoving);
+    QCOMPARE(label3(w), Msg::latestFile(path));
+    QVERIFY(paced->received().size() < 3 + 2048);
+    paced.reset();
+
+    // The programmer comes back on another device: a ComPort check finds it and Express
+    // sends the latest file again.
+    SimProcess back;
+    QVERIFY(back.start());
+    p.MSComm1.setPortMap(PortMap::fromDevices({back.device()}));
+    p.discovery.muFileComm_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(w.text(2), Msg::foundOn(1), 5000);
+    QTRY_VERIFY(!p.Timer4.Enabled());
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(back.waitReceived(2));
+    back.markReceived();
+    activate(w, QStringLiteral("Command4"));
+    QCOMPARE(w.text(2), Msg::expressCompleted(byteSum(image)));
+    QCOMPARE(fencedLine(back, w, 3 + 2048), header('Q', 2048) + image + "c");
+}
+
+QTEST_MAIN(TstTransfers)
+#include "tst_transfers.moc"
