@@ -77,15 +77,19 @@ void SaveBuffer::receiveBlock(const QString &command, int expected)
     QByteArray received;
     bool complete = false;
     if (p.link.sendOwn(command)) {
-        // Sleep between events: received bytes, a removal, or the deadline wake us.
-        const int limit = timeoutMs(expected);
-        const QDeadlineTimer deadline(limit);
+        // Sleep between events: received bytes, a removal, or the deadline wake us. A
+        // timer may fire a little before the deadline; it is then started again for the
+        // rest, so that the wait never outlasts the deadline for want of an event.
+        const QDeadlineTimer deadline(timeoutMs(expected));
         QTimer wake;
         wake.setSingleShot(true);
-        wake.start(limit);
+        wake.setTimerType(Qt::PreciseTimer);
         while (p.MSComm1.PortOpen() && p.MSComm1.InBufferCount() < expected &&
-               !deadline.hasExpired() && !p.exiting)
+               !deadline.hasExpired() && !p.exiting) {
+            if (!wake.isActive())
+                wake.start(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
             WaitEvents();
+        }
         if (p.MSComm1.PortOpen())
             p.MSComm1.Input(&received);
         complete = received.size() >= expected;

@@ -1,0 +1,562 @@
+#include "core/messages.h"
+#include "harness.h"
+#include "ui/form3.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
+
+// Save: the "Select Size" window, the save dialog, the read-back of the programmer's SRAM
+// and the file it becomes, through the real window against the emulator.
+class TstSave : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void savesChosenBlock_data();
+    void savesChosenBlock();
+    void secondSaveOffersPreviousChoice();
+    void nameWithoutExtensionIsKept();
+    void extraBytesMayBeKept();
+    void shortBlockTimesOutAndKeepsOldFile();
+    void replaceNoAsksAgain();
+    void replaceYesReplacesWithBlock();
+    void unwritablePlaceReportsAndKeepsOldFile();
+    void form3ClosedAbandons();
+    void saveDialogCancelledOrFailed_data();
+    void saveDialogCancelledOrFailed();
+    void loadedImageSavedBackIdentical();
+
+    void silentProgrammerTimesOut();
+    void pacedReplaceKeepsOldFileWhileArriving();
+    void unplugWhileBlockArrives();
+
+private:
+    struct Run {
+        bool form3Shown = false;
+        int offeredOption = 0; // the option selected when Form3 came up
+        qint64 elapsedMs = 0;
+    };
+    // Runs Save in w: Form3 answers with option (1 to 3; 0 keeps the current choice; -1
+    // closes Form3 by its close box); the file dialog answers as scripted beforehand.
+    Run save(WindowHarness &w, int option);
+    QString file(const QString &name) const { return m_files.filePath(name); }
+    QByteArray fencedLine(SimProcess &s, WindowHarness &w, int before);
+    void checkRestored(WindowHarness &w);
+
+    QTemporaryDir m_files;
+    QByteArray m_sram; // what the shared emulator's SRAM holds from address 0
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<WindowHarness> h;
+    QStringList m_text2;
+};
+
+namespace
+{
+
+QByteArray pattern(int n, quint32 seed)
+{
+    QByteArray bytes(n, '\0');
+    quint32 x = seed * 2654435761u + 1u;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(x >> 16);
+    }
+    return bytes;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// The emulator's SRAM from address 0, as its control channel shows it.
+QByteArray simSram(SimProcess &s, int n)
+{
+    return QByteArray::fromHex(s.control(QStringLiteral("sram 0 %1").arg(n)).toLatin1());
+}
+
+bool matchesWithReason(const QString &text, const QString &withMarker)
+{
+    const qsizetype at = withMarker.indexOf(QChar(1));
+    return at >= 0 && text.size() > withMarker.size() - 1 && text.startsWith(withMarker.left(at)) &&
+           text.endsWith(withMarker.mid(at + 1));
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+// Starts an emulator and a window that found it, with the chip selected.
+bool connectWindow(SimProcess &s, std::unique_ptr<WindowHarness> &w)
+{
+    if (!s.start())
+        return false;
+    w = std::make_unique<WindowHarness>(PortMap::fromDevices({s.device()}));
+    w->load();
+    Programmer &p = w->p();
+    return QTest::qWaitFor([&] { return w->window->selectedChipOption() == 1; }, 5000) &&
+           QTest::qWaitFor([&] { return !p.Timer4.Enabled(); }, 1000) && s.waitReceived(3);
+}
+
+// Loads an image into the emulator's SRAM through the window and waits until it took it.
+bool loadThrough(WindowHarness &w, const QString &path, int size, int timeoutMs = 5000)
+{
+    w.dialogs->chooseFile(path);
+    w.find<QAction>("muFileLoad")->trigger();
+    if (w.text(2) != Msg::loadCompleted())
+        return false;
+    const QString reply = QStringLiteral("Load OK, %1 bytes").arg(size);
+    return QTest::qWaitFor([&] { return w.p().RxText.contains(reply); }, timeoutMs);
+}
+
+} // namespace
+
+void TstSave::initTestCase()
+{
+    QVERIFY(m_files.isValid());
+    sim = std::make_unique<SimProcess>();
+    QVERIFY(connectWindow(*sim, h));
+    connect(h->find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [this](const QString &t) { m_text2 << t; });
+    // A known pattern in the first 4 KiB of the programmer's SRAM.
+    m_sram = pattern(4096, 4096);
+    const QString patternFile = file(QStringLiteral("pattern.tsk"));
+    writeFile(patternFile, m_sram);
+    QVERIFY(loadThrough(*h, patternFile, 4096));
+    QCOMPARE(simSram(*sim, 4096), m_sram);
+}
+
+void TstSave::cleanupTestCase()
+{
+    h.reset();
+    sim.reset();
+}
+
+void TstSave::init()
+{
+    if (h->p().MSComm1.PortOpen()) {
+        fencedLine(*sim, *h, static_cast<int>(sim->received().size()));
+        // The reply to the fence is the last thing the emulator sends: once the poller has
+        // it, nothing is left waiting in the port.
+        QTRY_VERIFY(h->p().RxText.endsWith(QLatin1String("\r\n")));
+    }
+    sim->markReceived();
+    h->dialogs->fileCalls.clear();
+    h->dialogs->boxCalls.clear();
+    h->p().setText(2, QString());
+    m_text2.clear();
+}
+
+void TstSave::cleanup()
+{
+    checkRestored(*h);
+}
+
+void TstSave::checkRestored(WindowHarness &w)
+{
+    QCOMPARE(w.p().MSComm1.InputMode(), 0);
+    QVERIFY(w.p().Timer1.Enabled());
+    QVERIFY(!w.p().transferActive);
+    QVERIFY(!w.p().bytesMoving);
+    QVERIFY(!w.window->form3() || !w.window->form3()->isVisible());
+}
+
+TstSave::Run TstSave::save(WindowHarness &w, int option)
+{
+    Run run;
+    // Save waits for Form3 inside the menu handler: answer it from the event loop.
+    QTimer::singleShot(0, this, [&w, &run, option] {
+        Form3 *f = w.window->form3();
+        if (!f || !f->isVisible())
+            return;
+        run.form3Shown = true;
+        for (int i = 1; i <= 3; ++i) {
+            if (f->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(i))->isChecked())
+                run.offeredOption = i;
+        }
+        if (option < 0) {
+            f->close();
+            return;
+        }
+        if (option > 0)
+            f->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->click();
+        f->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    w.find<QAction>("muFileSave")->trigger();
+    run.elapsedMs = clock.elapsed();
+    return run;
+}
+
+QByteArray TstSave::fencedLine(SimProcess &s, WindowHarness &w, int before)
+{
+    w.find<QAction>("muProgSum")->trigger();
+    s.waitReceived(before + 1, 10000);
+    s.waitReceivedEndsWith("c", 200);
+    return s.received();
+}
+
+void TstSave::savesChosenBlock_data()
+{
+    QTest::addColumn<int>("option");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("sizeText");
+    QTest::newRow("2K") << 1 << 2048 << QByteArray::fromHex("5332")
+                        << QStringLiteral("Saving 2K Bytes Data.");
+    QTest::newRow("4K") << 2 << 4096 << QByteArray::fromHex("5334")
+                        << QStringLiteral("Saving 4K Bytes Data.");
+    QTest::newRow("1K") << 3 << 1024 << QByteArray::fromHex("5331")
+                        << QStringLiteral("Saving 1K Bytes Data.");
+}
+
+void TstSave::savesChosenBlock()
+{
+    QFETCH(int, option);
+    QFETCH(int, size);
+    QFETCH(QByteArray, command);
+    QFETCH(QString, sizeText);
+    Programmer &p = h->p();
+    const QString path = file(QStringLiteral("block%1.tsk").arg(size));
+    const QByteArray tskBefore = h->readSetting(QStringLiteral("tsk.log"));
+    QVERIFY(!tskBefore.isEmpty());
+    h->dialogs->chooseFile(path);
+
+    const Run run = save(*h, option);
+
+    QVERIFY(run.form3Shown);
+    QCOMPARE(m_text2, QStringList({sizeText}));
+    QCOMPARE(Msg::saving(size / 1024), sizeText);
+    QCOMPARE(h->text(2), sizeText);
+    QCOMPARE(h->dialogs->fileCalls.size(), 1);
+    const ScriptedDialogs::FileCall call = h->dialogs->fileCalls.at(0);
+    QCOMPARE(call.kind, DialogBackend::Kind::Save);
+    QCOMPARE(call.title, QStringLiteral("儲存"));
+    QCOMPARE(call.filter, QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk"));
+    QVERIFY(h->dialogs->boxCalls.isEmpty());
+    const QByteArray saved = readFile(path);
+    QCOMPARE(saved.size(), size);
+    QCOMPARE(saved, m_sram.left(size));
+    QCOMPARE(saved, simSram(*sim, size));
+    QCOMPARE(h->find<QLabel>("Label3")->text(), QStringLiteral("Latest File at ") + path);
+    QCOMPARE(p.LatestFile, path);
+    QCOMPARE(h->readSetting(QStringLiteral("tsk.log")), tskBefore);
+    // Nothing of the block reaches the response box.
+    QVERIFY(h->text(1).isEmpty());
+    QVERIFY(p.RxText.isEmpty());
+    QCOMPARE(fencedLine(*sim, *h, 2), command + "c");
+    QTRY_VERIFY(p.RxText.endsWith(QLatin1String("\r\n")));
+    QVERIFY(p.RxText.startsWith(QLatin1String("Checksum ")));
+}
+
+void TstSave::secondSaveOffersPreviousChoice()
+{
+    h->dialogs->chooseFile(file(QStringLiteral("first.tsk")));
+    const Run first = save(*h, 3);
+    QCOMPARE(h->text(2), Msg::saving(1));
+    h->dialogs->chooseFile(file(QStringLiteral("second.tsk")));
+    const Run second = save(*h, 0);
+    QVERIFY(first.form3Shown && second.form3Shown);
+    QCOMPARE(second.offeredOption, 3);
+    QCOMPARE(h->text(2), Msg::saving(1));
+    QCOMPARE(readFile(file(QStringLiteral("second.tsk"))), m_sram.left(1024));
+    QCOMPARE(fencedLine(*sim, *h, 4), QByteArray("S1S1c"));
+}
+
+void TstSave::nameWithoutExtensionIsKept()
+{
+    const QString path = file(QStringLiteral("noextension"));
+    h->dialogs->chooseFile(path);
+    save(*h, 3);
+    QCOMPARE(readFile(path), m_sram.left(1024));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral(".tsk")));
+}
+
+void TstSave::extraBytesMayBeKept()
+{
+    QCOMPARE(sim->control(QStringLiteral("extra 2")), QStringLiteral("ok"));
+    const QString path = file(QStringLiteral("extra.tsk"));
+    h->dialogs->chooseFile(path);
+    save(*h, 1);
+    QCOMPARE(h->text(2), Msg::saving(2));
+    // Whatever had arrived when the count reached 2048 is written.
+    const QByteArray saved = readFile(path);
+    QVERIFY2(saved.size() == 2048 || saved.size() == 2050,
+             qPrintable(QString::number(saved.size())));
+    QCOMPARE(saved, m_sram.left(saved.size()));
+    QCOMPARE(fencedLine(*sim, *h, 2), QByteArray("S2c"));
+}
+
+void TstSave::shortBlockTimesOutAndKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.tsk"));
+    const QByteArray old = pattern(3000, 3);
+    writeFile(path, old);
+    QCOMPARE(sim->control(QStringLiteral("short 100")), QStringLiteral("ok"));
+    h->dialogs->chooseFile(path);
+    h->dialogs->answerBox(6);
+
+    const Run run = save(*h, 3);
+
+    QCOMPARE(h->text(2),
+             QStringLiteral("燒錄器只傳回 100 位元組（應為 1024 位元組），沒有寫入檔案。"));
+    QCOMPARE(h->text(2), Msg::saveTimedOut(100, 1024));
+    QCOMPARE(m_text2, QStringList({Msg::saving(1), Msg::saveTimedOut(100, 1024)}));
+    QVERIFY2(run.elapsedMs >= SaveBuffer::timeoutMs(1024) - 50 &&
+                 run.elapsedMs < SaveBuffer::timeoutMs(1024) + 2000,
+             qPrintable(QString::number(run.elapsedMs)));
+    QCOMPARE(h->dialogs->boxCalls.size(), 1);
+    QCOMPARE(readFile(path), old);
+    QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("old.tsk")}));
+    QCOMPARE(fencedLine(*sim, *h, 2), QByteArray("S1c"));
+}
+
+void TstSave::replaceNoAsksAgain()
+{
+    const QString existing = file(QStringLiteral("keep.tsk"));
+    const QByteArray old = pattern(500, 5);
+    writeFile(existing, old);
+    const QString other = file(QStringLiteral("other.tsk"));
+    h->dialogs->chooseFile(existing);
+    h->dialogs->answerBox(7);
+    h->dialogs->chooseFile(other);
+
+    save(*h, 1);
+
+    QCOMPARE(h->dialogs->boxCalls.size(), 1);
+    QCOMPARE(h->dialogs->boxCalls.at(0).text,
+             existing + QStringLiteral(" 這個檔案已經存在，確定要取代？"));
+    QCOMPARE(h->dialogs->boxCalls.at(0).text, Msg::existsText(existing));
+    QCOMPARE(h->dialogs->boxCalls.at(0).style, 52);
+    QCOMPARE(h->dialogs->boxCalls.at(0).title, QStringLiteral("檔案已存在"));
+    QCOMPARE(h->dialogs->fileCalls.size(), 2);
+    QCOMPARE(h->dialogs->fileCalls.at(1).kind, DialogBackend::Kind::Save);
+    QCOMPARE(h->dialogs->fileCalls.at(1).title, QStringLiteral("儲存"));
+    QCOMPARE(h->dialogs->fileCalls.at(1).offered, existing);
+    QCOMPARE(readFile(existing), old);
+    QCOMPARE(readFile(other), m_sram.left(2048));
+    QCOMPARE(h->find<QLabel>("Label3")->text(), Msg::latestFile(other));
+    QCOMPARE(fencedLine(*sim, *h, 2), QByteArray("S2c"));
+}
+
+void TstSave::replaceYesReplacesWithBlock()
+{
+    const QString existing = file(QStringLiteral("replace.tsk"));
+    writeFile(existing, QByteArray(3000, '\x11'));
+    h->dialogs->chooseFile(existing);
+    h->dialogs->answerBox(6);
+    save(*h, 1);
+    QCOMPARE(h->dialogs->boxCalls.size(), 1);
+    QCOMPARE(h->dialogs->fileCalls.size(), 1);
+    QCOMPARE(readFile(existing), m_sram.left(2048));
+    QCOMPARE(m_text2, QStringList({Msg::saving(2)}));
+}
+
+void TstSave::unwritablePlaceReportsAndKeepsOldFile()
+{
+    // Root writes into a read-only directory anyway; a directory that is a regular file
+    // stops everyone.
+    QTemporaryDir dir;
+    QString path;
+    QByteArray old;
+    if (::geteuid() != 0) {
+        path = dir.filePath(QStringLiteral("old.tsk"));
+        old = pattern(700, 9);
+        writeFile(path, old);
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        h->dialogs->answerBox(6);
+    } else {
+        writeFile(dir.filePath(QStringLiteral("plain")), "not a directory");
+        path = dir.filePath(QStringLiteral("plain/new.tsk"));
+    }
+    h->dialogs->chooseFile(path);
+
+    save(*h, 3);
+
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY2(matchesWithReason(h->text(2), Msg::saveWriteFailed(path, QStringLiteral("\1"))),
+             qPrintable(h->text(2)));
+    QCOMPARE(m_text2.size(), 2);
+    QCOMPARE(m_text2.first(), Msg::saving(1));
+    if (old.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("plain"))), QByteArray("not a directory"));
+        QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("plain")}));
+    } else {
+        QCOMPARE(readFile(path), old);
+        QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("old.tsk")}));
+    }
+    QCOMPARE(fencedLine(*sim, *h, 2), QByteArray("S1c"));
+}
+
+void TstSave::form3ClosedAbandons()
+{
+    // An earlier save left its size text: closing Form3 still saves nothing.
+    h->p().setText(2, Msg::saving(2));
+    m_text2.clear();
+    const QStringList before = entries(m_files.path());
+    const Run run = save(*h, -1);
+    QVERIFY(run.form3Shown);
+    QCOMPARE(m_text2, QStringList({Msg::saveCancelled()}));
+    QCOMPARE(h->text(2), QStringLiteral("放棄儲存。"));
+    QVERIFY(h->dialogs->fileCalls.isEmpty());
+    QCOMPARE(entries(m_files.path()), before);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstSave::saveDialogCancelledOrFailed_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("cancelled") << true << QStringLiteral("放棄儲存。");
+    QTest::newRow("failed") << false << QStringLiteral("儲存失敗。");
+}
+
+void TstSave::saveDialogCancelledOrFailed()
+{
+    QFETCH(bool, cancel);
+    QFETCH(QString, message);
+    const QString labelBefore = h->find<QLabel>("Label3")->text();
+    if (cancel)
+        h->dialogs->cancelFile();
+    else
+        h->dialogs->failFile();
+    save(*h, 2);
+    QCOMPARE(m_text2, QStringList({Msg::saving(4), message}));
+    QCOMPARE(h->find<QLabel>("Label3")->text(), labelBefore);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+}
+
+void TstSave::loadedImageSavedBackIdentical()
+{
+    const QString image =
+        QDir(QStringLiteral(VANTOR_TEST_DATA)).filePath(QStringLiteral("blink.tsk"));
+    QVERIFY(loadThrough(*h, image, 2048));
+    const QString copy = file(QStringLiteral("blink-copy.tsk"));
+    h->dialogs->chooseFile(copy);
+    save(*h, 1);
+    QCOMPARE(readFile(copy).size(), 2048);
+    QCOMPARE(readFile(copy), readFile(image));
+    // Loading the copy sends the same bytes again.
+    sim->markReceived();
+    QVERIFY(loadThrough(*h, copy, 2048));
+    QByteArray expected("L\x08", 2);
+    expected.append('\0');
+    QCOMPARE(fencedLine(*sim, *h, 3 + 2048), expected + readFile(image) + "c");
+    h->dialogs->fileCalls.clear();
+}
+
+void TstSave::silentProgrammerTimesOut()
+{
+    // A programmer that answers nothing is never found by a ComPort check: open its port
+    // by hand, as discovery would.
+    SimProcess silent({QStringLiteral("--silent")});
+    QVERIFY(silent.start());
+    WindowHarness w(PortMap::fromDevices({silent.device()}));
+    w.window->show();
+    Programmer &p = w.p();
+    QVERIFY(p.MSComm1.setCommPort(1));
+    QVERIFY(p.MSComm1.setPortOpen(true));
+    p.Timer1.setEnabled(true);
+    const QString path = file(QStringLiteral("silent.tsk"));
+    w.dialogs->chooseFile(path);
+
+    const Run run = save(w, 3);
+
+    QCOMPARE(w.text(2), Msg::saveTimedOut(0, 1024));
+    QVERIFY2(run.elapsedMs >= SaveBuffer::timeoutMs(1024) - 50 &&
+                 run.elapsedMs < SaveBuffer::timeoutMs(1024) + 2000,
+             qPrintable(QString::number(run.elapsedMs)));
+    QVERIFY(!QFileInfo::exists(path));
+    QVERIFY(p.MSComm1.PortOpen());
+    checkRestored(w);
+    QVERIFY(silent.waitReceived(2));
+    QCOMPARE(silent.received(), QByteArray("S1"));
+}
+
+void TstSave::pacedReplaceKeepsOldFileWhileArriving()
+{
+    SimProcess paced({QStringLiteral("--pace")});
+    std::unique_ptr<WindowHarness> w;
+    QVERIFY(connectWindow(paced, w));
+    Programmer &p = w->p();
+    const QByteArray head = pattern(300, 300);
+    const QString headFile = file(QStringLiteral("head.tsk"));
+    writeFile(headFile, head);
+    QVERIFY(loadThrough(*w, headFile, 300));
+
+    const QString path = file(QStringLiteral("paced-old.tsk"));
+    const QByteArray old = pattern(1000, 1);
+    writeFile(path, old);
+    w->dialogs->chooseFile(path);
+    w->dialogs->answerBox(6);
+    // Half way through the block, the old file is still there, unchanged.
+    int arrived = -1;
+    QByteArray seen;
+    QTimer::singleShot(2000, this, [&] {
+        arrived = p.MSComm1.InBufferCount();
+        seen = readFile(path);
+    });
+
+    save(*w, 2);
+
+    QCOMPARE(w->text(2), Msg::saving(4));
+    QVERIFY2(arrived > 0 && arrived < 4096, qPrintable(QString::number(arrived)));
+    QCOMPARE(seen, old);
+    QCOMPARE(readFile(path), head + QByteArray(4096 - 300, '\xFF'));
+    QCOMPARE(readFile(path), simSram(paced, 4096));
+    checkRestored(*w);
+}
+
+void TstSave::unplugWhileBlockArrives()
+{
+    auto paced = std::make_unique<SimProcess>(QStringList{QStringLiteral("--pace")});
+    std::unique_ptr<WindowHarness> w;
+    QVERIFY(connectWindow(*paced, w));
+    Programmer &p = w->p();
+    const QString path = file(QStringLiteral("unplugged.tsk"));
+    w->dialogs->chooseFile(path);
+    int arrived = -1;
+    QTimer::singleShot(1000, this, [&] {
+        arrived = p.MSComm1.InBufferCount();
+        paced->control(QStringLiteral("unplug"));
+    });
+
+    const Run run = save(*w, 2);
+
+    QVERIFY2(arrived > 0 && arrived < 4096, qPrintable(QString::number(arrived)));
+    QVERIFY2(run.elapsedMs < SaveBuffer::timeoutMs(4096),
+             qPrintable(QString::number(run.elapsedMs)));
+    QCOMPARE(w->text(2), Msg::removed());
+    QVERIFY(!QFileInfo::exists(path));
+    QVERIFY(!p.MSComm1.PortOpen());
+    checkRestored(*w);
+}
+
+QTEST_MAIN(TstSave)
+#include "tst_save.moc"
