@@ -1,0 +1,186 @@
+#include "benchsupport.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace bench
+{
+
+double nowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1.0e6;
+}
+
+double cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval &tv) {
+        return static_cast<double>(tv.tv_sec) * 1000.0 + static_cast<double>(tv.tv_usec) / 1000.0;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+long sleeps()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
+}
+
+namespace
+{
+QtMessageHandler g_previousHandler = nullptr;
+
+void filterNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+} // namespace
+
+void setUpEnvironment(bool offscreen)
+{
+    if (offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        static QTemporaryDir runtime;
+        if (runtime.isValid())
+            qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    }
+}
+
+void quietOffscreenNotes()
+{
+    g_previousHandler = qInstallMessageHandler(filterNotes);
+}
+
+long peakRssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("VmHWM:")) {
+            bool ok = false;
+            const long kb = line.mid(6).trimmed().split(' ').value(0).toLong(&ok);
+            return ok ? kb : -1;
+        }
+    }
+    return -1;
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2.0;
+}
+
+QString fixed(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+bool EventWait::run(int timeoutMs)
+{
+    if (m_done())
+        return true;
+    QEventLoop loop;
+    m_loop = &loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(timeoutMs);
+    loop.exec();
+    m_loop = nullptr;
+    return m_done();
+}
+
+void EventWait::check()
+{
+    if (m_loop && m_done())
+        m_loop->quit();
+}
+
+Emulator::Emulator(const QStringList &arguments) : m_arguments(arguments) {}
+
+Emulator::~Emulator()
+{
+    stop();
+}
+
+bool Emulator::start()
+{
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(QStringLiteral(VANTOR_SIM_PATH), m_arguments);
+    if (!m_process.waitForStarted(5000)) {
+        std::fprintf(stderr, "cannot start %s: %s\n", VANTOR_SIM_PATH,
+                     qPrintable(m_process.errorString()));
+        return false;
+    }
+    const QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine() && !deadline.hasExpired())
+        m_process.waitForReadyRead(100);
+    m_device = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    if (m_device.isEmpty()) {
+        std::fprintf(stderr, "the emulator named no device\n");
+        return false;
+    }
+    return true;
+}
+
+void Emulator::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.write("quit\n");
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(2000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+QString Emulator::control(const QString &line)
+{
+    m_process.write(line.toUtf8() + '\n');
+    m_process.waitForBytesWritten(1000);
+    const QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine() && !deadline.hasExpired())
+        m_process.waitForReadyRead(50);
+    return QString::fromLocal8Bit(m_process.readLine()).trimmed();
+}
+
+DialogBackend::Outcome AnsweringDialogs::fileDialog(Kind, const QString &, const QString &,
+                                                    QString &name)
+{
+    name = fileName;
+    answeredAtMs = nowMs();
+    answeredAtCpuMs = cpuMs();
+    answeredAtSleeps = sleeps();
+    return fileName.isEmpty() ? Outcome::Cancelled : Outcome::Chosen;
+}
+
+int AnsweringDialogs::messageBox(const QString &, int style, const QString &)
+{
+    ++boxes;
+    return (style & CommonDialog::vbYesNo) ? CommonDialog::vbYes : CommonDialog::vbOK;
+}
+
+} // namespace bench

@@ -1,0 +1,99 @@
+#pragma once
+
+// Shared pieces of the benchmark programs: clocks, the process's own resource use, the
+// emulator as a child process, dialogs answered without a user, and event-driven waits.
+
+#include "image/commondialog.h"
+
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QEventLoop;
+
+namespace bench
+{
+
+// CLOCK_MONOTONIC in milliseconds (comparable between processes of this machine).
+double nowMs();
+// User plus system CPU time of this process so far, in milliseconds.
+double cpuMs();
+// Voluntary context switches of this process so far: how often it went to sleep.
+long sleeps();
+// Peak resident set size (VmHWM) of this process, in KiB; -1 when unknown.
+long peakRssKb();
+// Median of the values (0 when empty).
+double median(QList<double> values);
+// Before the application object: the offscreen platform unless QT_QPA_PLATFORM names
+// another (when offscreen is true), and a private XDG_RUNTIME_DIR when none is set.
+void setUpEnvironment(bool offscreen);
+// Drops the offscreen platform's notes about window features it does not have.
+void quietOffscreenNotes();
+// Formats a number with the given number of decimals.
+QString fixed(double value, int decimals = 1);
+
+// Runs the event loop until done() holds, re-testing it whenever one of the signals
+// connected through wakeOn() fires; gives up after timeoutMs. No polling: the wait itself
+// costs no CPU.
+class EventWait : public QObject
+{
+    Q_OBJECT
+public:
+    explicit EventWait(std::function<bool()> done) : m_done(std::move(done)) {}
+
+    template <typename Sender, typename Signal> EventWait &wakeOn(Sender *sender, Signal signal)
+    {
+        connect(sender, signal, this, &EventWait::check);
+        return *this;
+    }
+    // True when done() held before the time-out.
+    bool run(int timeoutMs);
+
+private:
+    void check();
+    std::function<bool()> m_done;
+    QEventLoop *m_loop = nullptr;
+};
+
+// vantor-sim on a pseudo-terminal, run as a child process.
+class Emulator
+{
+public:
+    explicit Emulator(const QStringList &arguments = {});
+    ~Emulator();
+
+    // Starts it and reads the device it names; false (with a message on stderr) on failure.
+    bool start();
+    void stop();
+    QString device() const { return m_device; }
+    // One control line, its one-line answer.
+    QString control(const QString &line);
+
+private:
+    QStringList m_arguments;
+    QProcess m_process;
+    QString m_device;
+};
+
+// The file dialogs and message boxes, answered at once: every file dialog chooses
+// fileName, every message box answers Yes (or OK). Remembers when the last file dialog
+// was answered.
+class AnsweringDialogs : public DialogBackend
+{
+public:
+    Outcome fileDialog(Kind kind, const QString &title, const QString &filter,
+                       QString &name) override;
+    int messageBox(const QString &text, int style, const QString &title) override;
+
+    QString fileName;
+    double answeredAtMs = 0.0;
+    double answeredAtCpuMs = 0.0;
+    long answeredAtSleeps = 0;
+    int boxes = 0;
+};
+
+} // namespace bench
