@@ -6,6 +6,7 @@
 #include "image/imagefile.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTimer>
 
 void SaveBuffer::Form3_Command1_Click()
@@ -62,6 +63,26 @@ void SaveBuffer::muFileSave_Click()
     p.startup.ApplyLatestFileLabel();
 }
 
+void SaveBuffer::settleLine()
+{
+    // Replies to earlier commands that are still waiting or still arriving would be read
+    // as the first bytes of the block: take them first, until the line has been quiet.
+    QElapsedTimer quiet;
+    quiet.start();
+    const QDeadlineTimer limit(QuietLimitMs);
+    QTimer wake;
+    wake.start(QuietMs / 3);
+    while (p.MSComm1.PortOpen() && !limit.hasExpired()) {
+        QString stale;
+        p.MSComm1.Input(&stale);
+        if (!stale.isEmpty())
+            quiet.restart();
+        else if (quiet.elapsed() >= QuietMs)
+            break;
+        WaitEvents();
+    }
+}
+
 void SaveBuffer::receiveBlock(const QString &command, int expected)
 {
     p.link.drainPump();
@@ -70,6 +91,7 @@ void SaveBuffer::receiveBlock(const QString &command, int expected)
         return;
     }
     p.Timer1.setEnabled(false);
+    settleLine();
     p.RxText.clear();
     p.MSComm1.setInputMode(MSComm::comInputModeBinary);
     p.bytesMoving = true;

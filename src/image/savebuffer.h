@@ -22,6 +22,10 @@ public:
     static int timeoutMs(int bytes) { return bytes * 10 * 1000 / 9600 * 3 / 2 + 1500; }
 
 private:
+    static constexpr int QuietMs = 30;
+    static constexpr int QuietLimitMs = 1000;
+
+    void settleLine();
     // Receives the block and writes the file; every path restores the port's text mode
     // and the poller.
     void receiveBlock(const QString &command, int expected);
