@@ -39,6 +39,7 @@ private slots:
     void saveDialogCancelledOrFailed_data();
     void saveDialogCancelledOrFailed();
     void loadedImageSavedBackIdentical();
+    void portClosedSendsNothing();
 
     void silentProgrammerTimesOut();
     void pacedReplaceKeepsOldFileWhileArriving();
@@ -509,28 +510,38 @@ void TstSave::pacedReplaceKeepsOldFileWhileArriving()
     const QString headFile = file(QStringLiteral("head.tsk"));
     writeFile(headFile, head);
     QVERIFY(loadThrough(*w, headFile, 300));
+    paced.markReceived();
 
     const QString path = file(QStringLiteral("paced-old.tsk"));
     const QByteArray old = pattern(1000, 1);
     writeFile(path, old);
     w->dialogs->chooseFile(path);
     w->dialogs->answerBox(6);
-    // Half way through the block, the old file is still there, unchanged.
+    // Half way through the block the old file is still there, unchanged, and commands
+    // clicked meanwhile are refused: nothing may land in the block.
     int arrived = -1;
     QByteArray seen;
+    QStringList shown;
     QTimer::singleShot(2000, this, [&] {
         arrived = p.MSComm1.InBufferCount();
         seen = readFile(path);
+        for (const char *item : {"muIcSig", "muProgSum", "muFileLoad"}) {
+            w->p().setText(2, Msg::saving(4));
+            w->find<QAction>(item)->trigger();
+            shown << w->text(2);
+        }
     });
 
     save(*w, 2);
 
-    QCOMPARE(w->text(2), Msg::saving(4));
+    QCOMPARE(shown, QStringList({Msg::busy(), Msg::busy(), Msg::busy()}));
     QVERIFY2(arrived > 0 && arrived < 4096, qPrintable(QString::number(arrived)));
     QCOMPARE(seen, old);
     QCOMPARE(readFile(path), head + QByteArray(4096 - 300, '\xFF'));
     QCOMPARE(readFile(path), simSram(paced, 4096));
+    QCOMPARE(w->dialogs->fileCalls.size(), 2); // the Load, and the save dialog; no other
     checkRestored(*w);
+    QCOMPARE(fencedLine(paced, *w, 2), QByteArray("S4c"));
 }
 
 void TstSave::unplugWhileBlockArrives()
@@ -539,8 +550,12 @@ void TstSave::unplugWhileBlockArrives()
     std::unique_ptr<WindowHarness> w;
     QVERIFY(connectWindow(*paced, w));
     Programmer &p = w->p();
-    const QString path = file(QStringLiteral("unplugged.tsk"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("kept.tsk"));
+    const QByteArray old = pattern(2000, 8);
+    writeFile(path, old);
     w->dialogs->chooseFile(path);
+    w->dialogs->answerBox(6);
     int arrived = -1;
     QTimer::singleShot(1000, this, [&] {
         arrived = p.MSComm1.InBufferCount();
@@ -552,10 +567,26 @@ void TstSave::unplugWhileBlockArrives()
     QVERIFY2(arrived > 0 && arrived < 4096, qPrintable(QString::number(arrived)));
     QVERIFY2(run.elapsedMs < SaveBuffer::timeoutMs(4096),
              qPrintable(QString::number(run.elapsedMs)));
-    QCOMPARE(w->text(2), Msg::removed());
-    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(w->text(2), QStringLiteral("燒錄器已移除，請重新接上後執行 ComPort check。"));
+    QCOMPARE(readFile(path), old);
+    QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("kept.tsk")}));
     QVERIFY(!p.MSComm1.PortOpen());
     checkRestored(*w);
+}
+
+void TstSave::portClosedSendsNothing()
+{
+    const QString path = file(QStringLiteral("closed.tsk"));
+    h->p().MSComm1.setPortOpen(false);
+    h->dialogs->chooseFile(path);
+    save(*h, 1);
+    QCOMPARE(h->text(2), Msg::notConnected());
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(h->p().MSComm1.InputMode(), 0);
+    QVERIFY(!h->p().transferActive);
+    QVERIFY(h->p().MSComm1.setPortOpen(true));
+    h->p().Timer1.setEnabled(true);
+    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
 }
 
 QTEST_MAIN(TstSave)
