@@ -28,6 +28,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <memory>
 
 namespace
@@ -57,6 +60,17 @@ public:
     }
 };
 
+// Heap in use by this process, in KiB (glibc's count of allocated blocks; resident memory
+// also moves with the allocator's caches and says little about growth).
+qint64 heapInUseKiB()
+{
+#if defined(__GLIBC__)
+    return static_cast<qint64>(mallinfo2().uordblks / 1024);
+#else
+    return -1;
+#endif
+}
+
 struct Counts {
     qint64 actions = 0;
     qint64 transfers = 0;
@@ -66,6 +80,10 @@ struct Counts {
     qint64 violations = 0;
     qint64 falseRemovals = 0;
     qint64 discoveries = 0;
+    // Memory after the first fifth of the run and at its end, and the actions between.
+    qint64 warmKiB = 0;
+    qint64 endKiB = 0;
+    qint64 actionsSinceWarm = 0;
 };
 
 QByteArray fromHexLine(const QString &line)
@@ -445,7 +463,12 @@ bool Soak::run(int seconds)
 
     QElapsedTimer clock;
     clock.start();
+    qint64 warmAt = -1;
     while (clock.elapsed() < seconds * 1000LL) {
+        if (warmAt < 0 && clock.elapsed() > seconds * 200LL) {
+            warmAt = counts.actions;
+            counts.warmKiB = heapInUseKiB();
+        }
         ++counts.actions;
         const int roll = int(rng.bounded(100));
         currentAction = roll < 25   ? "command"
@@ -501,6 +524,8 @@ bool Soak::run(int seconds)
             expectOpen = false;
     }
     Q_UNUSED(removalsShown);
+    counts.endKiB = heapInUseKiB();
+    counts.actionsSinceWarm = warmAt < 0 ? 0 : counts.actions - warmAt;
     window.reset();
     sim.reset();
     return true;
@@ -534,6 +559,12 @@ int main(int argc, char *argv[])
                 "%lld, discoveries %lld, invariant violations %lld, false removals %lld\n",
                 c.actions, c.transfers, c.refused, c.bytesMoved, c.faults, c.discoveries,
                 c.violations, c.falseRemovals);
+    if (c.actionsSinceWarm > 0)
+        std::printf(
+            "heap in use: %lld KiB after warm-up, %lld KiB at the end, %+.2f KiB per action "
+            "over %lld actions\n",
+            c.warmKiB, c.endKiB, double(c.endKiB - c.warmKiB) / double(c.actionsSinceWarm),
+            c.actionsSinceWarm);
     std::fflush(stdout);
     return c.violations == 0 && c.falseRemovals == 0 ? 0 : 1;
 }
