@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test, ending with CTest's summary.
+# Installs what is missing, builds, and runs every test twice: in the normal build
+# (build/) and in a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-asan/). Ends with CTest's summary; exits non-zero when any test failed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh"
-cd "${BUILD_DIR:-$root/build}"
-ctest --output-on-failure -j 2 --timeout 300
+
+status=0
+echo "== normal build"
+BUILD_DIR="$root/build" "$root/scripts/build.sh"
+(cd "$root/build" && ctest --output-on-failure -j 2 --timeout 300) || status=1
+
+echo "== sanitizer build"
+BUILD_DIR="$root/build-asan" BUILD_TYPE=Debug "$root/scripts/build.sh" \
+    -DVANTOR_SANITIZE=ON -DVANTOR_SOAK_SECONDS=30
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+(cd "$root/build-asan" && ctest --output-on-failure -j 2 --timeout 600) || status=1
+exit $status
