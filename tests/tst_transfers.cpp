@@ -45,6 +45,8 @@ private slots:
     void blinkLoadedErasedProgrammedVerified();
     void commandsRefusedDuringPacedLoad();
     void unplugDuringPacedLoadThenCheckAgain();
+    void transfersRefusedWhileSearching_data();
+    void transfersRefusedWhileSearching();
 
 private:
     QString writeImage(const QString &name, const QByteArray &bytes);
@@ -654,6 +656,50 @@ void TstTransfers::unplugDuringPacedLoadThenCheckAgain()
     activate(w, QStringLiteral("Command4"));
     QCOMPARE(w.text(2), Msg::expressCompleted(byteSum(image)));
     QCOMPARE(fencedLine(back, w, 3 + 2048), header('Q', 2048) + image + "c");
+}
+
+void TstTransfers::transfersRefusedWhileSearching_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("load") << "muFileLoad";
+    QTest::newRow("express") << "muIcExp";
+    QTest::newRow("save") << "muFileSave";
+}
+
+void TstTransfers::transfersRefusedWhileSearching()
+{
+    // While COM1 is probed its device may be anything: no transfer goes to it.
+    QFETCH(QString, action);
+    SimProcess other({QStringLiteral("--silent")});
+    SimProcess programmer;
+    QVERIFY(other.start());
+    QVERIFY(programmer.start());
+    WindowHarness w(PortMap::fromDevices({other.device(), programmer.device()}));
+    const QString image = w.path(QStringLiteral("x.tsk"));
+    QFile f(image);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(100, 'x'));
+    f.close();
+    w.p().LatestFile = image;
+    bool clicked = false;
+    QString shown;
+    connect(&w.p().Timer4, &VbTimer::Timer, this, [&] {
+        if (clicked || w.p().ProbePort != 1)
+            return;
+        clicked = true;
+        w.dialogs->chooseFile(image);
+        w.find<QAction>(action.toLatin1().constData())->trigger();
+        shown = w.text(2);
+    });
+    w.load();
+    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
+    QVERIFY(clicked);
+    QCOMPARE(shown, Msg::searching());
+    QVERIFY(w.dialogs->fileCalls.isEmpty());
+    QVERIFY(!w.window->form3Visible());
+    QCOMPARE(other.received(), QByteArray("i"));
+    QVERIFY(programmer.waitReceived(3));
+    QCOMPARE(programmer.received(), QByteArray("ii!"));
 }
 
 QTEST_MAIN(TstTransfers)

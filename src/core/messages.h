@@ -35,6 +35,10 @@ inline QString settingsWriteFailed(const QString &path, const QString &why)
 }
 
 // Transfers.
+inline QString searching()
+{
+    return QStringLiteral("正在尋找燒錄器，請等 ComPort check 完成後再執行。");
+}
 inline QString busy()
 {
     return QStringLiteral("資料傳輸中，請等傳輸完成後再執行。");

@@ -27,6 +27,8 @@ void SaveBuffer::muFileSave_Click()
         p.setText(2, Msg::busy());
         return;
     }
+    if (p.link.refuseWhileSearching())
+        return;
     TransferScope scope(p);
     p.setText(1, QString());
     m_sizeChosen = false;
@@ -85,6 +87,8 @@ void SaveBuffer::settleLine()
 
 void SaveBuffer::receiveBlock(const QString &command, int expected)
 {
+    if (p.link.refuseWhileSearching())
+        return;
     p.link.drainPump();
     if (!p.MSComm1.PortOpen()) {
         p.setText(2, Msg::notConnected());

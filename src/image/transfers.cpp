@@ -28,7 +28,9 @@ bool ImageTransfer::acceptImage(const ImageFile::ReadResult &image)
 
 void ImageTransfer::showSendFailure(SendResult result)
 {
-    p.setText(2, result == SendResult::Removed ? Msg::removed() : Msg::notConnected());
+    p.setText(2, result == SendResult::Removed     ? Msg::removed()
+                 : result == SendResult::Searching ? Msg::searching()
+                                                   : Msg::notConnected());
 }
 
 void ImageTransfer::muFileLoad_Click()
@@ -37,6 +39,8 @@ void ImageTransfer::muFileLoad_Click()
         p.setText(2, Msg::busy());
         return;
     }
+    if (p.link.refuseWhileSearching())
+        return;
     TransferScope scope(p);
     p.setText(1, QString());
     if (!dialogs.LoadDialog())
@@ -58,6 +62,8 @@ void ImageTransfer::muIcExp_Click()
         p.setText(2, Msg::busy());
         return;
     }
+    if (p.link.refuseWhileSearching())
+        return;
     TransferScope scope(p);
     p.setText(1, QString());
     if (p.LatestFile.isEmpty() && !dialogs.ExpressDialog()) {
@@ -78,6 +84,8 @@ void ImageTransfer::muIcExp_Click()
 
 ImageTransfer::SendResult ImageTransfer::SendImage(char commandLetter, const QByteArray &image)
 {
+    if (p.Timer3.Enabled())
+        return SendResult::Searching;
     // A queued fill or dump request finishes first: its bytes must not mix with the image.
     p.link.drainPump();
     if (!p.MSComm1.PortOpen())

@@ -12,7 +12,7 @@ class Programmer;
 class ImageTransfer
 {
 public:
-    enum class SendResult { Sent, NotConnected, Removed };
+    enum class SendResult { Sent, NotConnected, Removed, Searching };
 
     explicit ImageTransfer(Programmer &p) : p(p), dialogs(p) {}
 

@@ -14,6 +14,14 @@ bool SerialLink::refuseWhileBusy()
     return true;
 }
 
+bool SerialLink::refuseWhileSearching()
+{
+    if (!p.Timer3.Enabled())
+        return false;
+    p.setText(2, Msg::searching());
+    return true;
+}
+
 void SerialLink::SendCommand(const QString &command)
 {
     if (refuseWhileBusy())

@@ -35,6 +35,9 @@ public:
 
     // True (with the busy message shown) while a transfer is using the port.
     bool refuseWhileBusy();
+    // True (with a message shown) while discovery is probing: the open port, if any,
+    // belongs to a device that may not be the programmer, so no transfer may start.
+    bool refuseWhileSearching();
 
 private:
     Programmer &p;
