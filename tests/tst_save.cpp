@@ -31,6 +31,7 @@ private slots:
     void secondSaveOffersPreviousChoice();
     void nameWithoutExtensionIsKept();
     void extraBytesMayBeKept();
+    void repliesStillArrivingStayOutOfBlock();
     void shortBlockTimesOutAndKeepsOldFile();
     void replaceNoAsksAgain();
     void replaceYesReplacesWithBlock();
@@ -295,6 +296,20 @@ void TstSave::nameWithoutExtensionIsKept()
     save(*h, 3);
     QCOMPARE(readFile(path), m_sram.left(1024));
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".tsk")));
+}
+
+void TstSave::repliesStillArrivingStayOutOfBlock()
+{
+    // A command's reply that the poller has not taken yet, and text that arrives just as
+    // Save starts, are not read as the first bytes of the block.
+    const QString path = file(QStringLiteral("clean.tsk"));
+    h->dialogs->chooseFile(path);
+    h->find<QAction>("muDiagFirm")->trigger();
+    QVERIFY(sim->waitReceivedEndsWith("tf"));
+    QCOMPARE(sim->control(QStringLiteral("send late text\\r\\n")), QStringLiteral("ok"));
+    save(*h, 1);
+    QCOMPARE(h->text(2), Msg::saving(2));
+    QCOMPARE(readFile(path), m_sram.left(2048));
 }
 
 void TstSave::extraBytesMayBeKept()
