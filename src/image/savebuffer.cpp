@@ -23,11 +23,7 @@ void SaveBuffer::Form3_Command1_Click()
 
 void SaveBuffer::muFileSave_Click()
 {
-    if (p.transferActive) {
-        p.setText(2, Msg::busy());
-        return;
-    }
-    if (p.link.refuseWhileSearching())
+    if (p.link.refuseTransferStart())
         return;
     TransferScope scope(p);
     p.setText(1, QString());
@@ -89,18 +85,37 @@ void SaveBuffer::receiveBlock(const QString &command, int expected)
 {
     if (p.link.refuseWhileSearching())
         return;
-    p.link.drainPump();
-    if (!p.MSComm1.PortOpen()) {
+    QByteArray received;
+    const BlockResult result = ReceiveBlock(command, expected, &received);
+    if (result == BlockResult::NotConnected) {
         p.setText(2, Msg::notConnected());
         return;
     }
+    if (result != BlockResult::Complete) {
+        if (!p.MSComm1.PortOpen())
+            p.setText(2, Msg::removed());
+        else
+            p.setText(2, Msg::saveTimedOut(static_cast<int>(received.size()), expected));
+        return;
+    }
+    QString why;
+    if (!ImageFile::WriteWholeFile(p.LatestFile, received, &why))
+        p.setText(2, Msg::saveWriteFailed(p.LatestFile, why));
+}
+
+SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int expected,
+                                                 QByteArray *received)
+{
+    received->clear();
+    p.link.drainPump();
+    if (!p.MSComm1.PortOpen())
+        return BlockResult::NotConnected;
     p.Timer1.setEnabled(false);
     settleLine();
     p.RxText.clear();
     p.MSComm1.setInputMode(MSComm::comInputModeBinary);
     p.bytesMoving = true;
 
-    QByteArray received;
     bool complete = false;
     if (p.link.sendOwn(command)) {
         // Sleep between events: received bytes, a removal, or the deadline wake us. A
@@ -117,22 +132,15 @@ void SaveBuffer::receiveBlock(const QString &command, int expected)
             WaitEvents();
         }
         if (p.MSComm1.PortOpen())
-            p.MSComm1.Input(&received);
-        complete = received.size() >= expected;
+            p.MSComm1.Input(received);
+        complete = received->size() >= expected;
     }
 
     p.bytesMoving = false;
     p.MSComm1.setInputMode(MSComm::comInputModeText);
     p.Timer1.setEnabled(true);
 
-    if (!complete) {
-        if (!p.MSComm1.PortOpen())
-            p.setText(2, Msg::removed());
-        else
-            p.setText(2, Msg::saveTimedOut(static_cast<int>(received.size()), expected));
-        return;
-    }
-    QString why;
-    if (!ImageFile::WriteWholeFile(p.LatestFile, received, &why))
-        p.setText(2, Msg::saveWriteFailed(p.LatestFile, why));
+    if (complete)
+        return BlockResult::Complete;
+    return p.MSComm1.PortOpen() ? BlockResult::Short : BlockResult::Removed;
 }

@@ -26,43 +26,45 @@ bool ImageTransfer::acceptImage(const ImageFile::ReadResult &image)
     return false;
 }
 
-void ImageTransfer::showSendFailure(SendResult result)
+void ImageTransfer::sendLatestFile(char commandLetter)
 {
-    p.setText(2, result == SendResult::Removed     ? Msg::removed()
-                 : result == SendResult::Searching ? Msg::searching()
-                                                   : Msg::notConnected());
+    const ImageFile::ReadResult image = ImageFile::ReadWholeFile(p.LatestFile);
+    if (!acceptImage(image))
+        return;
+    switch (SendImage(commandLetter, image.ImageBytes)) {
+    case SendResult::Sent:
+        p.setText(2, p.startup.withWarning(
+                         commandLetter == 'Q'
+                             ? Msg::expressCompleted(ImageFile::Checksum(image.ImageBytes))
+                             : Msg::loadCompleted()));
+        break;
+    case SendResult::Removed:
+        p.setText(2, Msg::removed());
+        break;
+    case SendResult::Searching:
+        p.setText(2, Msg::searching());
+        break;
+    case SendResult::NotConnected:
+        p.setText(2, Msg::notConnected());
+        break;
+    }
 }
 
 void ImageTransfer::muFileLoad_Click()
 {
-    if (p.transferActive) {
-        p.setText(2, Msg::busy());
-        return;
-    }
-    if (p.link.refuseWhileSearching())
+    if (p.link.refuseTransferStart())
         return;
     TransferScope scope(p);
     p.setText(1, QString());
     if (!dialogs.LoadDialog())
         return;
-    const ImageFile::ReadResult image = ImageFile::ReadWholeFile(p.LatestFile);
-    if (acceptImage(image)) {
-        const SendResult result = SendImage('L', image.ImageBytes);
-        if (result == SendResult::Sent)
-            p.setText(2, p.startup.withWarning(Msg::loadCompleted()));
-        else
-            showSendFailure(result);
-    }
+    sendLatestFile('L');
     p.startup.ApplyLatestFileLabel();
 }
 
 void ImageTransfer::muIcExp_Click()
 {
-    if (p.transferActive) {
-        p.setText(2, Msg::busy());
-        return;
-    }
-    if (p.link.refuseWhileSearching())
+    if (p.link.refuseTransferStart())
         return;
     TransferScope scope(p);
     p.setText(1, QString());
@@ -70,15 +72,7 @@ void ImageTransfer::muIcExp_Click()
         p.startup.ApplyLatestFileLabel();
         return;
     }
-    const ImageFile::ReadResult image = ImageFile::ReadWholeFile(p.LatestFile);
-    if (acceptImage(image)) {
-        const quint16 checksum = ImageFile::Checksum(image.ImageBytes);
-        const SendResult result = SendImage('Q', image.ImageBytes);
-        if (result == SendResult::Sent)
-            p.setText(2, p.startup.withWarning(Msg::expressCompleted(checksum)));
-        else
-            showSendFailure(result);
-    }
+    sendLatestFile('Q');
     p.startup.ApplyLatestFileLabel();
 }
 

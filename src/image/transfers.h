@@ -27,7 +27,8 @@ public:
 private:
     // Shows why an image cannot be sent; true when it can.
     bool acceptImage(const ImageFile::ReadResult &image);
-    void showSendFailure(SendResult result);
+    // Reads LatestFile and sends it under the command letter; Text2 tells how it went.
+    void sendLatestFile(char commandLetter);
 
     Programmer &p;
     FileDialogs dialogs;

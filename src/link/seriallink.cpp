@@ -22,6 +22,15 @@ bool SerialLink::refuseWhileSearching()
     return true;
 }
 
+bool SerialLink::refuseTransferStart()
+{
+    if (p.transferActive) {
+        p.setText(2, Msg::busy());
+        return true;
+    }
+    return refuseWhileSearching();
+}
+
 void SerialLink::SendCommand(const QString &command)
 {
     if (refuseWhileBusy())

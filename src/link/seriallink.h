@@ -38,6 +38,9 @@ public:
     // True (with a message shown) while discovery is probing: the open port, if any,
     // belongs to a device that may not be the programmer, so no transfer may start.
     bool refuseWhileSearching();
+    // True (with a message shown) when a Load, Express or Save may not start now: another
+    // one is running, or discovery is probing.
+    bool refuseTransferStart();
 
 private:
     Programmer &p;
