@@ -2,6 +2,7 @@
 
 #include "image/filedialogs.h"
 
+#include <QByteArray>
 #include <QString>
 
 class Programmer;
@@ -20,6 +21,15 @@ public:
     // How long to wait for a block of n bytes: its time at 9600 baud (10 bits a byte)
     // with half again as margin, plus a second and a half for the programmer to start.
     static int timeoutMs(int bytes) { return bytes * 10 * 1000 / 9600 * 3 / 2 + 1500; }
+
+    enum class BlockResult { Complete, NotConnected, Short, Removed };
+    // The read-back under Save's rules, without a file: stops the pump, takes replies
+    // still arriving from earlier commands, sends command ("S1", "S2", "S4") and waits up
+    // to timeoutMs(expected) for expected bytes, with the poller off and the port in
+    // binary mode; both are restored on every path. *received holds every byte read
+    // (Complete: at least expected; Short: fewer, port still open; Removed: port lost).
+    // Shows nothing of its own (a removal found while sending is reported by the link).
+    BlockResult ReceiveBlock(const QString &command, int expected, QByteArray *received);
 
 private:
     static constexpr int QuietMs = 30;
