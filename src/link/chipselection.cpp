@@ -3,9 +3,9 @@
 #include "core/programmer.h"
 
 const ChipInfo ChipSelection::Chips[3] = {
-    {"AT89C2051", "2051", "!", "KEY_2K"},
-    {"AT89C4051", "4051", "@", "KEY_4K"},
-    {"AT89C1051U", "1051U", "#", "KEY_1K"},
+    {"AT89C2051", "2051", "!", "KEY_2K", 2048},
+    {"AT89C4051", "4051", "@", "KEY_4K", 4096},
+    {"AT89C1051U", "1051U", "#", "KEY_1K", 1024},
 };
 
 void ChipSelection::userClick(int option)

@@ -9,6 +9,7 @@ struct ChipInfo {
     const char *name;      // ChipName and chip.log
     const char *command;   // what the programmer is told
     const char *keyReport; // what the programmer reports for this size
+    int flashSize;         // bytes of flash
 };
 
 // The chip options Option1 to Option3: the chip table, the chip-selection action, the
