@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Intel HEX chip images, as compilers for the 8051 (SDCC, Keil) write them.
+//
+// Accepted records: data (00), end of file (01), extended segment address (02), extended
+// linear address (04); the start address records (03, 05) name where the program starts
+// and are accepted and ignored. Every record's length and checksum are checked; an error
+// names the line (counted from 1). Blank lines are ignored, CR LF and LF both end a line,
+// upper- and lower-case digits are both accepted. Records may come in any order; a byte
+// given twice must have the same value both times. The end-of-file record is required (a
+// file cut short is refused) and must be the last record.
+namespace IntelHex
+{
+
+struct ParseResult {
+    bool ok = false;
+    // The image from address 0 to the highest address given, gaps filled with 0xFF.
+    QByteArray image;
+    // On failure: the line the error is on (0 when it belongs to no single line), and why.
+    int line = 0;
+    QString error;
+};
+
+// Parses text. Every data byte must lie below limit; limitName says what the limit is in
+// the error, e.g. "the AT89C2051's 2048 bytes of flash". A file without data is refused.
+ParseResult Parse(const QByteArray &text, int limit, const QString &limitName);
+
+// The image as data records of 16 bytes from address 0, then the end-of-file record.
+QByteArray Format(const QByteArray &image);
+
+// True for the names that Intel HEX files go by: *.hex, *.ihx, *.ihex (any case).
+bool IsHexFileName(const QString &path);
+
+} // namespace IntelHex
