@@ -13,7 +13,7 @@ BUILD_DIR="$root/build" "$root/scripts/build.sh"
 
 echo "== sanitizer build"
 BUILD_DIR="$root/build-asan" BUILD_TYPE=Debug "$root/scripts/build.sh" \
-    -DVANTOR_SANITIZE=ON -DVANTOR_SOAK_SECONDS=30
+    -DVANTOR_SANITIZE=ON -DVANTOR_BENCHMARKS=OFF -DVANTOR_SOAK_SECONDS=30
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd "$root/build-asan" && ctest --output-on-failure -j 2 --timeout 600) || status=1
