@@ -1,0 +1,601 @@
+#include "image/intelhex.h"
+#include "simfixture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// vantor-cli run as a process against the emulator: what goes on the line, what the
+// emulator's chip holds afterwards, what the tool prints and its exit code.
+class TstCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void writeSdccHexProgramsTheChip();
+    void writeAtNineHundredBytesASecond();
+    void verifyFindsOneChangedByte_data();
+    void verifyFindsOneChangedByte();
+    void commandsSendTheirBytes_data();
+    void commandsSendTheirBytes();
+    void chipIsRemembered();
+    void loadExpressSaveRead();
+    void exitCodes_data();
+    void exitCodes();
+    void refusedImagesSendNothing_data();
+    void refusedImagesSendNothing();
+    void shortBlockWritesNothing();
+    void unplugDuringTransferIsNoProgrammer();
+    void convert();
+    void portsListsWhoAnswers();
+    void progressAndQuiet();
+    void simulateStartsTheEmulator();
+    void linksWithoutWidgets();
+
+private:
+    struct Run {
+        int code = -1;
+        QString out;
+        QString err;
+    };
+    Run cli(const QStringList &args, int timeoutMs = 60000);
+    QString data(const QString &name) const { return QStringLiteral(VANTOR_TEST_DATA "/") + name; }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    QString writeFile(const QString &name, const QByteArray &content);
+    static QByteArray flash(SimProcess &sim, int address, int count);
+
+    QTemporaryDir m_dir;
+    QByteArray m_blink;    // blink.tsk, 2048 bytes
+    QByteArray m_blinkHex; // the 143 bytes of blink.ihx
+};
+
+TstCli::Run TstCli::cli(const QStringList &args, int timeoutMs)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    process.start(QStringLiteral(VANTOR_CLI_PATH), args);
+    Run run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("<did not end>");
+        return run;
+    }
+    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString TstCli::writeFile(const QString &name, const QByteArray &content)
+{
+    QFile f(file(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        return QString();
+    return f.fileName();
+}
+
+QByteArray TstCli::flash(SimProcess &sim, int address, int count)
+{
+    return QByteArray::fromHex(
+        sim.control(QStringLiteral("flash %1 %2").arg(address).arg(count)).toLatin1());
+}
+
+void TstCli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QFile tsk(data(QStringLiteral("blink.tsk")));
+    QVERIFY(tsk.open(QIODevice::ReadOnly));
+    m_blink = tsk.readAll();
+    QCOMPARE(m_blink.size(), 2048);
+    m_blinkHex = m_blink.left(143);
+}
+
+void TstCli::writeSdccHexProgramsTheChip()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const Run r = cli({QStringLiteral("--port"), sim.device(), QStringLiteral("write"),
+                       data(QStringLiteral("blink.ihx"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("SRAM cleared\nLoad OK, 143 bytes\nErase OK\nProgram OK\n"
+                                   "Read OK\nverify: 143 bytes match\n"));
+    // The search, the chip, then clear, load, erase, program, read, read back 1K.
+    const QByteArray expected = "ii!X" + QByteArray("L\x00\x8F", 3) + m_blinkHex + "EPRS1";
+    QVERIFY(sim.waitReceived(static_cast<int>(expected.size())));
+    QCOMPARE(sim.received(), expected);
+    QCOMPARE(flash(sim, 0, 143), m_blinkHex);
+    QCOMPARE(flash(sim, 143, 2048 - 143), QByteArray(2048 - 143, char(0xFF)));
+    QCOMPARE(sim.stateField(QStringLiteral("type")), QStringLiteral("2051"));
+}
+
+void TstCli::writeAtNineHundredBytesASecond()
+{
+    // The emulator at 9600 baud with real erase and programming times.
+    SimProcess sim({QStringLiteral("--pace")});
+    QVERIFY(sim.start());
+    QElapsedTimer t;
+    t.start();
+    const Run r = cli({QStringLiteral("--port"), sim.device(), QStringLiteral("write"),
+                       data(QStringLiteral("blink.tsk"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY(r.out.endsWith(QStringLiteral("verify: 2048 bytes match\n")));
+    QCOMPARE(flash(sim, 0, 2048), m_blink);
+    qInfo("paced write of 2048 bytes: %lld ms", t.elapsed());
+}
+
+void TstCli::verifyFindsOneChangedByte_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("address");
+    QTest::newRow("raw, 0x0123") << "changed.tsk" << 0x0123;
+    QTest::newRow("raw, last byte") << "changed.bin" << 0x07FF;
+    QTest::newRow("hex, first byte") << "changed.hex" << 0x0000;
+}
+
+void TstCli::verifyFindsOneChangedByte()
+{
+    QFETCH(QString, name);
+    QFETCH(int, address);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const QStringList port{QStringLiteral("--port"), sim.device()};
+    Run r = cli(port + QStringList{QStringLiteral("write"), data(QStringLiteral("blink.tsk"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+
+    r = cli(port + QStringList{QStringLiteral("verify"), data(QStringLiteral("blink.tsk"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("Read OK\nverify: 2048 bytes match\n"));
+
+    QByteArray changed = m_blink;
+    changed[address] = static_cast<char>(changed.at(address) ^ 0x10);
+    const QString path =
+        writeFile(name, name.endsWith(QLatin1String(".hex")) ? IntelHex::Format(changed) : changed);
+    QVERIFY(!path.isEmpty());
+    sim.markReceived();
+    r = cli(port + QStringList{QStringLiteral("verify"), path});
+    QCOMPARE(r.code, 1);
+    auto hex = [](int value, int digits) {
+        return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+    };
+    QCOMPARE(r.out, QStringLiteral("Read OK\nverify: 1 byte of 2048 differs, the first at 0x%1 "
+                                   "(chip 0x%2, file 0x%3)\n")
+                        .arg(hex(address, 4), hex(static_cast<quint8>(m_blink.at(address)), 2),
+                             hex(static_cast<quint8>(changed.at(address)), 2)));
+    // Verify only reads: the chip is as it was.
+    QCOMPARE(sim.received(), QByteArray("ii!RS2"));
+    QCOMPARE(flash(sim, 0, 2048), m_blink);
+}
+
+void TstCli::commandsSendTheirBytes_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("sent"); // after the search's "ii" and the chip's "!"
+    QTest::addColumn<QString>("out");
+
+    auto row = [](const char *name, const QStringList &args, const QByteArray &sent,
+                  const QString &out) { QTest::newRow(name) << args << sent << out; };
+    row("erase", {"erase"}, "E", "Erase OK\n");
+    row("blank", {"blank"}, "B", "Blank\n");
+    row("sig", {"sig"}, "s", "Signature 1E 21 AT89C2051 OK\n");
+    row("lock", {"lock"}, "l", "Lock bits set\n");
+    row("program", {"program"}, "P", "Program OK\n");
+    row("clear", {"clear"}, "X", "SRAM cleared\n");
+    row("checksum", {"checksum"}, "c", "Checksum F800\n");
+    row("version", {"version"}, "i", "Vantor USB Programmer V2.10\n");
+    row("test sram", {"test", "sram"}, "tR", "SRAM test OK, 8192 bytes\n");
+    row("test led", {"test", "led"}, "tL", "LED test done\n");
+    row("test buzzer", {"test", "buzzer"}, "tb", "Buzzer test done\n");
+    row("test vpp", {"test", "vpp"}, "tV", "Vpp 12.0 V\n");
+    row("test vpp-high", {"test", "vpp-high"}, "th", "Vpp high\n");
+    row("test vpp-low", {"test", "vpp-low"}, "tl", "Vpp low\n");
+    row("test firmware", {"test", "firmware"}, "tf", "Firmware V2.10\n");
+    row("dump 7F0", {"dump", "7F0"}, QByteArray("d\x07\xF0"),
+        "07F0: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n"
+        "0800: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n"
+        "0810: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n"
+        "0820: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n");
+    row("dump 0x0000", {"dump", "0x0000"}, QByteArray("d\x00\x00", 3),
+        "0000: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n"
+        "0010: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n"
+        "0020: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n"
+        "0030: FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\n");
+    row("fill 5a", {"fill", "5a"}, "F\x5A", "Fill 5A\n");
+    row("fill 0", {"fill", "0"}, QByteArray("F\x00", 2), "Fill 00\n");
+}
+
+void TstCli::commandsSendTheirBytes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, out);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const Run r = cli(QStringList{QStringLiteral("--port"), sim.device()} + args);
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    // Only the command's own reply reaches standard output.
+    QCOMPARE(r.out, out);
+    QVERIFY(sim.waitReceived(static_cast<int>(sent.size()) + 3));
+    QCOMPARE(sim.received(), "ii!" + sent);
+}
+
+void TstCli::chipIsRemembered()
+{
+    QFile::remove(file(QStringLiteral("chip.log")));
+    SimProcess sim({QStringLiteral("--chip"), QStringLiteral("4051")});
+    QVERIFY(sim.start());
+    const QStringList port{QStringLiteral("--port"), sim.device()};
+    Run r = cli(port + QStringList{QStringLiteral("chip"), QStringLiteral("4051")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("Chip AT89C4051\n"));
+    QFile log(file(QStringLiteral("chip.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), QByteArray("4051"));
+    log.close();
+
+    // The next run in the same directory tells the programmer the same chip.
+    sim.markReceived();
+    r = cli(port + QStringList{QStringLiteral("sig")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("Signature 1E 41 AT89C4051 OK\n"));
+    QCOMPARE(sim.received(), QByteArray("ii@s"));
+
+    // --chip chooses for the run (and is remembered as the chip last chosen).
+    sim.markReceived();
+    r = cli(port +
+            QStringList{QStringLiteral("--chip"), QStringLiteral("1051U"), QStringLiteral("sig")});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.out.startsWith(QStringLiteral("Error: signature 1E 41")));
+    QVERIFY(r.err.contains(QStringLiteral("the programmer said: Error: signature")));
+    QCOMPARE(sim.received(), QByteArray("ii#s"));
+    QFile::remove(file(QStringLiteral("chip.log")));
+}
+
+void TstCli::loadExpressSaveRead()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const QStringList port{QStringLiteral("--port"), sim.device()};
+
+    // Load fills the SRAM only.
+    Run r = cli(port + QStringList{QStringLiteral("load"), data(QStringLiteral("blink.tsk"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("Load OK, 2048 bytes\n"));
+    QVERIFY(r.err.contains(QStringLiteral("Load completed")));
+    QCOMPARE(sim.stateField(QStringLiteral("flash_sum")), QStringLiteral("F800"));
+
+    // Save: the SRAM block into a file.
+    r = cli(port + QStringList{QStringLiteral("save"), file(QStringLiteral("saved.tsk")),
+                               QStringLiteral("--size"), QStringLiteral("2K")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QFile saved(file(QStringLiteral("saved.tsk")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), m_blink);
+
+    // Express: load, erase, program, verify in one step, from the HEX file.
+    sim.markReceived();
+    r = cli(port + QStringList{QStringLiteral("express"), data(QStringLiteral("blink.ihx"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("Load OK, 143 bytes\nErase OK\nProgram OK\nVerify OK\n"));
+    QVERIFY(r.err.contains(QStringLiteral("Load completed... ( Checksum = ")));
+    QCOMPARE(sim.received(), "ii!Q" + QByteArray("\x00\x8F", 2) + m_blinkHex);
+    QCOMPARE(flash(sim, 0, 143), m_blinkHex);
+
+    // Read: the chip into the SRAM, then the SRAM into an Intel HEX file (1K asked for).
+    r = cli(port + QStringList{QStringLiteral("fill"), QStringLiteral("00")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    r = cli(port + QStringList{QStringLiteral("read"), file(QStringLiteral("chip.hex")),
+                               QStringLiteral("--size"), QStringLiteral("1K")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("Read OK\n"));
+    QFile hex(file(QStringLiteral("chip.hex")));
+    QVERIFY(hex.open(QIODevice::ReadOnly));
+    const IntelHex::ParseResult back = IntelHex::Parse(hex.readAll(), 4096, QString());
+    QVERIFY2(back.ok, qPrintable(back.error));
+    QCOMPARE(back.image, m_blink.left(1024));
+}
+
+void TstCli::exitCodes_data()
+{
+    QTest::addColumn<QStringList>("simArgs"); // empty: no emulator
+    QTest::addColumn<QStringList>("args");    // "DEV" is the emulator's device
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("err");
+
+    const QStringList sim{QStringLiteral("-")};
+    QTest::newRow("0: version") << sim << QStringList{"--port", "DEV", "version"} << 0 << QString();
+    QTest::newRow("0: help") << QStringList() << QStringList{"--help"} << 0 << QString();
+    QTest::newRow("1: another chip in the socket")
+        << QStringList{"--chip", "4051"} << QStringList{"--port", "DEV", "erase"} << 1
+        << "the programmer said: Error: signature 1E 41, expected 1E 21";
+    QTest::newRow("1: empty socket")
+        << QStringList{"--chip", "none"} << QStringList{"--port", "DEV", "blank"} << 1
+        << "the programmer said: Error: signature FE FE";
+    QTest::newRow("1: programming with another chip chosen")
+        << sim << QStringList{"--port", "DEV", "--chip", "1051U", "program"} << 1
+        << "the programmer said: Error: signature";
+    QTest::newRow("2: no command")
+        << sim << QStringList{"--port", "DEV"} << 2 << "no command given";
+    QTest::newRow("2: unknown command")
+        << sim << QStringList{"--port", "DEV", "flash"} << 2 << "unknown command \"flash\"";
+    QTest::newRow("2: unknown option")
+        << sim << QStringList{"--port", "DEV", "--fast", "sig"} << 2 << "fast";
+    QTest::newRow("2: missing argument")
+        << sim << QStringList{"--port", "DEV", "dump"} << 2 << "dump takes 1 argument, got 0";
+    QTest::newRow("2: unknown chip")
+        << sim << QStringList{"--port", "DEV", "chip", "8051"} << 2 << "unknown chip \"8051\"";
+    QTest::newRow("2: unknown test")
+        << sim << QStringList{"--port", "DEV", "test", "fan"} << 2 << "unknown test \"fan\"";
+    QTest::newRow("2: dump address too high")
+        << sim << QStringList{"--port", "DEV", "dump", "1000"} << 2 << "0000 to 0FFF";
+    QTest::newRow("2: fill value not a byte")
+        << sim << QStringList{"--port", "DEV", "fill", "100"} << 2 << "00 to FF";
+    QTest::newRow("2: size") << sim << QStringList{"--port", "DEV", "save", "x.tsk", "--size", "3K"}
+                             << 2 << "unknown size \"3K\"";
+    QTest::newRow("2: size for a command without one")
+        << sim << QStringList{"--port", "DEV", "--size", "1K", "sig"} << 2 << "--size is for";
+    QTest::newRow("2: two port choices")
+        << sim << QStringList{"--port", "DEV", "--simulate", "sig"} << 2 << "only one of";
+    QTest::newRow("2: missing file") << sim << QStringList{"--port", "DEV", "load", "nothing.hex"}
+                                     << 2 << "nothing.hex: no such file";
+    QTest::newRow("2: save into a missing folder")
+        << sim << QStringList{"--port", "DEV", "save", "no/such/folder/x.tsk"} << 2
+        << "cannot write there";
+    QTest::newRow("3: no such device")
+        << QStringList() << QStringList{"--port", "/dev/no-such-programmer", "sig"} << 3
+        << "no programmer answered (tried COM1 /dev/no-such-programmer)";
+    QTest::newRow("3: a device that does not answer")
+        << QStringList{"--silent"} << QStringList{"--port", "DEV", "sig"} << 3
+        << "no programmer answered";
+    QTest::newRow("3: an answer one character short")
+        << QStringList{"--id", "Vantor USB Programmer V\\r\\n"}
+        << QStringList{"--port", "DEV", "version"} << 3 << "no programmer answered";
+    QTest::newRow("3: no ports at all")
+        << QStringList() << QStringList{"--ports", ",,", "sig"} << 3 << "no serial ports";
+}
+
+void TstCli::exitCodes()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, err);
+    QFile::remove(file(QStringLiteral("chip.log")));
+    std::unique_ptr<SimProcess> sim;
+    if (!simArgs.isEmpty()) {
+        sim = std::make_unique<SimProcess>(simArgs.first() == QLatin1String("-") ? QStringList()
+                                                                                 : simArgs);
+        QVERIFY(sim->start());
+        args.replaceInStrings(QStringLiteral("DEV"), sim->device());
+    }
+    const Run r = cli(args);
+    QVERIFY2(r.code == code,
+             qPrintable(QStringLiteral("exit %1, stderr: %2").arg(r.code).arg(r.err)));
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    if (code == 2 && sim)
+        QCOMPARE(sim->received(), QByteArray()); // refused before the search
+}
+
+void TstCli::refusedImagesSendNothing_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("err");
+
+    const QByteArray ok = IntelHex::Format(QByteArray(16, 'a'));
+    QByteArray badChecksum = ok;
+    badChecksum.replace(":10000000", ":10000001");
+    QTest::newRow("bad checksum") << "write"
+                                  << "bad.hex" << badChecksum << "bad.hex: line 1: checksum";
+    QTest::newRow("odd length") << "load"
+                                << "odd.ihx"
+                                << QByteArray(":0100000001FE\n:0100010002F\n:00000001FF\n")
+                                << "odd.ihx: line 2: an odd number";
+    QTest::newRow("beyond the 2051")
+        << "write"
+        << "high.hex" << IntelHex::Format(QByteArray(2049, 'b'))
+        << "high.hex: line 129: bytes 0800-0800 lie outside the AT89C2051's 2048 bytes";
+    QTest::newRow("express beyond the 2051")
+        << "express"
+        << "high.hex" << IntelHex::Format(QByteArray(2049, 'b'))
+        << "line 129: bytes 0800-0800 lie outside the AT89C2051's 2048 bytes";
+    QTest::newRow("verify beyond 4K")
+        << "verify"
+        << "far.hex" << QByteArray(":020000040001F9\n:0100000001FE\n:00000001FF\n")
+        << "far.hex: line 2: bytes 10000-10000 lie outside";
+    QTest::newRow("load beyond the buffer")
+        << "load"
+        << "huge.hex" << IntelHex::Format(QByteArray(5000, 'c'))
+        << "huge.hex: line 313: bytes 1380-1387 lie outside the programmer's 4999-byte buffer";
+    QTest::newRow("raw image larger than the chip")
+        << "write"
+        << "big.tsk" << QByteArray(4096, 'd')
+        << "big.tsk: 4096 bytes, more than the AT89C2051's 2048 bytes of flash";
+    QTest::newRow("raw image larger than the buffer")
+        << "load"
+        << "huge.bin" << QByteArray(5000, 'e')
+        << "huge.bin: 5000 bytes, more than the programmer's 4999-byte buffer";
+    QTest::newRow("cut short") << "write"
+                               << "short.hex" << ok.left(ok.size() - 12)
+                               << "short.hex: no end-of-file record";
+    QTest::newRow("a folder") << "load"
+                              << "folder.tsk" << QByteArray() << "folder.tsk: not a file";
+}
+
+void TstCli::refusedImagesSendNothing()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, err);
+    QFile::remove(file(QStringLiteral("chip.log")));
+    QString path;
+    if (name == QLatin1String("folder.tsk")) {
+        QVERIFY(QDir(m_dir.path()).mkpath(name));
+        path = file(name);
+    } else {
+        path = writeFile(name, content);
+        QVERIFY(!path.isEmpty());
+    }
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const Run r = cli({QStringLiteral("--port"), sim.device(), command, path});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    QCOMPARE(r.out, QString());
+    QCOMPARE(sim.received(), QByteArray());
+}
+
+void TstCli::shortBlockWritesNothing()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    QCOMPARE(sim.control(QStringLiteral("short 100")), QStringLiteral("ok"));
+    const QString path = file(QStringLiteral("short.tsk"));
+    QFile::remove(path);
+    const Run r = cli({QStringLiteral("--port"), sim.device(), QStringLiteral("save"), path,
+                       QStringLiteral("--size"), QStringLiteral("1K")});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("the programmer sent 100 of 1024 bytes")),
+             qPrintable(r.err));
+    QVERIFY(!QFile::exists(path));
+}
+
+void TstCli::unplugDuringTransferIsNoProgrammer()
+{
+    SimProcess sim({QStringLiteral("--pace")});
+    QVERIFY(sim.start());
+    QProcess process;
+    process.setWorkingDirectory(m_dir.path());
+    process.start(QStringLiteral(VANTOR_CLI_PATH),
+                  {QStringLiteral("--port"), sim.device(), QStringLiteral("write"),
+                   data(QStringLiteral("blink.tsk"))});
+    // The search, the chip, clear, "L", its length and 500 image bytes; then the cable goes.
+    QVERIFY(sim.waitReceived(4 + 3 + 500, 20000));
+    QCOMPARE(sim.control(QStringLiteral("unplug")), QStringLiteral("ok"));
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 3);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("went away")), qPrintable(err));
+    QVERIFY(!out.contains(QStringLiteral("Load OK")));
+    QVERIFY(!out.contains(QStringLiteral("verify")));
+}
+
+void TstCli::convert()
+{
+    // HEX to a raw image padded to the chip's size: exactly what makebin made of it.
+    Run r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.ihx")),
+                 file(QStringLiteral("out.tsk")), QStringLiteral("--size"), QStringLiteral("2K")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QFile out(file(QStringLiteral("out.tsk")));
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QCOMPARE(out.readAll(), m_blink);
+
+    // Without a size: from address 0 to the last byte given.
+    r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.ihx")),
+             file(QStringLiteral("out.bin"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QFile bin(file(QStringLiteral("out.bin")));
+    QVERIFY(bin.open(QIODevice::ReadOnly));
+    QCOMPARE(bin.readAll(), m_blinkHex);
+
+    // Raw to HEX and back.
+    r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.tsk")),
+             file(QStringLiteral("out.hex"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QFile hex(file(QStringLiteral("out.hex")));
+    QVERIFY(hex.open(QIODevice::ReadOnly));
+    QCOMPARE(IntelHex::Parse(hex.readAll(), 4999, QString()).image, m_blink);
+
+    // An image larger than the size asked for.
+    r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.tsk")),
+             file(QStringLiteral("small.tsk")), QStringLiteral("--size"), QStringLiteral("1K")});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("2048 bytes, more than the 1024-byte size")),
+             qPrintable(r.err));
+    QVERIFY(!QFile::exists(file(QStringLiteral("small.tsk"))));
+}
+
+void TstCli::portsListsWhoAnswers()
+{
+    SimProcess programmer;
+    SimProcess silent({QStringLiteral("--silent")});
+    SimProcess other({QStringLiteral("--id"), QStringLiteral("modem OK\\r\\n")});
+    QVERIFY(programmer.start());
+    QVERIFY(silent.start());
+    QVERIFY(other.start());
+    const QString list = QStringLiteral("/dev/no-such-port,%1,,%2,%3")
+                             .arg(silent.device(), other.device(), programmer.device());
+    Run r = cli({QStringLiteral("--ports"), list, QStringLiteral("ports")});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringLiteral("COM1  /dev/no-such-port  cannot open\n"
+                                   "COM2  %1  no answer\n"
+                                   "COM4  %2  no programmer (answered \"modem OK\")\n"
+                                   "COM5  %3  Vantor USB Programmer V2.10\n")
+                        .arg(silent.device(), other.device(), programmer.device()));
+    // Listing tells no chip.
+    QCOMPARE(programmer.received(), QByteArray("ii"));
+
+    r = cli({QStringLiteral("--port"), silent.device(), QStringLiteral("ports")});
+    QCOMPARE(r.code, 3);
+    QCOMPARE(r.out, QStringLiteral("COM1  %1  no answer\n").arg(silent.device()));
+}
+
+void TstCli::progressAndQuiet()
+{
+    SimProcess sim;
+    QVERIFY(sim.start());
+    const QStringList load{QStringLiteral("--port"), sim.device(), QStringLiteral("load"),
+                           data(QStringLiteral("blink.tsk"))};
+    // Standard error is not a terminal here: progress comes as plain lines.
+    Run r = cli(load);
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("load: 2048/2048 bytes (100%)\n")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QLatin1Char('\r')));
+    QVERIFY(r.err.contains(QStringLiteral("Find Programmer on COM1\n")));
+
+    r = cli(QStringList{QStringLiteral("--quiet")} + load);
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out, QStringLiteral("Load OK, 2048 bytes\n"));
+
+    r = cli({QStringLiteral("-q"), QStringLiteral("--port"), sim.device(), QStringLiteral("save"),
+             file(QStringLiteral("q.tsk")), QStringLiteral("--size"), QStringLiteral("4K")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out, QString());
+}
+
+void TstCli::simulateStartsTheEmulator()
+{
+    const Run r = cli({QStringLiteral("--simulate"), QStringLiteral("--quiet"),
+                       QStringLiteral("write"), data(QStringLiteral("blink.ihx"))});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY(r.out.endsWith(QStringLiteral("verify: 143 bytes match\n")));
+}
+
+void TstCli::linksWithoutWidgets()
+{
+    // The tool is built on the library without widgets: no GUI library is loaded at all.
+    const QString ldd = QStandardPaths::findExecutable(QStringLiteral("ldd"));
+    if (ldd.isEmpty())
+        QSKIP("ldd is not installed");
+    QProcess process;
+    process.start(ldd, {QStringLiteral(VANTOR_CLI_PATH)});
+    QVERIFY(process.waitForFinished(10000));
+    const QString libraries = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(libraries.contains(QStringLiteral("libQt6Core")), qPrintable(libraries));
+    QVERIFY2(libraries.contains(QStringLiteral("libQt6SerialPort")), qPrintable(libraries));
+    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Widgets")), qPrintable(libraries));
+    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Gui")), qPrintable(libraries));
+}
+
+QTEST_GUILESS_MAIN(TstCli)
+#include "tst_cli.moc"
