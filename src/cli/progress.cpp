@@ -1,7 +1,12 @@
 #include "progress.h"
 
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace
 {
@@ -15,9 +20,18 @@ void put(FILE *stream, const QString &text)
 
 constexpr int BarWidth = 30;
 
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
 } // namespace
 
-Console::Console(bool quiet) : m_quiet(quiet), m_tty(::isatty(::fileno(stderr)) == 1) {}
+Console::Console(bool quiet) : m_quiet(quiet), m_tty(stderrIsTerminal()) {}
 
 void Console::breakBar()
 {
