@@ -185,6 +185,10 @@ QByteArray Soak::fence()
 {
     if (!p().MSComm1.PortOpen() || unplugged)
         return QByteArray();
+    // A fill or dump request still being pumped would take "c" between its bytes.
+    QDeadlineTimer pumped(2000);
+    while (p().Timer2.Enabled() && !pumped.hasExpired())
+        QTest::qWait(5);
     p().link.SendCommand(QStringLiteral("c"));
     QDeadlineTimer deadline(3000);
     while (!sim->received().endsWith('c') && !deadline.hasExpired())
@@ -383,6 +387,9 @@ void Soak::keyReport()
         return;
     static const char *keys[] = {"2K", "4K", "1K"};
     const int k = int(rng.bounded(3));
+    // An earlier report of the chip already selected stays in RxText (and, being tested
+    // first, could win) until a command clears it.
+    fence();
     sim->control(QStringLiteral("key %1").arg(QLatin1String(keys[k])));
     const int option = k == 0 ? 1 : k == 1 ? 2 : 3;
     if (expectOpen) {
@@ -464,10 +471,17 @@ bool Soak::run(int seconds)
     QElapsedTimer clock;
     clock.start();
     qint64 warmAt = -1;
+    qint64 nextSample = 0;
     while (clock.elapsed() < seconds * 1000LL) {
         if (warmAt < 0 && clock.elapsed() > seconds * 200LL) {
             warmAt = counts.actions;
             counts.warmKiB = heapInUseKiB();
+        }
+        if (clock.elapsed() >= nextSample) {
+            std::printf("  %4lld s: %lld actions, heap in use %lld KiB\n", clock.elapsed() / 1000,
+                        counts.actions, heapInUseKiB());
+            std::fflush(stdout);
+            nextSample += seconds * 100LL;
         }
         ++counts.actions;
         const int roll = int(rng.bounded(100));
