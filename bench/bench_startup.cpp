@@ -201,7 +201,7 @@ int main(int argc, char **argv)
 
     QList<Figures> startRuns;
     for (int i = 0; i < runs; ++i) {
-        Emulator sim({QStringLiteral("--pace")});
+        SimProcess sim({QStringLiteral("--pace")});
         if (!sim.start())
             return 1;
         startRuns << runChild(self, {QStringLiteral("--child-window"), sim.device()});

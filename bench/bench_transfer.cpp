@@ -76,7 +76,7 @@ void pause(int ms)
 class Bench
 {
 public:
-    Bench(Emulator &emulator, Form1 &window, AnsweringDialogs &dialogs, const QString &dir)
+    Bench(SimProcess &emulator, Form1 &window, AnsweringDialogs &dialogs, const QString &dir)
         : sim(emulator), w(window), dialogs(dialogs), dir(dir), p(window.programmer())
     {
         text1 = w.findChild<QPlainTextEdit *>(QStringLiteral("Text1"));
@@ -204,7 +204,7 @@ public:
         row.sleeps << static_cast<double>(s1 - firstSleeps);
     }
 
-    Emulator &sim;
+    SimProcess &sim;
     Form1 &w;
     AnsweringDialogs &dialogs;
     QString dir;
@@ -263,7 +263,7 @@ int main(int argc, char **argv)
     const bool doExpress = only.isEmpty() || only == QLatin1String("express");
     const bool doSave = only.isEmpty() || only == QLatin1String("save");
 
-    Emulator sim({QStringLiteral("--pace")});
+    SimProcess sim({QStringLiteral("--pace")});
     if (!sim.start())
         return 1;
     QTemporaryDir dir;

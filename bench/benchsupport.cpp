@@ -118,55 +118,6 @@ void EventWait::check()
         m_loop->quit();
 }
 
-Emulator::Emulator(const QStringList &arguments) : m_arguments(arguments) {}
-
-Emulator::~Emulator()
-{
-    stop();
-}
-
-bool Emulator::start()
-{
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral(VANTOR_SIM_PATH), m_arguments);
-    if (!m_process.waitForStarted(5000)) {
-        std::fprintf(stderr, "cannot start %s: %s\n", VANTOR_SIM_PATH,
-                     qPrintable(m_process.errorString()));
-        return false;
-    }
-    const QDeadlineTimer deadline(5000);
-    while (!m_process.canReadLine() && !deadline.hasExpired())
-        m_process.waitForReadyRead(100);
-    m_device = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    if (m_device.isEmpty()) {
-        std::fprintf(stderr, "the emulator named no device\n");
-        return false;
-    }
-    return true;
-}
-
-void Emulator::stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.write("quit\n");
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(2000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-}
-
-QString Emulator::control(const QString &line)
-{
-    m_process.write(line.toUtf8() + '\n');
-    m_process.waitForBytesWritten(1000);
-    const QDeadlineTimer deadline(5000);
-    while (!m_process.canReadLine() && !deadline.hasExpired())
-        m_process.waitForReadyRead(50);
-    return QString::fromLocal8Bit(m_process.readLine()).trimmed();
-}
-
 DialogBackend::Outcome AnsweringDialogs::fileDialog(Kind, const QString &, const QString &,
                                                     QString &name)
 {

@@ -1,13 +1,14 @@
 #pragma once
 
-// Shared pieces of the benchmark programs: clocks, the process's own resource use, the
-// emulator as a child process, dialogs answered without a user, and event-driven waits.
+// Shared pieces of the benchmark programs: clocks, the process's own resource use,
+// dialogs answered without a user, and event-driven waits. The emulator is run through
+// the tests' SimProcess.
 
 #include "image/commondialog.h"
+#include "simfixture.h"
 
 #include <QList>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -57,26 +58,6 @@ private:
     void check();
     std::function<bool()> m_done;
     QEventLoop *m_loop = nullptr;
-};
-
-// vantor-sim on a pseudo-terminal, run as a child process.
-class Emulator
-{
-public:
-    explicit Emulator(const QStringList &arguments = {});
-    ~Emulator();
-
-    // Starts it and reads the device it names; false (with a message on stderr) on failure.
-    bool start();
-    void stop();
-    QString device() const { return m_device; }
-    // One control line, its one-line answer.
-    QString control(const QString &line);
-
-private:
-    QStringList m_arguments;
-    QProcess m_process;
-    QString m_device;
 };
 
 // The file dialogs and message boxes, answered at once: every file dialog chooses

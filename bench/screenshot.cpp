@@ -33,7 +33,7 @@ int main(int argc, char **argv)
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
 
-    Emulator sim;
+    SimProcess sim;
     if (!sim.start())
         return 1;
     QTemporaryDir dir;
