@@ -392,9 +392,16 @@ void Soak::keyReport()
     fence();
     sim->control(QStringLiteral("key %1").arg(QLatin1String(keys[k])));
     const int option = k == 0 ? 1 : k == 1 ? 2 : 3;
+    const QString report = QStringLiteral("KEY_") + QLatin1String(keys[k]);
     if (expectOpen) {
+        // Followed: the option is selected, and the report has been read (a report of the
+        // chip already selected stays in RxText; one that moved the chip was cleared by
+        // its command), so that it cannot arrive late into the next action.
+        const bool wasSelected = window->selectedChipOption() == option;
         QDeadlineTimer deadline(2000);
-        while (window->selectedChipOption() != option && !deadline.hasExpired())
+        while (!(window->selectedChipOption() == option &&
+                 (!wasSelected || p().RxText.contains(report))) &&
+               !deadline.hasExpired())
             QTest::qWait(10);
         if (window->selectedChipOption() != option && p().Timer1.Enabled())
             violation(QStringLiteral("key report %1 not followed").arg(QLatin1String(keys[k])));
