@@ -189,9 +189,16 @@ QByteArray Soak::fence()
     QDeadlineTimer pumped(2000);
     while (p().Timer2.Enabled() && !pumped.hasExpired())
         QTest::qWait(5);
+    // What came before may already end in "c" (an image's last byte, an earlier "c"):
+    // wait for this one.
+    const qsizetype before = sim->received().size();
     p().link.SendCommand(QStringLiteral("c"));
     QDeadlineTimer deadline(3000);
-    while (!sim->received().endsWith('c') && !deadline.hasExpired())
+    auto arrived = [&] {
+        const QByteArray line = sim->received();
+        return line.size() > before && line.endsWith('c');
+    };
+    while (!arrived() && !deadline.hasExpired())
         QTest::qWait(5);
     const QByteArray line = sim->received();
     sim->markReceived();
@@ -308,8 +315,12 @@ void Soak::transfer(bool express)
         ++counts.transfers;
         counts.bytesMoved += frame.size();
         if (!line.startsWith(frame))
-            violation(
-                QStringLiteral("image of %1 bytes not on the line as one piece").arg(image.size()));
+            violation(QStringLiteral("image of %1 bytes not on the line as one piece: line %2... "
+                                     "(%3 bytes), image found at %4")
+                          .arg(image.size())
+                          .arg(QString::fromLatin1(line.left(12).toHex(' ')))
+                          .arg(line.size())
+                          .arg(line.indexOf(frame)));
         if (!expectOpen || unplugged)
             violation(QStringLiteral("transfer reported done with no programmer"));
     } else {
