@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/messages.h"
 #include "core/programmer.h"
 #include "image/commondialog.h"
 #include "simfixture.h"
@@ -13,7 +14,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -108,6 +111,40 @@ public:
         window->Form_Load(dir.path());
         window->show();
     }
+    // Waits until discovery has found the programmer on COM port and its settle step has
+    // run (the chip from chip.log chosen and told).
+    bool settled(int port = 1)
+    {
+        return QTest::qWaitFor(
+            [&] { return text(2) == Msg::foundOn(port) && !p().Timer4.Enabled(); }, 8000);
+    }
+
+    // Sends "c" (the SRAM checksum) as a fence and waits for its answer: everything sent
+    // before it is then on the line, and no reply is still on its way. Returns what the line
+    // carried since the last mark, and marks it. When a "c" may already be on its way,
+    // before says how many bytes come ahead of the fence.
+    QByteArray fence(SimProcess &sim, int before = 0)
+    {
+        p().link.SendCommand(QStringLiteral("c"));
+        static const QRegularExpression answer(QStringLiteral("Checksum [0-9A-F]{4}\r\n$"));
+        const bool fenced =
+            sim.waitReceived(before + 1, 10000) && sim.waitReceivedEndsWith("c", 10000) &&
+            QTest::qWaitFor([&] { return answer.match(p().RxText).hasMatch(); }, 10000);
+        const QByteArray line = sim.received();
+        sim.markReceived();
+        return fenced ? line : line + "<no answer to the fence>";
+    }
+    // Between the tests that share a window: the line fenced and forgotten, the dialogs'
+    // records and Text2 cleared.
+    void startAfresh(SimProcess &sim)
+    {
+        if (p().MSComm1.PortOpen())
+            fence(sim);
+        sim.markReceived();
+        dialogs->fileCalls.clear();
+        dialogs->boxCalls.clear();
+        p().setText(2, QString());
+    }
 
     Programmer &p() { return window->programmer(); }
     QString text(int box) { return p().view.text(box); }
@@ -120,3 +157,35 @@ public:
     std::unique_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<Form1> window;
 };
+
+// Starts the emulator and a window that found it on COM1 and settled with the 2051; the
+// line carried the two probes and the chip command, and is marked.
+inline bool connectWindow(SimProcess &sim, std::unique_ptr<WindowHarness> &w)
+{
+    if (!sim.start())
+        return false;
+    w = std::make_unique<WindowHarness>(PortMap::fromDevices({sim.device()}));
+    w->load();
+    return w->settled() && w->fence(sim) == "ii!c";
+}
+
+// A reproducible byte sequence that repeats nowhere in the first 8 KiB.
+inline QByteArray pattern(int n, quint32 seed)
+{
+    QByteArray bytes(n, '\0');
+    quint32 x = seed * 2654435761u + 1u;
+    for (int i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(x >> 16);
+    }
+    return bytes;
+}
+
+// True when text is the message made with a reason that the test cannot know (an error
+// string of the system): withMarker is that message made with "\x01" as the reason.
+inline bool matchesWithReason(const QString &text, const QString &withMarker)
+{
+    const qsizetype at = withMarker.indexOf(QChar(1));
+    return at >= 0 && text.size() > withMarker.size() - 1 && text.startsWith(withMarker.left(at)) &&
+           text.endsWith(withMarker.mid(at + 1));
+}

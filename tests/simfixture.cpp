@@ -11,6 +11,20 @@ QString simProgram()
     return QStringLiteral(VANTOR_SIM_PATH);
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 SimProcess::SimProcess(const QStringList &arguments) : m_arguments(arguments)
 {
     m_logPath = m_dir.filePath(QStringLiteral("sim.log"));

@@ -44,3 +44,8 @@ private:
 
 // The path of the emulator beside the tests.
 QString simProgram();
+
+// A file's bytes ("<unreadable>" when it cannot be read).
+QByteArray readFile(const QString &path);
+// Writes bytes into a new or emptied file (a fatal error if it cannot) and returns path.
+QString writeFile(const QString &path, const QByteArray &bytes);

@@ -21,20 +21,7 @@ private slots:
     void imageThatIsNotAFile();
     void hexBoxesWithAnyUnicode_data();
     void hexBoxesWithAnyUnicode();
-
-private:
-    static QByteArray fence(WindowHarness &h, SimProcess &sim);
 };
-
-QByteArray TstBadInput::fence(WindowHarness &h, SimProcess &sim)
-{
-    h.p().link.SendCommand(QStringLiteral("c"));
-    if (!sim.waitReceivedEndsWith("c"))
-        return QByteArray("<no fence>");
-    const QByteArray line = sim.received();
-    sim.markReceived();
-    return line;
-}
 
 void TstBadInput::chipLogContent_data()
 {
@@ -59,10 +46,9 @@ void TstBadInput::chipLogContent()
     WindowHarness h(PortMap::fromDevices({sim.device()}));
     h.writeSetting(QStringLiteral("chip.log"), content);
     h.load();
-    QTRY_COMPARE_WITH_TIMEOUT(h.text(2), Msg::foundOn(1), 5000);
-    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QVERIFY(h.settled());
     QCOMPARE(h.window->selectedChipOption(), option);
-    QCOMPARE(fence(h, sim), line + "c");
+    QCOMPARE(h.fence(sim), line + "c");
 }
 
 void TstBadInput::tskLogNamingDirectory()
@@ -74,13 +60,13 @@ void TstBadInput::tskLogNamingDirectory()
     QVERIFY(QDir().mkpath(folder));
     h.writeSetting(QStringLiteral("tsk.log"), folder.toLocal8Bit());
     h.load();
-    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
+    QVERIFY(h.settled());
     QCOMPARE(h.find<QLabel>("Label3")->text(), Msg::latestFile(folder));
-    sim.markReceived();
+    QCOMPARE(h.fence(sim), QByteArray("ii!c"));
     h.find<QAction>("muIcExp")->trigger();
     QCOMPARE(h.text(2), Msg::missing(folder));
     QVERIFY(QFileInfo(folder).isDir());
-    QCOMPARE(fence(h, sim), QByteArray("c"));
+    QCOMPARE(h.fence(sim), QByteArray("c"));
     QVERIFY(h.p().Timer1.Enabled());
 }
 
@@ -94,18 +80,14 @@ void TstBadInput::nonAsciiImagePathRoundTrip()
     QString path;
     {
         WindowHarness h(PortMap::fromDevices({sim.device()}));
-        path = h.dir.filePath(QStringLiteral("燒錄 影像 é.tsk"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(image);
-        f.close();
+        path = writeFile(h.dir.filePath(QStringLiteral("燒錄 影像 é.tsk")), image);
         h.load();
-        QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
-        sim.markReceived();
+        QVERIFY(h.settled());
+        QCOMPARE(h.fence(sim), QByteArray("ii!c"));
         h.dialogs->chooseFile(path);
         h.find<QAction>("muFileLoad")->trigger();
         QCOMPARE(h.text(2), Msg::loadCompleted());
-        QCOMPARE(fence(h, sim), QByteArray("L\x01\x2c", 3) + image + "c");
+        QCOMPARE(h.fence(sim), QByteArray("L\x01\x2c", 3) + image + "c");
         QCOMPARE(h.readSetting(QStringLiteral("tsk.log")), path.toLocal8Bit());
 
         // The next start finds the same file by the name it stored.
@@ -136,8 +118,8 @@ void TstBadInput::imageThatIsNotAFile()
     else
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     h.load();
-    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
-    sim.markReceived();
+    QVERIFY(h.settled());
+    QCOMPARE(h.fence(sim), QByteArray("ii!c"));
 
     // Load asks again (it is not a file); Express refuses it. Neither sends a byte.
     h.dialogs->chooseFile(path);
@@ -151,7 +133,7 @@ void TstBadInput::imageThatIsNotAFile()
     h.p().LatestFile = path;
     h.find<QAction>("muIcExp")->trigger();
     QCOMPARE(h.text(2), Msg::missing(path));
-    QCOMPARE(fence(h, sim), QByteArray("c"));
+    QCOMPARE(h.fence(sim), QByteArray("c"));
 }
 
 void TstBadInput::hexBoxesWithAnyUnicode_data()
@@ -175,8 +157,8 @@ void TstBadInput::hexBoxesWithAnyUnicode()
     QVERIFY(sim.start());
     WindowHarness h(PortMap::fromDevices({sim.device()}));
     h.load();
-    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
-    sim.markReceived();
+    QVERIFY(h.settled());
+    QCOMPARE(h.fence(sim), QByteArray("ii!c"));
     h.find<QLineEdit>("Text3")->setText(fill);
     QTest::mouseClick(h.find<QPushButton>("Command6"), Qt::LeftButton);
     QCOMPARE(h.text(2), Msg::badFill());
@@ -185,7 +167,7 @@ void TstBadInput::hexBoxesWithAnyUnicode()
     QVERIFY2(h.text(2) == Msg::badAddress() || h.text(2) == Msg::noAddress(),
              qPrintable(h.text(2)));
     QTRY_VERIFY(!h.p().Timer2.Enabled());
-    QCOMPARE(fence(h, sim), QByteArray("c"));
+    QCOMPARE(h.fence(sim), QByteArray("c"));
 }
 
 QTEST_MAIN(TstBadInput)

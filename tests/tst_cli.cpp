@@ -46,7 +46,6 @@ private:
     Run cli(const QStringList &args, int timeoutMs = 60000);
     QString data(const QString &name) const { return QStringLiteral(VANTOR_TEST_DATA "/") + name; }
     QString file(const QString &name) const { return m_dir.filePath(name); }
-    QString writeFile(const QString &name, const QByteArray &content);
     static QByteArray flash(SimProcess &sim, int address, int count);
 
     QTemporaryDir m_dir;
@@ -72,14 +71,6 @@ TstCli::Run TstCli::cli(const QStringList &args, int timeoutMs)
     return run;
 }
 
-QString TstCli::writeFile(const QString &name, const QByteArray &content)
-{
-    QFile f(file(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-        return QString();
-    return f.fileName();
-}
-
 QByteArray TstCli::flash(SimProcess &sim, int address, int count)
 {
     return QByteArray::fromHex(
@@ -89,9 +80,7 @@ QByteArray TstCli::flash(SimProcess &sim, int address, int count)
 void TstCli::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QFile tsk(data(QStringLiteral("blink.tsk")));
-    QVERIFY(tsk.open(QIODevice::ReadOnly));
-    m_blink = tsk.readAll();
+    m_blink = readFile(data(QStringLiteral("blink.tsk")));
     QCOMPARE(m_blink.size(), 2048);
     m_blinkHex = m_blink.left(143);
 }
@@ -154,9 +143,8 @@ void TstCli::verifyFindsOneChangedByte()
 
     QByteArray changed = m_blink;
     changed[address] = static_cast<char>(changed.at(address) ^ 0x10);
-    const QString path =
-        writeFile(name, name.endsWith(QLatin1String(".hex")) ? IntelHex::Format(changed) : changed);
-    QVERIFY(!path.isEmpty());
+    const QString path = writeFile(
+        file(name), name.endsWith(QLatin1String(".hex")) ? IntelHex::Format(changed) : changed);
     sim.markReceived();
     r = cli(port + QStringList{QStringLiteral("verify"), path});
     QCOMPARE(r.code, 1);
@@ -233,10 +221,7 @@ void TstCli::chipIsRemembered()
     Run r = cli(port + QStringList{QStringLiteral("chip"), QStringLiteral("4051")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QCOMPARE(r.out, QStringLiteral("Chip AT89C4051\n"));
-    QFile log(file(QStringLiteral("chip.log")));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll(), QByteArray("4051"));
-    log.close();
+    QCOMPARE(readFile(file(QStringLiteral("chip.log"))), QByteArray("4051"));
 
     // The next run in the same directory tells the programmer the same chip.
     sim.markReceived();
@@ -273,9 +258,7 @@ void TstCli::loadExpressSaveRead()
     r = cli(port + QStringList{QStringLiteral("save"), file(QStringLiteral("saved.tsk")),
                                QStringLiteral("--size"), QStringLiteral("2K")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QFile saved(file(QStringLiteral("saved.tsk")));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), m_blink);
+    QCOMPARE(readFile(file(QStringLiteral("saved.tsk"))), m_blink);
 
     // Express: load, erase, program, verify in one step, from the HEX file.
     sim.markReceived();
@@ -293,9 +276,8 @@ void TstCli::loadExpressSaveRead()
                                QStringLiteral("--size"), QStringLiteral("1K")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QCOMPARE(r.out, QStringLiteral("Read OK\n"));
-    QFile hex(file(QStringLiteral("chip.hex")));
-    QVERIFY(hex.open(QIODevice::ReadOnly));
-    const IntelHex::ParseResult back = IntelHex::Parse(hex.readAll(), 4096, QString());
+    const IntelHex::ParseResult back =
+        IntelHex::Parse(readFile(file(QStringLiteral("chip.hex"))), 4096, QString());
     QVERIFY2(back.ok, qPrintable(back.error));
     QCOMPARE(back.image, m_blink.left(1024));
 }
@@ -440,8 +422,7 @@ void TstCli::refusedImagesSendNothing()
         QVERIFY(QDir(m_dir.path()).mkpath(name));
         path = file(name);
     } else {
-        path = writeFile(name, content);
-        QVERIFY(!path.isEmpty());
+        path = writeFile(file(name), content);
     }
     SimProcess sim;
     QVERIFY(sim.start());
@@ -494,25 +475,20 @@ void TstCli::convert()
     Run r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.ihx")),
                  file(QStringLiteral("out.tsk")), QStringLiteral("--size"), QStringLiteral("2K")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QFile out(file(QStringLiteral("out.tsk")));
-    QVERIFY(out.open(QIODevice::ReadOnly));
-    QCOMPARE(out.readAll(), m_blink);
+    QCOMPARE(readFile(file(QStringLiteral("out.tsk"))), m_blink);
 
     // Without a size: from address 0 to the last byte given.
     r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.ihx")),
              file(QStringLiteral("out.bin"))});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QFile bin(file(QStringLiteral("out.bin")));
-    QVERIFY(bin.open(QIODevice::ReadOnly));
-    QCOMPARE(bin.readAll(), m_blinkHex);
+    QCOMPARE(readFile(file(QStringLiteral("out.bin"))), m_blinkHex);
 
     // Raw to HEX and back.
     r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.tsk")),
              file(QStringLiteral("out.hex"))});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QFile hex(file(QStringLiteral("out.hex")));
-    QVERIFY(hex.open(QIODevice::ReadOnly));
-    QCOMPARE(IntelHex::Parse(hex.readAll(), 4999, QString()).image, m_blink);
+    QCOMPARE(IntelHex::Parse(readFile(file(QStringLiteral("out.hex"))), 4999, QString()).image,
+             m_blink);
 
     // An image larger than the size asked for.
     r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.tsk")),

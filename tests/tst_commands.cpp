@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -18,13 +17,10 @@ class TstCommands : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
 
     void fixedCommandPutsItsBytes_data();
     void fixedCommandPutsItsBytes();
-    void fixedCommandWithPortClosedSendsNothing_data();
-    void fixedCommandWithPortClosedSendsNothing();
     void commandGoesOutBetweenPumpedBytes();
     void writeFailureReportsRemoval();
 
@@ -48,9 +44,10 @@ private:
     void receive(const QByteArray &text);
     // Makes sure the 2051 is selected, with its command answered.
     void select2051();
-    // Sends "c" (SRAM checksum), waits until the line ends with expected + "c" and the
-    // answer has been shown; returns everything received since the last mark.
-    QByteArray fenced(WindowHarness &w, SimProcess &s, const QByteArray &expected);
+    // Something shown in Text1 and an earlier message in Text2; the line marked.
+    void dirtyTheTexts();
+    // Fences, and checks that the line carried exactly bytes before the fence.
+    void expectOnLine(WindowHarness &w, SimProcess &s, const QByteArray &bytes);
     // Waits for n more ticks of the receive poller.
     bool waitPolls(WindowHarness &w, int n);
 
@@ -77,19 +74,7 @@ static QString escaped(const QByteArray &text)
 void TstCommands::initTestCase()
 {
     sim = std::make_unique<SimProcess>();
-    QVERIFY(sim->start());
-    h = std::make_unique<WindowHarness>(PortMap::fromDevices({sim->device()}));
-    h->load();
-    QTRY_COMPARE_WITH_TIMEOUT(h->window->selectedChipOption(), 1, 5000);
-    QVERIFY(sim->waitReceived(3));
-    QCOMPARE(sim->received(), QByteArray("ii!"));
-    QTRY_COMPARE(h->p().RxText, QStringLiteral("Chip AT89C2051\r\n"));
-}
-
-void TstCommands::cleanupTestCase()
-{
-    h.reset();
-    sim.reset();
+    QVERIFY(connectWindow(*sim, h));
 }
 
 void TstCommands::init()
@@ -139,16 +124,17 @@ void TstCommands::select2051()
     sim->markReceived();
 }
 
-QByteArray TstCommands::fenced(WindowHarness &w, SimProcess &s, const QByteArray &expected)
+void TstCommands::dirtyTheTexts()
 {
-    w.window->findChild<QAction *>(QStringLiteral("muProgSum"))->trigger();
-    s.waitReceivedEndsWith(expected + 'c', 3000);
-    // Its answer, too, so that no reply is still on its way when the caller goes on.
-    const bool answered = QTest::qWaitFor([&] {
-        static const QRegularExpression answer(QStringLiteral("Checksum [0-9A-F]{4}\r\n$"));
-        return answer.match(w.p().RxText).hasMatch();
-    });
-    return answered ? s.received() : s.received() + "<no answer to the fence>";
+    receive("before\r\n");
+    QTRY_VERIFY(h->text(1).endsWith(QStringLiteral("before\n")));
+    h->p().setText(2, earlierStatus);
+    sim->markReceived();
+}
+
+void TstCommands::expectOnLine(WindowHarness &w, SimProcess &s, const QByteArray &bytes)
+{
+    QCOMPARE(w.fence(s, int(bytes.size())), bytes + 'c');
 }
 
 bool TstCommands::waitPolls(WindowHarness &w, int n)
@@ -160,89 +146,55 @@ bool TstCommands::waitPolls(WindowHarness &w, int n)
     return ticks.size() >= n;
 }
 
-static void addCommandRows()
+void TstCommands::fixedCommandPutsItsBytes_data()
 {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("muIcSig") << "muIcSig" << QByteArray("s");
-    QTest::newRow("muIcBlank") << "muIcBlank" << QByteArray("B");
-    QTest::newRow("muIcErase") << "muIcErase" << QByteArray("E");
-    QTest::newRow("muIcProg") << "muIcProg" << QByteArray("P");
-    QTest::newRow("muIcLock") << "muIcLock" << QByteArray("\x6C");
-    QTest::newRow("muIcRead") << "muIcRead" << QByteArray("R");
-    QTest::newRow("muIcVer") << "muIcVer" << QByteArray("V");
-    QTest::newRow("muProgClear") << "muProgClear" << QByteArray("X");
-    QTest::newRow("muProgSum") << "muProgSum" << QByteArray("c");
-    QTest::newRow("muDiagRAM") << "muDiagRAM" << QByteArray("tR");
-    QTest::newRow("muDiagLED") << "muDiagLED" << QByteArray("\x74\x4C");
-    QTest::newRow("muDiagBuz") << "muDiagBuz" << QByteArray("\x74\x62");
-    QTest::newRow("muDiagVpp") << "muDiagVpp" << QByteArray("tV");
-    QTest::newRow("muDiagHi") << "muDiagHi" << QByteArray("th");
-    QTest::newRow("muDiagLow") << "muDiagLow" << QByteArray("\x74\x6C");
-    QTest::newRow("muDiagFirm") << "muDiagFirm" << QByteArray("tf");
-    QTest::newRow("muAboutVer") << "muAboutVer" << QByteArray("i");
-    QTest::newRow("Command9 Program & Lock bit") << "Command9" << QByteArray("q");
-    QTest::newRow("Command2 Verify") << "Command2" << QByteArray("V");
-    QTest::newRow("Command3 Programming") << "Command3" << QByteArray("P");
-}
-
-void TstCommands::fixedCommandPutsItsBytes_data()
-{
-    addCommandRows();
+    QTest::addColumn<bool>("open");
+    const char *const commands[][2] = {
+        {"muIcSig", "s"},    {"muIcBlank", "B"},  {"muIcErase", "E"},  {"muIcProg", "P"},
+        {"muIcLock", "l"},   {"muIcRead", "R"},   {"muIcVer", "V"},    {"muProgClear", "X"},
+        {"muProgSum", "c"},  {"muDiagRAM", "tR"}, {"muDiagLED", "tL"}, {"muDiagBuz", "tb"},
+        {"muDiagVpp", "tV"}, {"muDiagHi", "th"},  {"muDiagLow", "tl"}, {"muDiagFirm", "tf"},
+        {"muAboutVer", "i"}, {"Command9", "q"},   {"Command2", "V"},   {"Command3", "P"}};
+    for (bool open : {true, false}) {
+        for (const auto &c : commands)
+            QTest::addRow("%s%s", c[0], open ? "" : ", port closed")
+                << QString::fromLatin1(c[0]) << QByteArray(c[1]) << open;
+    }
 }
 
 void TstCommands::fixedCommandPutsItsBytes()
 {
     QFETCH(QString, control);
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, open);
 
     // Something shown from before, and a message left by an earlier operation.
-    receive("before\r\n");
-    QTRY_VERIFY(h->text(1).endsWith(QStringLiteral("before\n")));
-    h->p().setText(2, earlierStatus);
-    sim->markReceived();
+    dirtyTheTexts();
+    // With the port closed nothing is sent and nothing shown is cleared.
+    const QString rxBefore = open ? QString() : h->p().RxText;
+    const QString text1Before = open ? QString() : h->text(1);
+    if (!open)
+        h->p().MSComm1.setPortOpen(false);
 
     trigger(*h, control);
-    QCOMPARE(h->p().RxText, QString());
-    QCOMPARE(h->text(1), QString());
+    QCOMPARE(h->p().RxText, rxBefore);
+    QCOMPARE(h->text(1), text1Before);
     QCOMPARE(h->text(2), earlierStatus);
+    if (!open) {
+        // Nothing was kept back to go out later either.
+        QVERIFY(waitPolls(*h, 1));
+        QCOMPARE(h->p().RxText, rxBefore);
+        QCOMPARE(h->text(1), text1Before);
+        QCOMPARE(h->text(2), earlierStatus);
+        QVERIFY(h->p().MSComm1.setPortOpen(true));
+        h->p().Timer1.setEnabled(true);
+    }
 
-    QCOMPARE(fenced(*h, *sim, bytes), bytes + 'c');
+    expectOnLine(*h, *sim, open ? bytes : QByteArray());
     QCOMPARE(h->text(2), earlierStatus);
     QCOMPARE(h->window->selectedChipOption(), 1);
-}
-
-void TstCommands::fixedCommandWithPortClosedSendsNothing_data()
-{
-    addCommandRows();
-}
-
-void TstCommands::fixedCommandWithPortClosedSendsNothing()
-{
-    QFETCH(QString, control);
-
-    receive("kept\r\n");
-    QTRY_VERIFY(h->text(1).endsWith(QStringLiteral("kept\n")));
-    h->p().setText(2, earlierStatus);
-    const QString rxBefore = h->p().RxText;
-    const QString text1Before = h->text(1);
-    h->p().MSComm1.setPortOpen(false);
-    sim->markReceived();
-
-    trigger(*h, control);
-    QCOMPARE(h->p().RxText, rxBefore);
-    QCOMPARE(h->text(1), text1Before);
-    QCOMPARE(h->text(2), earlierStatus);
-    // Nothing was kept back to go out later either.
-    QVERIFY(waitPolls(*h, 1));
-    QCOMPARE(h->p().RxText, rxBefore);
-    QCOMPARE(h->text(1), text1Before);
-    QCOMPARE(h->text(2), earlierStatus);
-
-    QVERIFY(h->p().MSComm1.setPortOpen(true));
-    h->p().Timer1.setEnabled(true);
-    QCOMPARE(fenced(*h, *sim, QByteArray()), QByteArray("c"));
 }
 
 void TstCommands::commandGoesOutBetweenPumpedBytes()
@@ -260,38 +212,32 @@ void TstCommands::commandGoesOutBetweenPumpedBytes()
     QTRY_VERIFY(!h->p().Timer2.Enabled());
     disconnect(connection);
     QVERIFY(asked);
-    const QByteArray expected = QByteArray("ds\x01") + char(0x23);
-    QCOMPARE(fenced(*h, *sim, expected), expected + 'c');
+    expectOnLine(*h, *sim, QByteArray("ds\x01") + char(0x23));
     h->p().setText(4, QStringLiteral("0000"));
 }
 
 void TstCommands::writeFailureReportsRemoval()
 {
     SimProcess own;
-    QVERIFY(own.start());
-    WindowHarness w(PortMap::fromDevices({own.device()}));
-    w.load();
-    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
-    QTRY_COMPARE(w.p().RxText, QStringLiteral("Chip AT89C2051\r\n"));
+    std::unique_ptr<WindowHarness> w;
+    QVERIFY(connectWindow(own, w));
     QCOMPARE(own.control(QStringLiteral("unplug")), QStringLiteral("ok"));
 
-    trigger(w, QStringLiteral("muIcSig"));
-    QTRY_COMPARE(w.text(2), Msg::removed());
-    QVERIFY(!w.p().MSComm1.PortOpen());
-    QTRY_VERIFY(!w.p().Timer1.Enabled());
+    trigger(*w, QStringLiteral("muIcSig"));
+    QTRY_COMPARE(w->text(2), Msg::removed());
+    QVERIFY(!w->p().MSComm1.PortOpen());
+    QTRY_VERIFY(!w->p().Timer1.Enabled());
     // Later commands are dropped without a word.
-    w.p().setText(2, earlierStatus);
-    trigger(w, QStringLiteral("Command3"));
-    QCOMPARE(w.text(2), earlierStatus);
-    QCOMPARE(own.received(), QByteArray("ii!"));
+    w->p().setText(2, earlierStatus);
+    trigger(*w, QStringLiteral("Command3"));
+    QCOMPARE(w->text(2), earlierStatus);
+    QCOMPARE(own.received(), QByteArray());
 }
 
 void TstCommands::choose4051WithLinkOpen()
 {
     select2051();
-    receive("before\r\n");
-    h->p().setText(2, earlierStatus);
-    sim->markReceived();
+    dirtyTheTexts();
 
     clickOption(*h, 2);
     QCOMPARE(h->window->selectedChipOption(), 2);
@@ -312,13 +258,10 @@ void TstCommands::choose4051WithLinkOpen()
 void TstCommands::chooseChipWithLinkClosed()
 {
     select2051();
-    receive("kept\r\n");
-    QTRY_VERIFY(h->text(1).endsWith(QStringLiteral("kept\n")));
-    h->p().setText(2, earlierStatus);
+    dirtyTheTexts();
     const QString rxBefore = h->p().RxText;
     const QString text1Before = h->text(1);
     h->p().MSComm1.setPortOpen(false);
-    sim->markReceived();
 
     clickOption(*h, 2);
     QCOMPARE(h->window->selectedChipOption(), 2);
@@ -331,10 +274,9 @@ void TstCommands::chooseChipWithLinkClosed()
 
     // A ComPort check finds the 4051 already selected and does not tell the programmer.
     trigger(*h, QStringLiteral("muFileComm"));
-    QTRY_COMPARE_WITH_TIMEOUT(h->text(2), Msg::foundOn(1), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!h->p().Timer4.Enabled(), 3000);
+    QVERIFY(h->settled());
     QCOMPARE(h->window->selectedChipOption(), 2);
-    QCOMPARE(fenced(*h, *sim, "ii"), QByteArray("iic"));
+    expectOnLine(*h, *sim, "ii");
     QCOMPARE(sim->stateField(QStringLiteral("type")), QStringLiteral("2051"));
     QCOMPARE(h->readSetting(QStringLiteral("chip.log")), QByteArray("4051"));
 
@@ -363,7 +305,7 @@ void TstCommands::keyReportSelectsChip()
     QCOMPARE(h->text(2), earlierStatus);
     // The chip command consumed the report: only the programmer's answer to it follows.
     QTRY_COMPARE(h->p().RxText, QStringLiteral("Chip AT89C1051U\r\n"));
-    QCOMPARE(fenced(*h, *sim, "#"), QByteArray("#c"));
+    expectOnLine(*h, *sim, "#");
     QCOMPARE(sim->stateField(QStringLiteral("type")), QStringLiteral("1051U"));
 
     select2051();
@@ -377,7 +319,7 @@ void TstCommands::lowerCaseKeyReportIsIgnored()
     QCOMPARE(h->window->selectedChipOption(), 1);
     QCOMPARE(h->readSetting(QStringLiteral("chip.log")), QByteArray("2051"));
     QVERIFY(h->p().RxText.endsWith(QStringLiteral("key_1k\r\n")));
-    QCOMPARE(fenced(*h, *sim, QByteArray()), QByteArray("c"));
+    expectOnLine(*h, *sim, QByteArray());
 }
 
 void TstCommands::twoKeyReportsOnlyTheFirstRuleActs_data()
@@ -413,7 +355,7 @@ void TstCommands::twoKeyReportsOnlyTheFirstRuleActs()
     QVERIFY(waitPolls(*h, 3));
     QCOMPARE(h->window->selectedChipOption(), endOption);
     QCOMPARE(h->readSetting(QStringLiteral("chip.log")), QByteArray("2051"));
-    QCOMPARE(fenced(*h, *sim, bytes), bytes + 'c');
+    expectOnLine(*h, *sim, bytes);
 }
 
 void TstCommands::keyReportSplitOverTwoPolls()
@@ -428,7 +370,7 @@ void TstCommands::keyReportSplitOverTwoPolls()
     QCOMPARE(sim->control(QStringLiteral("send 1K\\r\\n")), QStringLiteral("ok"));
     QTRY_COMPARE(h->window->selectedChipOption(), 3);
     QCOMPARE(h->readSetting(QStringLiteral("chip.log")), QByteArray("1051U"));
-    QCOMPARE(fenced(*h, *sim, "#"), QByteArray("#c"));
+    expectOnLine(*h, *sim, "#");
 
     select2051();
 }
@@ -454,13 +396,11 @@ void TstCommands::chipLogAfterDiscovery()
     WindowHarness w(PortMap::fromDevices({own.device()}));
     w.writeSetting(QStringLiteral("chip.log"), chipLog);
     w.load();
-    QTRY_COMPARE_WITH_TIMEOUT(w.text(2), Msg::foundOn(1), 5000);
-    // The settle step has run once Timer4 has stopped.
-    QTRY_VERIFY_WITH_TIMEOUT(!w.p().Timer4.Enabled(), 3000);
+    QVERIFY(w.settled());
     QCOMPARE(w.window->selectedChipOption(), option);
     QCOMPARE(w.p().ChipName, QString::fromLatin1(chipLog));
     QCOMPARE(w.readSetting(QStringLiteral("chip.log")), chipLog);
-    QCOMPARE(fenced(w, own, "ii" + chipCommand), "ii" + chipCommand + 'c');
+    expectOnLine(w, own, "ii" + chipCommand);
 }
 
 void TstCommands::fillProgramVerifyAgainstFirmware()

@@ -19,8 +19,6 @@ private slots:
     void noProgrammerShowsOneAboutBox();
     void secondCheckDoesNotResendChip();
     void checkDuringSettleKeepsCounting();
-
-private:
 };
 
 static int form2Count()
@@ -126,11 +124,8 @@ void TstDiscovery::secondCheckDoesNotResendChip()
     QVERIFY(sim.waitReceived(3));
     QCOMPARE(sim.received(), QByteArray("ii@"));
     h.p().discovery.muFileComm_Click();
-    QTRY_COMPARE_WITH_TIMEOUT(h.text(2), Msg::foundOn(1), 5000);
-    QTRY_VERIFY(!h.p().Timer4.Enabled());
-    h.p().commands.muProgSum_Click(); // a fence: anything sent before it is on the line
-    QVERIFY(sim.waitReceivedEndsWith("c"));
-    QCOMPARE(sim.received(), QByteArray("ii@iic"));
+    QVERIFY(h.settled());
+    QCOMPARE(h.fence(sim), QByteArray("ii@iic"));
 }
 
 void TstDiscovery::checkDuringSettleKeepsCounting()

@@ -9,10 +9,7 @@ class TstLink : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
-    void sendCommandWritesExactlyItsBytes_data();
-    void sendCommandWritesExactlyItsBytes();
     void pumpSendsOneBytePerTickInOrder();
     void pumpIdleWhenIndexReachedCount();
     void pollerAccumulatesReplies();
@@ -21,7 +18,9 @@ private slots:
     void unplugGivesRemovalMessageOnceAndStopsPoller();
 
 private:
-    QByteArray fence();
+    QByteArray fence() { return h->fence(*sim); }
+    // A ComPort check finds the programmer again; the line carries its two probes.
+    void reconnect();
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<WindowHarness> h;
 };
@@ -29,72 +28,20 @@ private:
 void TstLink::initTestCase()
 {
     sim = std::make_unique<SimProcess>();
-    QVERIFY(sim->start());
-    h = std::make_unique<WindowHarness>(PortMap::fromDevices({sim->device()}));
-    h->load();
-    QTRY_COMPARE_WITH_TIMEOUT(h->window->selectedChipOption(), 1, 5000);
-    QVERIFY(sim->waitReceived(3));
-}
-
-void TstLink::cleanupTestCase()
-{
-    h.reset();
-    sim.reset();
+    QVERIFY(connectWindow(*sim, h));
 }
 
 void TstLink::init()
 {
-    if (h && h->p().MSComm1.PortOpen())
+    if (h->p().MSComm1.PortOpen())
         fence();
 }
 
-// Sends "c" and waits until it is on the line: everything sent before it is there too.
-// Returns what the line carried since the last fence, and forgets it.
-QByteArray TstLink::fence()
+void TstLink::reconnect()
 {
-    h->p().link.SendCommand(QStringLiteral("c"));
-    if (!sim->waitReceivedEndsWith("c"))
-        return QByteArray("<no fence>");
-    for (int i = 0; i < 200 && !h->p().RxText.endsWith(QLatin1String("\r\n")); ++i)
-        QTest::qWait(10); // the reply to "c", so that it does not mix with the next test's
-    const QByteArray line = sim->received();
-    sim->markReceived();
-    return line;
-}
-
-void TstLink::sendCommandWritesExactlyItsBytes_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("tb") << "tb" << QByteArray("\x74\x62");
-    QTest::newRow("l") << "l" << QByteArray("\x6c");
-    QTest::newRow("S2") << "S2" << QByteArray("\x53\x32");
-}
-
-void TstLink::sendCommandWritesExactlyItsBytes()
-{
-    QFETCH(QString, command);
-    QFETCH(QByteArray, bytes);
-    if (command == QLatin1String("S2")) {
-        // The block that answers S2 is raw bytes: switch the poller off while it comes.
-        h->p().Timer1.setEnabled(false);
-    }
-    h->p().setText(1, QStringLiteral("old reply"));
-    h->p().RxText = QStringLiteral("old reply");
-    h->p().setText(2, QStringLiteral("status stays"));
-    h->p().link.SendCommand(command);
-    QCOMPARE(h->text(1), QString());
-    QCOMPARE(h->p().RxText, QString());
-    QCOMPARE(h->text(2), QStringLiteral("status stays"));
-    QVERIFY(sim->waitReceived(bytes.size()));
-    if (command == QLatin1String("S2")) {
-        QTRY_COMPARE(h->p().MSComm1.InBufferCount(), 2048);
-        QByteArray block;
-        h->p().MSComm1.Input(&block);
-        h->p().Timer1.setEnabled(true);
-    }
-    // The fence's "c" came right after: nothing else, no CR or LF, went out.
-    QCOMPARE(fence(), bytes + "c");
+    h->p().discovery.muFileComm_Click();
+    QVERIFY(h->settled());
+    QCOMPARE(fence(), QByteArray("iic"));
 }
 
 void TstLink::pumpSendsOneBytePerTickInOrder()
@@ -155,11 +102,7 @@ void TstLink::closedPortSendsNothing()
     // The poller stops at its next tick, silently.
     QTRY_VERIFY(!p.Timer1.Enabled());
     QCOMPARE(h->text(2), QStringLiteral("status"));
-    // Reconnect for the tests that follow.
-    p.discovery.muFileComm_Click();
-    QTRY_COMPARE_WITH_TIMEOUT(h->text(2), Msg::foundOn(1), 5000);
-    QTRY_VERIFY(!p.Timer4.Enabled());
-    QCOMPARE(fence(), QByteArray("iic"));
+    reconnect();
 }
 
 void TstLink::pumpRunsThroughQueueWithPortClosed()
@@ -171,10 +114,7 @@ void TstLink::pumpRunsThroughQueueWithPortClosed()
     QTRY_VERIFY(!p.Timer2.Enabled());
     QCOMPARE(p.TxIndex, 2);
     QCOMPARE(h->text(2), QString());
-    p.discovery.muFileComm_Click();
-    QTRY_COMPARE_WITH_TIMEOUT(h->text(2), Msg::foundOn(1), 5000);
-    QTRY_VERIFY(!p.Timer4.Enabled());
-    QCOMPARE(fence(), QByteArray("iic"));
+    reconnect();
 }
 
 void TstLink::unplugGivesRemovalMessageOnceAndStopsPoller()

@@ -24,13 +24,9 @@ private slots:
     void unusableDirectoryIsReportedAfterSearch();
 };
 
-static QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
+static QString writeValue(const QTemporaryDir &dir, const QByteArray &content)
 {
-    const QString path = dir.filePath(QStringLiteral("value.log"));
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(content);
-    return path;
+    return writeFile(dir.filePath(QStringLiteral("value.log")), content);
 }
 
 void TstSettings::readsFirstLine_data()
@@ -55,7 +51,7 @@ void TstSettings::readsFirstLine()
     QFETCH(QByteArray, content);
     QFETCH(QString, value);
     QTemporaryDir dir;
-    const QString path = writeFile(dir, content);
+    const QString path = writeValue(dir, content);
     QString read, why;
     QCOMPARE(SettingsFile::readValue(path, &read, &why), SettingsFile::ReadResult::Ok);
     QCOMPARE(read, value);
@@ -75,12 +71,10 @@ void TstSettings::missingFileIsCreatedEmpty()
 void TstSettings::writeReplacesWithoutLineEnd()
 {
     QTemporaryDir dir;
-    const QString path = writeFile(dir, "a much longer previous value\r\nand a second line\r\n");
+    const QString path = writeValue(dir, "a much longer previous value\r\nand a second line\r\n");
     QString why;
     QVERIFY(SettingsFile::writeValue(path, QStringLiteral("1051U"), &why));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("1051U"));
+    QCOMPARE(readFile(path), QByteArray("1051U"));
 }
 
 void TstSettings::writeDoesNotCreateMissingFile()
@@ -97,7 +91,7 @@ void TstSettings::unusableLocationReportsFailure()
 {
     // A "directory" that is a regular file can hold no settings file, whoever we run as.
     QTemporaryDir dir;
-    const QString notADir = writeFile(dir, "plain file");
+    const QString notADir = writeValue(dir, "plain file");
     QString read, why;
     QCOMPARE(SettingsFile::readValue(notADir + QStringLiteral("/tsk.log"), &read, &why),
              SettingsFile::ReadResult::Failed);

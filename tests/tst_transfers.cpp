@@ -19,7 +19,6 @@ class TstTransfers : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
 
     void loadSendsLengthAndImage_data();
@@ -51,7 +50,6 @@ private slots:
 private:
     QString writeImage(const QString &name, const QByteArray &bytes);
     void activate(WindowHarness &w, const QString &via);
-    QByteArray fencedLine(SimProcess &s, WindowHarness &w, int before);
     QString label3(WindowHarness &w) { return w.find<QLabel>("Label3")->text(); }
 
     QTemporaryDir m_files;
@@ -62,18 +60,6 @@ private:
 
 namespace
 {
-
-// A reproducible byte sequence that repeats nowhere in the first 8 KiB.
-QByteArray pattern(int n, quint32 seed)
-{
-    QByteArray bytes(n, '\0');
-    quint32 x = seed * 2654435761u + 1u;
-    for (int i = 0; i < n; ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(x >> 16);
-    }
-    return bytes;
-}
 
 QByteArray header(char letter, int size)
 {
@@ -91,21 +77,6 @@ quint16 byteSum(const QByteArray &bytes)
     return static_cast<quint16>(sum & 0xFFFF);
 }
 
-// True when text is the message made with a reason that the test cannot know (an error
-// string of the system): withMarker is that message made with "\x01" as the reason.
-bool matchesWithReason(const QString &text, const QString &withMarker)
-{
-    const qsizetype at = withMarker.indexOf(QChar(1));
-    return at >= 0 && text.size() > withMarker.size() - 1 && text.startsWith(withMarker.left(at)) &&
-           text.endsWith(withMarker.mid(at + 1));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 // A path of a regular file that exists but cannot be read, even by root: reading the
 // process's own memory at address 0 fails.
 const QString UnreadableFile = QStringLiteral("/proc/self/mem");
@@ -116,45 +87,20 @@ void TstTransfers::initTestCase()
 {
     QVERIFY(m_files.isValid());
     sim = std::make_unique<SimProcess>();
-    QVERIFY(sim->start());
-    h = std::make_unique<WindowHarness>(PortMap::fromDevices({sim->device()}));
+    QVERIFY(connectWindow(*sim, h));
     connect(h->find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
             [this](const QString &t) { m_text2 << t; });
-    h->load();
-    QTRY_COMPARE_WITH_TIMEOUT(h->window->selectedChipOption(), 1, 5000);
-    QVERIFY(sim->waitReceived(3));
-    QCOMPARE(sim->received(), QByteArray("ii!"));
-    QTRY_VERIFY(!h->p().Timer4.Enabled());
-}
-
-void TstTransfers::cleanupTestCase()
-{
-    h.reset();
-    sim.reset();
 }
 
 void TstTransfers::init()
 {
-    // Whatever the last test left on the line is forgotten; its replies are taken by the
-    // poller first, so that nothing of them shows up later.
-    if (h->p().MSComm1.PortOpen()) {
-        fencedLine(*sim, *h, static_cast<int>(sim->received().size()));
-        QTRY_VERIFY(h->p().RxText.endsWith(QLatin1String("\r\n")));
-    }
-    sim->markReceived();
-    h->dialogs->fileCalls.clear();
-    h->dialogs->boxCalls.clear();
-    h->p().setText(2, QString());
+    h->startAfresh(*sim);
     m_text2.clear();
 }
 
 QString TstTransfers::writeImage(const QString &name, const QByteArray &bytes)
 {
-    const QString path = m_files.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return writeFile(m_files.filePath(name), bytes);
 }
 
 void TstTransfers::activate(WindowHarness &w, const QString &via)
@@ -165,16 +111,6 @@ void TstTransfers::activate(WindowHarness &w, const QString &via)
         QTest::keyClick(w.window.get(), Qt::Key_P, Qt::ControlModifier);
     else
         w.find<QAction>(qPrintable(via))->trigger();
-}
-
-// Sends the checksum command "c" as a fence and returns all the line carried (since the
-// last mark) once the fence is there: before + 1 bytes are expected.
-QByteArray TstTransfers::fencedLine(SimProcess &s, WindowHarness &w, int before)
-{
-    w.find<QAction>("muProgSum")->trigger();
-    s.waitReceived(before + 1, 10000);
-    s.waitReceivedEndsWith("c", 200);
-    return s.received();
 }
 
 // Load ---------------------------------------------------------------------------------
@@ -230,9 +166,7 @@ void TstTransfers::loadSendsLengthAndImage()
     // The programmer took exactly the announced count, and the poller shows its answer.
     QTRY_VERIFY(p.RxText.contains(QStringLiteral("Load OK, %1 bytes\r\n").arg(size)));
     QTRY_VERIFY(h->text(1).contains(QStringLiteral("Load OK, %1 bytes").arg(size)));
-    const QByteArray line = fencedLine(*sim, *h, 3 + size);
-    QCOMPARE(line.size(), 3 + size + 1);
-    QCOMPARE(line, QByteArray("L") + lengthBytes + image + "c");
+    QCOMPARE(h->fence(*sim), QByteArray("L") + lengthBytes + image + "c");
 }
 
 void TstTransfers::loadRefusesImageOver4999Bytes_data()
@@ -252,7 +186,7 @@ void TstTransfers::loadRefusesImageOver4999Bytes()
     QCOMPARE(label3(*h), Msg::latestFile(path));
     QVERIFY(h->p().Timer1.Enabled());
     QVERIFY(!h->p().transferActive);
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::loadRefusesUnreadableFile()
@@ -263,7 +197,7 @@ void TstTransfers::loadRefusesUnreadableFile()
     QVERIFY2(matchesWithReason(h->text(2), Msg::unreadable(UnreadableFile, QStringLiteral("\1"))),
              qPrintable(h->text(2)));
     QVERIFY(h->p().Timer1.Enabled());
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::loadMissingNameAsksAgain_data()
@@ -301,7 +235,7 @@ void TstTransfers::loadMissingNameAsksAgain()
     QCOMPARE(h->readSetting(QStringLiteral("tsk.log")), tskBefore);
     QVERIFY(!QFileInfo::exists(missing));
     QVERIFY(!h->p().transferActive);
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::loadDialogFailure()
@@ -311,7 +245,7 @@ void TstTransfers::loadDialogFailure()
     QCOMPARE(m_text2, QStringList({Msg::loadFailed()}));
     QCOMPARE(h->text(2), QStringLiteral("載入失敗。"));
     QCOMPARE(h->dialogs->fileCalls.size(), 1);
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::loadWithPortClosedSendsNothing()
@@ -326,7 +260,7 @@ void TstTransfers::loadWithPortClosedSendsNothing()
     QVERIFY(p.Timer1.Enabled());
     QVERIFY(!p.transferActive);
     QVERIFY(p.MSComm1.setPortOpen(true));
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::fillQueuedBeforeLoadGoesOutFirst()
@@ -340,8 +274,7 @@ void TstTransfers::fillQueuedBeforeLoadGoesOutFirst()
     h->dialogs->chooseFile(path);
     activate(*h, QStringLiteral("muFileLoad"));
     QCOMPARE(h->text(2), Msg::loadCompleted());
-    QCOMPARE(fencedLine(*sim, *h, 2 + 3 + 64),
-             QByteArray::fromHex("46A5") + header('L', 64) + image + "c");
+    QCOMPARE(h->fence(*sim), QByteArray::fromHex("46A5") + header('L', 64) + image + "c");
     h->p().setText(3, QStringLiteral("FF"));
 }
 
@@ -392,7 +325,7 @@ void TstTransfers::expressSendsRememberedFile()
     QVERIFY(p.Timer1.Enabled());
     QVERIFY(!p.transferActive);
     QTRY_VERIFY(p.RxText.contains(QStringLiteral("Load OK, %1 bytes\r\n").arg(size)));
-    QCOMPARE(fencedLine(*sim, *h, 3 + size), QByteArray("Q") + lengthBytes + image + "c");
+    QCOMPARE(h->fence(*sim), QByteArray("Q") + lengthBytes + image + "c");
 }
 
 void TstTransfers::expressDialogChoosesAndRemembersFile()
@@ -410,7 +343,7 @@ void TstTransfers::expressDialogChoosesAndRemembersFile()
     QCOMPARE(m_text2,
              QStringList({Msg::progress(path, 700), Msg::expressCompleted(byteSum(image))}));
     QCOMPARE(label3(*h), Msg::latestFile(path));
-    QCOMPARE(fencedLine(*sim, *h, 3 + 700), header('Q', 700) + image + "c");
+    QCOMPARE(h->fence(*sim), header('Q', 700) + image + "c");
 }
 
 void TstTransfers::expressDialogCancelledSendsNothing()
@@ -428,7 +361,7 @@ void TstTransfers::expressDialogCancelledSendsNothing()
     QVERIFY(p.LatestFile.isEmpty());
     QVERIFY(p.Timer1.Enabled());
     QVERIFY(!p.transferActive);
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::expressVanishedFileSendsNothing()
@@ -444,7 +377,7 @@ void TstTransfers::expressVanishedFileSendsNothing()
     QCOMPARE(label3(*h), Msg::latestFile(path));
     QVERIFY(p.Timer1.Enabled());
     QVERIFY(!p.transferActive);
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::expressRefusesUnreadableAndOversizeFiles()
@@ -460,7 +393,7 @@ void TstTransfers::expressRefusesUnreadableAndOversizeFiles()
     QCOMPARE(h->text(2), Msg::tooLarge(big, 5000));
     QCOMPARE(m_text2.size(), 2);
     QVERIFY(p.Timer1.Enabled());
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::expressWithPortClosedSendsNothing()
@@ -476,7 +409,7 @@ void TstTransfers::expressWithPortClosedSendsNothing()
     QVERIFY(p.Timer1.Enabled());
     QVERIFY(!p.transferActive);
     QVERIFY(p.MSComm1.setPortOpen(true));
-    QCOMPARE(fencedLine(*sim, *h, 0), QByteArray("c"));
+    QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
 void TstTransfers::expressUsesFileFromTskLogAtOnce()
@@ -489,17 +422,15 @@ void TstTransfers::expressUsesFileFromTskLogAtOnce()
     w.writeSetting(QStringLiteral("tsk.log"), path.toLocal8Bit());
     w.load();
     QCOMPARE(label3(w), Msg::latestFile(path));
-    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
-    QTRY_VERIFY(!w.p().Timer4.Enabled());
-    QVERIFY(other.waitReceived(3));
-    other.markReceived();
+    QVERIFY(w.settled());
+    QCOMPARE(w.fence(other), QByteArray("ii!c"));
 
     activate(w, QStringLiteral("Command4"));
 
     QVERIFY(w.dialogs->fileCalls.isEmpty());
     QCOMPARE(w.text(2), Msg::expressCompleted(byteSum(image)));
     QCOMPARE(w.readSetting(QStringLiteral("tsk.log")), path.toLocal8Bit());
-    QCOMPARE(fencedLine(other, w, 3 + 1500), header('Q', 1500) + image + "c");
+    QCOMPARE(w.fence(other), header('Q', 1500) + image + "c");
 }
 
 // End to end, paced and removal --------------------------------------------------------
@@ -529,8 +460,7 @@ void TstTransfers::blinkLoadedErasedProgrammedVerified()
              QStringLiteral("%1").arg(byteSum(image), 4, 16, QLatin1Char('0')).toUpper());
     QCOMPARE(sim->control(QStringLiteral("flash 0 16")),
              QString::fromLatin1(image.left(16).toHex(' ').toUpper()));
-    QCOMPARE(fencedLine(*sim, *h, 3 + 2048 + 3),
-             header('L', 2048) + image + QByteArray("EPV") + "c");
+    QCOMPARE(h->fence(*sim), header('L', 2048) + image + QByteArray("EPV") + "c");
 }
 
 void TstTransfers::commandsRefusedDuringPacedLoad()
@@ -539,10 +469,8 @@ void TstTransfers::commandsRefusedDuringPacedLoad()
     QVERIFY(paced.start());
     WindowHarness w(PortMap::fromDevices({paced.device()}));
     w.load();
-    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
-    QTRY_VERIFY(!w.p().Timer4.Enabled());
-    QVERIFY(paced.waitReceived(3));
-    paced.markReceived();
+    QVERIFY(w.settled());
+    QCOMPARE(w.fence(paced), QByteArray("ii!c"));
     Programmer &p = w.p();
 
     const QByteArray image = pattern(2048, 99);
@@ -599,7 +527,7 @@ void TstTransfers::commandsRefusedDuringPacedLoad()
     QVERIFY(!p.Timer3.Enabled());
     QVERIFY(p.MSComm1.PortOpen());
     QVERIFY(!p.transferActive);
-    QCOMPARE(fencedLine(paced, w, 3 + 2048), header('L', 2048) + image + "c");
+    QCOMPARE(w.fence(paced), header('L', 2048) + image + "c");
 }
 
 void TstTransfers::unplugDuringPacedLoadThenCheckAgain()
@@ -608,8 +536,7 @@ void TstTransfers::unplugDuringPacedLoadThenCheckAgain()
     QVERIFY(paced->start());
     WindowHarness w(PortMap::fromDevices({paced->device()}));
     w.load();
-    QTRY_COMPARE_WITH_TIMEOUT(w.window->selectedChipOption(), 1, 5000);
-    QTRY_VERIFY(!w.p().Timer4.Enabled());
+    QVERIFY(w.settled());
     Programmer &p = w.p();
 
     const QByteArray image = pattern(2048, 77);
@@ -648,14 +575,12 @@ void TstTransfers::unplugDuringPacedLoadThenCheckAgain()
     QVERIFY(back.start());
     p.MSComm1.setPortMap(PortMap::fromDevices({back.device()}));
     p.discovery.muFileComm_Click();
-    QTRY_COMPARE_WITH_TIMEOUT(w.text(2), Msg::foundOn(1), 5000);
-    QTRY_VERIFY(!p.Timer4.Enabled());
+    QVERIFY(w.settled());
     QVERIFY(p.Timer1.Enabled());
-    QVERIFY(back.waitReceived(2));
-    back.markReceived();
+    QCOMPARE(w.fence(back), QByteArray("iic"));
     activate(w, QStringLiteral("Command4"));
     QCOMPARE(w.text(2), Msg::expressCompleted(byteSum(image)));
-    QCOMPARE(fencedLine(back, w, 3 + 2048), header('Q', 2048) + image + "c");
+    QCOMPARE(w.fence(back), header('Q', 2048) + image + "c");
 }
 
 void TstTransfers::transfersRefusedWhileSearching_data()
@@ -675,11 +600,7 @@ void TstTransfers::transfersRefusedWhileSearching()
     QVERIFY(other.start());
     QVERIFY(programmer.start());
     WindowHarness w(PortMap::fromDevices({other.device(), programmer.device()}));
-    const QString image = w.path(QStringLiteral("x.tsk"));
-    QFile f(image);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(100, 'x'));
-    f.close();
+    const QString image = writeFile(w.path(QStringLiteral("x.tsk")), QByteArray(100, 'x'));
     w.p().LatestFile = image;
     bool clicked = false;
     QString shown;
