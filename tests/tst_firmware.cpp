@@ -78,12 +78,9 @@ class TestFirmware : public QObject
     Q_OBJECT
 
 private slots:
-    void identification();
+    void conversation_data();
+    void conversation();
     void customIdentification();
-    void chipSelect_data();
-    void chipSelect();
-    void signature_data();
-    void signature();
     void signatureMismatch_data();
     void signatureMismatch();
     void loadFraming_data();
@@ -92,93 +89,146 @@ private slots:
     void readback_data();
     void readback();
     void readbackShortAndExtra();
-    void programWithoutEraseStoresAnd();
-    void verifyMismatchWithoutHint();
-    void eraseClearsLockBits();
     void lockBits_data();
     void lockBits();
-    void programAndLock();
-    void programAndLockStopsAtVerify();
     void loadAndProgramReportsStages_data();
     void loadAndProgramReportsStages();
-    void loadAndProgramWrongChip();
-    void blankCheck();
-    void checksum_data();
-    void checksum();
     void dump_data();
     void dump();
-    void fillAndClear();
-    void unknownBytes_data();
-    void unknownBytes();
-    void diagnostics_data();
-    void diagnostics();
     void pacedDurations_data();
     void pacedDurations();
     void pacedLoadAndProgram();
     void bytesDuringBusyAreQueued();
     void lockedProgramIsRefusedAtOnce();
-    void unpacedIsImmediate();
     void changingTheSocket();
     void escapes_data();
     void escapes();
 };
 
-void TestFirmware::identification()
+// Bytes sent and the whole reply to them, step after step; then what the chip, its lock
+// bits and the SRAM hold (an empty flash or sram, or a lock of -1, is not checked).
+void TestFirmware::conversation_data()
 {
+    QTest::addColumn<Chip>("socket");
+    QTest::addColumn<QList<QByteArray>>("steps");
+    QTest::addColumn<QByteArray>("flash");
+    QTest::addColumn<int>("lock");
+    QTest::addColumn<QByteArray>("sram");
+    const auto row = [](const char *name, const QList<QByteArray> &steps,
+                        const QByteArray &flash = {}, int lock = -1, const QByteArray &sram = {},
+                        Chip socket = Chip::AT89C2051) {
+        QTest::newRow(name) << socket << steps << flash << lock << sram;
+    };
+    const QByteArray ok = "Load OK, 2048 bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n";
+    const QByteArray unerased = "Verify failed at 0100, 16 bytes differ\r\nFlash not erased?\r\n";
+
+    row("identification", {"i", "Vantor USB Programmer V2.10\r\n"});
+    row("2051", {"!", "Chip AT89C2051\r\n", "s", "Signature 1E 21 AT89C2051 OK\r\n"});
+    row("4051", {"@", "Chip AT89C4051\r\n", "s", "Signature 1E 41 AT89C4051 OK\r\n"}, {}, -1, {},
+        Chip::AT89C4051);
+    row("1051U", {"#", "Chip AT89C1051U\r\n", "s", "Signature 1E 12 AT89C1051U OK\r\n"}, {}, -1, {},
+        Chip::AT89C1051U);
+
+    // Programming without an erase stores the AND of old and new; verify hints at it.
+    QByteArray old(2048, '\xFF');
+    old.replace(0x100, 16, QByteArray(16, '\0'));
+    QByteArray anded(2048, '\x5A');
+    anded.replace(0x100, 16, QByteArray(16, '\0'));
+    row("program without erase",
+        {framed('Q', old), ok, framed('L', QByteArray(2048, '\x5A')), "Load OK, 2048 bytes\r\n",
+         "P", "Program OK\r\n", "V", unerased},
+        anded);
+    // SRAM with fewer ones than the flash: a difference, but not one an erase would fix.
+    row("verify fails without hint",
+        {framed('Q', QByteArray(2048, '\x5A')), ok, framed('L', QByteArray(300, '\x50')),
+         "Load OK, 300 bytes\r\n", "V", "Verify failed at 0000, 300 bytes differ\r\n", "F\x00"_ba,
+         "Fill 00\r\n", "V", "Verify failed at 0000, 2048 bytes differ\r\n"});
+    row("erase clears lock bits",
+        {framed('Q', pattern(2048)), ok, "l", "Lock bits set\r\n", "P", "Error: locked\r\n", "E",
+         "Erase OK\r\n", "B", "Blank\r\n", "P", "Program OK\r\n"},
+        pattern(2048), 0);
+    row("program and lock",
+        {framed('L', pattern(2048)), "Load OK, 2048 bytes\r\n", "q",
+         "Program OK\r\nVerify OK\r\nLock bits set\r\n", "q", "Error: locked\r\n"},
+        pattern(2048), 3);
+    row("program and lock stops at verify",
+        {framed('Q', QByteArray(2048, '\x0F')), ok, "F\xF0", "Fill F0\r\n", "q",
+         "Program OK\r\nVerify failed at 0000, 2048 bytes differ\r\nFlash not erased?\r\n"},
+        QByteArray(2048, '\0'), 0);
+    row("load and program, empty socket",
+        {framed('Q', pattern(10)),
+         "Load OK, 10 bytes\r\nError: signature FE FE, expected 1E 21 (AT89C2051)\r\n"},
+        {}, 0, pattern(10), Chip::None);
+    QByteArray notBlank(0x124, '\xFF');
+    notBlank[0x123] = '\x7F';
+    row("blank check", {"B", "Blank\r\n", framed('L', notBlank), "Load OK, 292 bytes\r\n", "P",
+                        "Program OK\r\n", "B", "Not blank at 0123\r\n"});
+    row("fill", {"F\xAB", "Fill AB\r\n"}, {}, -1, QByteArray(Firmware::kSramSize, '\xAB'));
+    row("clear", {"F\xAB", "Fill AB\r\n", "X", "SRAM cleared\r\n"}, {}, -1,
+        QByteArray(Firmware::kSramSize, '\xFF'));
+    row("unpaced is immediate",
+        {"E@P",
+         "Erase OK\r\nChip AT89C4051\r\nError: signature 1E 21, expected 1E 41 (AT89C4051)\r\n",
+         "!P", "Chip AT89C2051\r\nProgram OK\r\n"});
+
+    // The checksum covers the chosen chip's size.
+    row("checksum, empty SRAM, 2K", {"c", "Checksum F800\r\n"});
+    row("checksum, empty SRAM, 4K", {"@c", "Chip AT89C4051\r\nChecksum F000\r\n"});
+    row("checksum, empty SRAM, 1K", {"#c", "Chip AT89C1051U\r\nChecksum FC00\r\n"});
+    row("checksum, ones, 2K", {"F\x01"_ba + "c", "Fill 01\r\nChecksum 0800\r\n"});
+    row("checksum, zeros, 2K", {"F\x00"_ba + "c", "Fill 00\r\nChecksum 0000\r\n"});
+
+    // No diagnostic touches the SRAM content or the chip.
+    const QByteArray sram = pattern(Firmware::kSramSize);
+    const QByteArray load = framed('L', sram);
+    const QByteArray loaded = "Load OK, 8192 bytes\r\n";
+    const QByteArray erased(2048, '\xFF');
+    row("test SRAM", {load, loaded, "tR", "SRAM test OK, 8192 bytes\r\n"}, erased, -1, sram);
+    row("test LED", {load, loaded, "tL", "LED test done\r\n"}, erased, -1, sram);
+    row("test buzzer", {load, loaded, "tb", "Buzzer test done\r\n"}, erased, -1, sram);
+    row("test Vpp 12 V", {load, loaded, "tV", "Vpp 12.0 V\r\n"}, erased, -1, sram);
+    row("test Vpp high", {load, loaded, "th", "Vpp high\r\n"}, erased, -1, sram);
+    row("test Vpp low", {load, loaded, "tl", "Vpp low\r\n"}, erased, -1, sram);
+    row("test firmware", {load, loaded, "tf", "Firmware V2.10\r\n"}, erased, -1, sram);
+
+    // Unknown bytes.
+    row("x", {"x", "?\r\n"});
+    row("CR LF", {"\r\n", "?\r\n?\r\n"});
+    row("NUL", {"\x00"_ba, "?\r\n"});
+    row("FF", {"\xFF", "?\r\n"});
+    row("S then 3", {"S3", "?\r\n"});
+    row("S then i", {"Si", "?\r\n"});
+    row("t then z", {"tz", "?\r\n"});
+    row("then a command", {"zi", "?\r\nVantor USB Programmer V2.10\r\n"});
+}
+
+void TestFirmware::conversation()
+{
+    QFETCH(Chip, socket);
+    QFETCH(QList<QByteArray>, steps);
+    QFETCH(QByteArray, flash);
+    QFETCH(int, lock);
+    QFETCH(QByteArray, sram);
     Firmware fw;
-    const QByteArray reply = talk(fw, "i");
-    QCOMPARE(reply, QByteArray("Vantor USB Programmer V2.10\r\n"));
-    QVERIFY(reply.size() >= 26);
+    fw.setSocket(socket);
+    for (int i = 0; i + 1 < steps.size(); i += 2)
+        QCOMPARE(talk(fw, steps[i]), steps[i + 1]);
+    if (!flash.isEmpty())
+        QCOMPARE(flashBytes(fw), flash);
+    if (lock >= 0)
+        QCOMPARE(int(fw.lockBits()), lock);
+    if (!sram.isEmpty())
+        QCOMPARE(sramBytes(fw, 0, int(sram.size())), sram);
+    // Without pacing every operation is over at once.
+    QVERIFY(!fw.busy());
+    QVERIFY(std::isinf(fw.nextDue()));
 }
 
 void TestFirmware::customIdentification()
 {
     Firmware fw;
     fw.setIdentification(vantorsim::decodeEscapes("Vantor USB Programmer V\\r\\n"));
-    const QByteArray reply = talk(fw, "i");
-    QCOMPARE(reply, QByteArray("Vantor USB Programmer V\r\n"));
-    QCOMPARE(reply.size(), 25);
-}
-
-void TestFirmware::chipSelect_data()
-{
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<Chip>("selected");
-    QTest::newRow("2051") << QByteArray("!") << QByteArray("Chip AT89C2051\r\n") << Chip::AT89C2051;
-    QTest::newRow("4051") << QByteArray("@") << QByteArray("Chip AT89C4051\r\n") << Chip::AT89C4051;
-    QTest::newRow("1051U") << QByteArray("#") << QByteArray("Chip AT89C1051U\r\n")
-                           << Chip::AT89C1051U;
-}
-
-void TestFirmware::chipSelect()
-{
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, reply);
-    QFETCH(Chip, selected);
-    Firmware fw;
-    QCOMPARE(fw.selectedType(), Chip::AT89C2051);
-    QCOMPARE(talk(fw, command), reply);
-    QCOMPARE(fw.selectedType(), selected);
-}
-
-void TestFirmware::signature_data()
-{
-    QTest::addColumn<Chip>("chip");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("2051") << Chip::AT89C2051 << QByteArray("Signature 1E 21 AT89C2051 OK\r\n");
-    QTest::newRow("4051") << Chip::AT89C4051 << QByteArray("Signature 1E 41 AT89C4051 OK\r\n");
-    QTest::newRow("1051U") << Chip::AT89C1051U << QByteArray("Signature 1E 12 AT89C1051U OK\r\n");
-}
-
-void TestFirmware::signature()
-{
-    QFETCH(Chip, chip);
-    QFETCH(QByteArray, reply);
-    Firmware fw;
-    fw.setSocket(chip);
-    talk(fw, selectCommand(chip));
-    QCOMPARE(talk(fw, "s"), reply);
+    QCOMPARE(talk(fw, "i"), QByteArray("Vantor USB Programmer V\r\n"));
 }
 
 void TestFirmware::signatureMismatch_data()
@@ -299,52 +349,6 @@ void TestFirmware::readbackShortAndExtra()
     QCOMPARE(talk(fw, "S4").size(), 4096);
 }
 
-void TestFirmware::programWithoutEraseStoresAnd()
-{
-    Firmware fw;
-    // Old content: 16 zero bytes at 0100, the rest erased.
-    QByteArray oldImage(2048, '\xFF');
-    oldImage.replace(0x100, 16, QByteArray(16, '\0'));
-    QCOMPARE(talk(fw, framed('Q', oldImage)),
-             QByteArray("Load OK, 2048 bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n"));
-
-    // New image programmed over it without an erase.
-    const QByteArray newImage(2048, '\x5A');
-    talk(fw, framed('L', newImage));
-    QCOMPARE(talk(fw, "P"), QByteArray("Program OK\r\n"));
-
-    QByteArray expected(2048, '\x5A');
-    expected.replace(0x100, 16, QByteArray(16, '\0'));
-    QCOMPARE(flashBytes(fw), expected);
-    QCOMPARE(talk(fw, "V"),
-             QByteArray("Verify failed at 0100, 16 bytes differ\r\nFlash not erased?\r\n"));
-}
-
-void TestFirmware::verifyMismatchWithoutHint()
-{
-    Firmware fw;
-    talk(fw, framed('Q', QByteArray(2048, '\x5A')));
-    // SRAM with fewer ones than the flash: a difference, but not one an erase would fix.
-    talk(fw, framed('L', QByteArray(300, '\x50')));
-    QCOMPARE(talk(fw, "V"), QByteArray("Verify failed at 0000, 300 bytes differ\r\n"));
-    talk(fw, "F\x00"_ba);
-    QCOMPARE(talk(fw, "V"), QByteArray("Verify failed at 0000, 2048 bytes differ\r\n"));
-}
-
-void TestFirmware::eraseClearsLockBits()
-{
-    Firmware fw;
-    talk(fw, framed('Q', pattern(2048)));
-    QCOMPARE(talk(fw, "l"), QByteArray("Lock bits set\r\n"));
-    QCOMPARE(fw.lockBits(), std::uint8_t{3});
-    QCOMPARE(talk(fw, "E"), QByteArray("Erase OK\r\n"));
-    QCOMPARE(fw.lockBits(), std::uint8_t{0});
-    QCOMPARE(flashBytes(fw), QByteArray(2048, '\xFF'));
-    QCOMPARE(talk(fw, "B"), QByteArray("Blank\r\n"));
-    QCOMPARE(talk(fw, "P"), QByteArray("Program OK\r\n"));
-    QCOMPARE(flashBytes(fw), pattern(2048));
-}
-
 void TestFirmware::lockBits_data()
 {
     QTest::addColumn<int>("bits");
@@ -389,26 +393,6 @@ void TestFirmware::lockBits()
     QCOMPARE(talk(fw, "B"), QByteArray("Not blank at 0000\r\n"));
 }
 
-void TestFirmware::programAndLock()
-{
-    Firmware fw;
-    talk(fw, framed('L', pattern(2048)));
-    QCOMPARE(talk(fw, "q"), QByteArray("Program OK\r\nVerify OK\r\nLock bits set\r\n"));
-    QCOMPARE(fw.lockBits(), std::uint8_t{3});
-    QCOMPARE(flashBytes(fw), pattern(2048));
-    QCOMPARE(talk(fw, "q"), QByteArray("Error: locked\r\n"));
-}
-
-void TestFirmware::programAndLockStopsAtVerify()
-{
-    Firmware fw;
-    talk(fw, framed('Q', QByteArray(2048, '\x0F')));
-    talk(fw, "F\xF0");
-    QCOMPARE(talk(fw, "q"), QByteArray("Program OK\r\nVerify failed at 0000, 2048 bytes differ\r\n"
-                                       "Flash not erased?\r\n"));
-    QCOMPARE(fw.lockBits(), std::uint8_t{0});
-}
-
 void TestFirmware::loadAndProgramReportsStages_data()
 {
     QTest::addColumn<Chip>("chip");
@@ -439,48 +423,6 @@ void TestFirmware::loadAndProgramReportsStages()
     flash += QByteArray(size - flash.size(), '\xFF');
     QCOMPARE(flashBytes(fw), flash);
     QCOMPARE(fw.lockBits(), std::uint8_t{0});
-}
-
-void TestFirmware::loadAndProgramWrongChip()
-{
-    Firmware fw;
-    fw.setSocket(Chip::None);
-    QCOMPARE(talk(fw, framed('Q', pattern(10))),
-             QByteArray("Load OK, 10 bytes\r\n"
-                        "Error: signature FE FE, expected 1E 21 (AT89C2051)\r\n"));
-    QCOMPARE(sramBytes(fw, 0, 10), pattern(10));
-}
-
-void TestFirmware::blankCheck()
-{
-    Firmware fw;
-    QCOMPARE(talk(fw, "B"), QByteArray("Blank\r\n"));
-    QByteArray image(0x124, '\xFF');
-    image[0x123] = '\x7F';
-    talk(fw, framed('L', image));
-    QCOMPARE(talk(fw, "P"), QByteArray("Program OK\r\n"));
-    QCOMPARE(talk(fw, "B"), QByteArray("Not blank at 0123\r\n"));
-}
-
-void TestFirmware::checksum_data()
-{
-    QTest::addColumn<QByteArray>("commands");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("empty SRAM, 2K") << QByteArray("c") << QByteArray("Checksum F800\r\n");
-    QTest::newRow("empty SRAM, 4K") << QByteArray("@c") << QByteArray("Checksum F000\r\n");
-    QTest::newRow("empty SRAM, 1K") << QByteArray("#c") << QByteArray("Checksum FC00\r\n");
-    QTest::newRow("ones, 2K") << QByteArray("F\x01"
-                                            "c")
-                              << QByteArray("Checksum 0800\r\n");
-    QTest::newRow("zeros, 2K") << "F\x00"_ba + "c" << QByteArray("Checksum 0000\r\n");
-}
-
-void TestFirmware::checksum()
-{
-    QFETCH(QByteArray, commands);
-    QFETCH(QByteArray, reply);
-    Firmware fw;
-    QVERIFY(talk(fw, commands).endsWith(reply));
 }
 
 void TestFirmware::dump_data()
@@ -517,64 +459,6 @@ void TestFirmware::dump()
         image[i] = static_cast<char>(i & 0xFF);
     talk(fw, framed('L', image));
     QCOMPARE(talk(fw, "d" + address), reply);
-}
-
-void TestFirmware::fillAndClear()
-{
-    Firmware fw;
-    QCOMPARE(talk(fw, "F\xAB"), QByteArray("Fill AB\r\n"));
-    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), QByteArray(Firmware::kSramSize, '\xAB'));
-    QCOMPARE(talk(fw, "X"), QByteArray("SRAM cleared\r\n"));
-    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), QByteArray(Firmware::kSramSize, '\xFF'));
-}
-
-void TestFirmware::unknownBytes_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("x") << QByteArray("x") << QByteArray("?\r\n");
-    QTest::newRow("CR LF") << QByteArray("\r\n") << QByteArray("?\r\n?\r\n");
-    QTest::newRow("NUL") << "\x00"_ba << QByteArray("?\r\n");
-    QTest::newRow("FF") << QByteArray("\xFF") << QByteArray("?\r\n");
-    QTest::newRow("S then 3") << QByteArray("S3") << QByteArray("?\r\n");
-    QTest::newRow("S then i") << QByteArray("Si") << QByteArray("?\r\n");
-    QTest::newRow("t then z") << QByteArray("tz") << QByteArray("?\r\n");
-    QTest::newRow("then a command")
-        << QByteArray("zi") << QByteArray("?\r\nVantor USB Programmer V2.10\r\n");
-}
-
-void TestFirmware::unknownBytes()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, reply);
-    Firmware fw;
-    QCOMPARE(talk(fw, bytes), reply);
-}
-
-void TestFirmware::diagnostics_data()
-{
-    QTest::addColumn<char>("which");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("SRAM") << 'R' << QByteArray("SRAM test OK, 8192 bytes\r\n");
-    QTest::newRow("LED") << 'L' << QByteArray("LED test done\r\n");
-    QTest::newRow("buzzer") << 'b' << QByteArray("Buzzer test done\r\n");
-    QTest::newRow("Vpp 12 V") << 'V' << QByteArray("Vpp 12.0 V\r\n");
-    QTest::newRow("Vpp high") << 'h' << QByteArray("Vpp high\r\n");
-    QTest::newRow("Vpp low") << 'l' << QByteArray("Vpp low\r\n");
-    QTest::newRow("firmware") << 'f' << QByteArray("Firmware V2.10\r\n");
-}
-
-void TestFirmware::diagnostics()
-{
-    QFETCH(char, which);
-    QFETCH(QByteArray, reply);
-    Firmware fw;
-    const QByteArray image = pattern(Firmware::kSramSize);
-    talk(fw, framed('L', image));
-    QCOMPARE(talk(fw, QByteArray("t") + which), reply);
-    // No test touches the SRAM content or the chip.
-    QCOMPARE(sramBytes(fw, 0, Firmware::kSramSize), image);
-    QCOMPARE(flashBytes(fw), QByteArray(2048, '\xFF'));
 }
 
 void TestFirmware::pacedDurations_data()
@@ -669,17 +553,6 @@ void TestFirmware::lockedProgramIsRefusedAtOnce()
     fw.setLockBits(Firmware::kLockBit1);
     QCOMPARE(talk(fw, "P", 5.0), QByteArray("Error: locked\r\n"));
     QVERIFY(!fw.busy());
-}
-
-void TestFirmware::unpacedIsImmediate()
-{
-    Firmware fw;
-    QCOMPARE(talk(fw, "E@P", 0.0),
-             QByteArray("Erase OK\r\nChip AT89C4051\r\n"
-                        "Error: signature 1E 21, expected 1E 41 (AT89C4051)\r\n"));
-    QCOMPARE(talk(fw, "!P", 0.0), QByteArray("Chip AT89C2051\r\nProgram OK\r\n"));
-    QVERIFY(!fw.busy());
-    QVERIFY(std::isinf(fw.nextDue()));
 }
 
 void TestFirmware::changingTheSocket()
