@@ -44,7 +44,10 @@ private:
         QString err;
     };
     Run cli(const QStringList &args, int timeoutMs = 60000);
-    QString data(const QString &name) const { return QStringLiteral(VANTOR_TEST_DATA "/") + name; }
+    // The tool run with "--port" set to the emulator's device.
+    Run cli(SimProcess &sim, const QStringList &args) { return cli(port(sim) + args); }
+    static QStringList port(SimProcess &sim) { return {"--port", sim.device()}; }
+    static QString data(const char *name) { return QStringLiteral(VANTOR_TEST_DATA "/") + name; }
     QString file(const QString &name) const { return m_dir.filePath(name); }
     static QByteArray flash(SimProcess &sim, int address, int count);
 
@@ -62,7 +65,7 @@ TstCli::Run TstCli::cli(const QStringList &args, int timeoutMs)
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
-        run.err = QStringLiteral("<did not end>");
+        run.err = "<did not end>";
         return run;
     }
     run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -74,13 +77,13 @@ TstCli::Run TstCli::cli(const QStringList &args, int timeoutMs)
 QByteArray TstCli::flash(SimProcess &sim, int address, int count)
 {
     return QByteArray::fromHex(
-        sim.control(QStringLiteral("flash %1 %2").arg(address).arg(count)).toLatin1());
+        sim.control(QString("flash %1 %2").arg(address).arg(count)).toLatin1());
 }
 
 void TstCli::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_blink = readFile(data(QStringLiteral("blink.tsk")));
+    m_blink = readFile(data("blink.tsk"));
     QCOMPARE(m_blink.size(), 2048);
     m_blinkHex = m_blink.left(143);
 }
@@ -89,8 +92,7 @@ void TstCli::writeSdccHexProgramsTheChip()
 {
     SimProcess sim;
     QVERIFY(sim.start());
-    const Run r = cli({QStringLiteral("--port"), sim.device(), QStringLiteral("write"),
-                       data(QStringLiteral("blink.ihx"))});
+    const Run r = cli(sim, {"write", data("blink.ihx")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QCOMPARE(r.out, QStringLiteral("SRAM cleared\nLoad OK, 143 bytes\nErase OK\nProgram OK\n"
                                    "Read OK\nverify: 143 bytes match\n"));
@@ -100,20 +102,19 @@ void TstCli::writeSdccHexProgramsTheChip()
     QCOMPARE(sim.received(), expected);
     QCOMPARE(flash(sim, 0, 143), m_blinkHex);
     QCOMPARE(flash(sim, 143, 2048 - 143), QByteArray(2048 - 143, char(0xFF)));
-    QCOMPARE(sim.stateField(QStringLiteral("type")), QStringLiteral("2051"));
+    QCOMPARE(sim.stateField("type"), "2051");
 }
 
 void TstCli::writeAtNineHundredBytesASecond()
 {
     // The emulator at 9600 baud with real erase and programming times.
-    SimProcess sim({QStringLiteral("--pace")});
+    SimProcess sim({"--pace"});
     QVERIFY(sim.start());
     QElapsedTimer t;
     t.start();
-    const Run r = cli({QStringLiteral("--port"), sim.device(), QStringLiteral("write"),
-                       data(QStringLiteral("blink.tsk"))});
+    const Run r = cli(sim, {"write", data("blink.tsk")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QVERIFY(r.out.endsWith(QStringLiteral("verify: 2048 bytes match\n")));
+    QVERIFY(r.out.endsWith("verify: 2048 bytes match\n"));
     QCOMPARE(flash(sim, 0, 2048), m_blink);
     qInfo("paced write of 2048 bytes: %lld ms", t.elapsed());
 }
@@ -133,23 +134,22 @@ void TstCli::verifyFindsOneChangedByte()
     QFETCH(int, address);
     SimProcess sim;
     QVERIFY(sim.start());
-    const QStringList port{QStringLiteral("--port"), sim.device()};
-    Run r = cli(port + QStringList{QStringLiteral("write"), data(QStringLiteral("blink.tsk"))});
+    Run r = cli(sim, {"write", data("blink.tsk")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
 
-    r = cli(port + QStringList{QStringLiteral("verify"), data(QStringLiteral("blink.tsk"))});
+    r = cli(sim, {"verify", data("blink.tsk")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("Read OK\nverify: 2048 bytes match\n"));
+    QCOMPARE(r.out, "Read OK\nverify: 2048 bytes match\n");
 
     QByteArray changed = m_blink;
     changed[address] = static_cast<char>(changed.at(address) ^ 0x10);
     const QString path = writeFile(
         file(name), name.endsWith(QLatin1String(".hex")) ? IntelHex::Format(changed) : changed);
     sim.markReceived();
-    r = cli(port + QStringList{QStringLiteral("verify"), path});
+    r = cli(sim, {"verify", path});
     QCOMPARE(r.code, 1);
     auto hex = [](int value, int digits) {
-        return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+        return QString("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
     };
     QCOMPARE(r.out, QStringLiteral("Read OK\nverify: 1 byte of 2048 differs, the first at 0x%1 "
                                    "(chip 0x%2, file 0x%3)\n")
@@ -204,7 +204,7 @@ void TstCli::commandsSendTheirBytes()
     QFETCH(QString, out);
     SimProcess sim;
     QVERIFY(sim.start());
-    const Run r = cli(QStringList{QStringLiteral("--port"), sim.device()} + args);
+    const Run r = cli(sim, args);
     QVERIFY2(r.code == 0, qPrintable(r.err));
     // Only the command's own reply reaches standard output.
     QCOMPARE(r.out, out);
@@ -214,70 +214,64 @@ void TstCli::commandsSendTheirBytes()
 
 void TstCli::chipIsRemembered()
 {
-    QFile::remove(file(QStringLiteral("chip.log")));
-    SimProcess sim({QStringLiteral("--chip"), QStringLiteral("4051")});
+    QFile::remove(file("chip.log"));
+    SimProcess sim({"--chip", "4051"});
     QVERIFY(sim.start());
-    const QStringList port{QStringLiteral("--port"), sim.device()};
-    Run r = cli(port + QStringList{QStringLiteral("chip"), QStringLiteral("4051")});
+    Run r = cli(sim, {"chip", "4051"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("Chip AT89C4051\n"));
-    QCOMPARE(readFile(file(QStringLiteral("chip.log"))), QByteArray("4051"));
+    QCOMPARE(r.out, "Chip AT89C4051\n");
+    QCOMPARE(readFile(file("chip.log")), QByteArray("4051"));
 
     // The next run in the same directory tells the programmer the same chip.
     sim.markReceived();
-    r = cli(port + QStringList{QStringLiteral("sig")});
+    r = cli(sim, {"sig"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("Signature 1E 41 AT89C4051 OK\n"));
+    QCOMPARE(r.out, "Signature 1E 41 AT89C4051 OK\n");
     QCOMPARE(sim.received(), QByteArray("ii@s"));
 
     // --chip chooses for the run (and is remembered as the chip last chosen).
     sim.markReceived();
-    r = cli(port +
-            QStringList{QStringLiteral("--chip"), QStringLiteral("1051U"), QStringLiteral("sig")});
+    r = cli(sim, {"--chip", "1051U", "sig"});
     QCOMPARE(r.code, 1);
-    QVERIFY(r.out.startsWith(QStringLiteral("Error: signature 1E 41")));
-    QVERIFY(r.err.contains(QStringLiteral("the programmer said: Error: signature")));
+    QVERIFY(r.out.startsWith("Error: signature 1E 41"));
+    QVERIFY(r.err.contains("the programmer said: Error: signature"));
     QCOMPARE(sim.received(), QByteArray("ii#s"));
-    QFile::remove(file(QStringLiteral("chip.log")));
+    QFile::remove(file("chip.log"));
 }
 
 void TstCli::loadExpressSaveRead()
 {
     SimProcess sim;
     QVERIFY(sim.start());
-    const QStringList port{QStringLiteral("--port"), sim.device()};
 
     // Load fills the SRAM only.
-    Run r = cli(port + QStringList{QStringLiteral("load"), data(QStringLiteral("blink.tsk"))});
+    Run r = cli(sim, {"load", data("blink.tsk")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("Load OK, 2048 bytes\n"));
-    QVERIFY(r.err.contains(QStringLiteral("Load completed")));
-    QCOMPARE(sim.stateField(QStringLiteral("flash_sum")), QStringLiteral("F800"));
+    QCOMPARE(r.out, "Load OK, 2048 bytes\n");
+    QVERIFY(r.err.contains("Load completed"));
+    QCOMPARE(sim.stateField("flash_sum"), "F800");
 
     // Save: the SRAM block into a file.
-    r = cli(port + QStringList{QStringLiteral("save"), file(QStringLiteral("saved.tsk")),
-                               QStringLiteral("--size"), QStringLiteral("2K")});
+    r = cli(sim, {"save", file("saved.tsk"), "--size", "2K"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(readFile(file(QStringLiteral("saved.tsk"))), m_blink);
+    QCOMPARE(readFile(file("saved.tsk")), m_blink);
 
     // Express: load, erase, program, verify in one step, from the HEX file.
     sim.markReceived();
-    r = cli(port + QStringList{QStringLiteral("express"), data(QStringLiteral("blink.ihx"))});
+    r = cli(sim, {"express", data("blink.ihx")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("Load OK, 143 bytes\nErase OK\nProgram OK\nVerify OK\n"));
-    QVERIFY(r.err.contains(QStringLiteral("Load completed... ( Checksum = ")));
+    QCOMPARE(r.out, "Load OK, 143 bytes\nErase OK\nProgram OK\nVerify OK\n");
+    QVERIFY(r.err.contains("Load completed... ( Checksum = "));
     QCOMPARE(sim.received(), "ii!Q" + QByteArray("\x00\x8F", 2) + m_blinkHex);
     QCOMPARE(flash(sim, 0, 143), m_blinkHex);
 
     // Read: the chip into the SRAM, then the SRAM into an Intel HEX file (1K asked for).
-    r = cli(port + QStringList{QStringLiteral("fill"), QStringLiteral("00")});
+    r = cli(sim, {"fill", "00"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    r = cli(port + QStringList{QStringLiteral("read"), file(QStringLiteral("chip.hex")),
-                               QStringLiteral("--size"), QStringLiteral("1K")});
+    r = cli(sim, {"read", file("chip.hex"), "--size", "1K"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("Read OK\n"));
-    const IntelHex::ParseResult back =
-        IntelHex::Parse(readFile(file(QStringLiteral("chip.hex"))), 4096, QString());
+    QCOMPARE(r.out, "Read OK\n");
+    const IntelHex::ParseResult back = IntelHex::Parse(readFile(file("chip.hex")), 4096, QString());
     QVERIFY2(back.ok, qPrintable(back.error));
     QCOMPARE(back.image, m_blink.left(1024));
 }
@@ -289,7 +283,7 @@ void TstCli::exitCodes_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("err");
 
-    const QStringList sim{QStringLiteral("-")};
+    const QStringList sim{"-"};
     QTest::newRow("0: version") << sim << QStringList{"--port", "DEV", "version"} << 0 << QString();
     QTest::newRow("0: help") << QStringList() << QStringList{"--help"} << 0 << QString();
     QTest::newRow("1: another chip in the socket")
@@ -347,17 +341,16 @@ void TstCli::exitCodes()
     QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(QString, err);
-    QFile::remove(file(QStringLiteral("chip.log")));
+    QFile::remove(file("chip.log"));
     std::unique_ptr<SimProcess> sim;
     if (!simArgs.isEmpty()) {
         sim = std::make_unique<SimProcess>(simArgs.first() == QLatin1String("-") ? QStringList()
                                                                                  : simArgs);
         QVERIFY(sim->start());
-        args.replaceInStrings(QStringLiteral("DEV"), sim->device());
+        args.replaceInStrings("DEV", sim->device());
     }
     const Run r = cli(args);
-    QVERIFY2(r.code == code,
-             qPrintable(QStringLiteral("exit %1, stderr: %2").arg(r.code).arg(r.err)));
+    QVERIFY2(r.code == code, qPrintable(QString("exit %1, stderr: %2").arg(r.code).arg(r.err)));
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     if (code == 2 && sim)
         QCOMPARE(sim->received(), QByteArray()); // refused before the search
@@ -416,7 +409,7 @@ void TstCli::refusedImagesSendNothing()
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
     QFETCH(QString, err);
-    QFile::remove(file(QStringLiteral("chip.log")));
+    QFile::remove(file("chip.log"));
     QString path;
     if (name == QLatin1String("folder.tsk")) {
         QVERIFY(QDir(m_dir.path()).mkpath(name));
@@ -426,7 +419,7 @@ void TstCli::refusedImagesSendNothing()
     }
     SimProcess sim;
     QVERIFY(sim.start());
-    const Run r = cli({QStringLiteral("--port"), sim.device(), command, path});
+    const Run r = cli(sim, {command, path});
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     QCOMPARE(r.out, QString());
@@ -437,79 +430,70 @@ void TstCli::shortBlockWritesNothing()
 {
     SimProcess sim;
     QVERIFY(sim.start());
-    QCOMPARE(sim.control(QStringLiteral("short 100")), QStringLiteral("ok"));
-    const QString path = file(QStringLiteral("short.tsk"));
+    QCOMPARE(sim.control("short 100"), "ok");
+    const QString path = file("short.tsk");
     QFile::remove(path);
-    const Run r = cli({QStringLiteral("--port"), sim.device(), QStringLiteral("save"), path,
-                       QStringLiteral("--size"), QStringLiteral("1K")});
+    const Run r = cli(sim, {"save", path, "--size", "1K"});
     QCOMPARE(r.code, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("the programmer sent 100 of 1024 bytes")),
-             qPrintable(r.err));
+    QVERIFY2(r.err.contains("the programmer sent 100 of 1024 bytes"), qPrintable(r.err));
     QVERIFY(!QFile::exists(path));
 }
 
 void TstCli::unplugDuringTransferIsNoProgrammer()
 {
-    SimProcess sim({QStringLiteral("--pace")});
+    SimProcess sim({"--pace"});
     QVERIFY(sim.start());
     QProcess process;
     process.setWorkingDirectory(m_dir.path());
     process.start(QStringLiteral(VANTOR_CLI_PATH),
-                  {QStringLiteral("--port"), sim.device(), QStringLiteral("write"),
-                   data(QStringLiteral("blink.tsk"))});
+                  {"--port", sim.device(), "write", data("blink.tsk")});
     // The search, the chip, clear, "L", its length and 500 image bytes; then the cable goes.
     QVERIFY(sim.waitReceived(4 + 3 + 500, 20000));
-    QCOMPARE(sim.control(QStringLiteral("unplug")), QStringLiteral("ok"));
+    QCOMPARE(sim.control("unplug"), "ok");
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 3);
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     const QString err = QString::fromUtf8(process.readAllStandardError());
-    QVERIFY2(err.contains(QStringLiteral("went away")), qPrintable(err));
-    QVERIFY(!out.contains(QStringLiteral("Load OK")));
-    QVERIFY(!out.contains(QStringLiteral("verify")));
+    QVERIFY2(err.contains("went away"), qPrintable(err));
+    QVERIFY(!out.contains("Load OK"));
+    QVERIFY(!out.contains("verify"));
 }
 
 void TstCli::convert()
 {
     // HEX to a raw image padded to the chip's size: exactly what makebin made of it.
-    Run r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.ihx")),
-                 file(QStringLiteral("out.tsk")), QStringLiteral("--size"), QStringLiteral("2K")});
+    Run r = cli({"convert", data("blink.ihx"), file("out.tsk"), "--size", "2K"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(readFile(file(QStringLiteral("out.tsk"))), m_blink);
+    QCOMPARE(readFile(file("out.tsk")), m_blink);
 
     // Without a size: from address 0 to the last byte given.
-    r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.ihx")),
-             file(QStringLiteral("out.bin"))});
+    r = cli({"convert", data("blink.ihx"), file("out.bin")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(readFile(file(QStringLiteral("out.bin"))), m_blinkHex);
+    QCOMPARE(readFile(file("out.bin")), m_blinkHex);
 
     // Raw to HEX and back.
-    r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.tsk")),
-             file(QStringLiteral("out.hex"))});
+    r = cli({"convert", data("blink.tsk"), file("out.hex")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QCOMPARE(IntelHex::Parse(readFile(file(QStringLiteral("out.hex"))), 4999, QString()).image,
-             m_blink);
+    QCOMPARE(IntelHex::Parse(readFile(file("out.hex")), 4999, QString()).image, m_blink);
 
     // An image larger than the size asked for.
-    r = cli({QStringLiteral("convert"), data(QStringLiteral("blink.tsk")),
-             file(QStringLiteral("small.tsk")), QStringLiteral("--size"), QStringLiteral("1K")});
+    r = cli({"convert", data("blink.tsk"), file("small.tsk"), "--size", "1K"});
     QCOMPARE(r.code, 2);
-    QVERIFY2(r.err.contains(QStringLiteral("2048 bytes, more than the 1024-byte size")),
-             qPrintable(r.err));
-    QVERIFY(!QFile::exists(file(QStringLiteral("small.tsk"))));
+    QVERIFY2(r.err.contains("2048 bytes, more than the 1024-byte size"), qPrintable(r.err));
+    QVERIFY(!QFile::exists(file("small.tsk")));
 }
 
 void TstCli::portsListsWhoAnswers()
 {
     SimProcess programmer;
-    SimProcess silent({QStringLiteral("--silent")});
-    SimProcess other({QStringLiteral("--id"), QStringLiteral("modem OK\\r\\n")});
+    SimProcess silent({"--silent"});
+    SimProcess other({"--id", "modem OK\\r\\n"});
     QVERIFY(programmer.start());
     QVERIFY(silent.start());
     QVERIFY(other.start());
-    const QString list = QStringLiteral("/dev/no-such-port,%1,,%2,%3")
+    const QString list = QString("/dev/no-such-port,%1,,%2,%3")
                              .arg(silent.device(), other.device(), programmer.device());
-    Run r = cli({QStringLiteral("--ports"), list, QStringLiteral("ports")});
+    Run r = cli({"--ports", list, "ports"});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, QStringLiteral("COM1  /dev/no-such-port  cannot open\n"
                                    "COM2  %1  no answer\n"
@@ -519,31 +503,29 @@ void TstCli::portsListsWhoAnswers()
     // Listing tells no chip.
     QCOMPARE(programmer.received(), QByteArray("ii"));
 
-    r = cli({QStringLiteral("--port"), silent.device(), QStringLiteral("ports")});
+    r = cli({"--port", silent.device(), "ports"});
     QCOMPARE(r.code, 3);
-    QCOMPARE(r.out, QStringLiteral("COM1  %1  no answer\n").arg(silent.device()));
+    QCOMPARE(r.out, QString("COM1  %1  no answer\n").arg(silent.device()));
 }
 
 void TstCli::progressAndQuiet()
 {
     SimProcess sim;
     QVERIFY(sim.start());
-    const QStringList load{QStringLiteral("--port"), sim.device(), QStringLiteral("load"),
-                           data(QStringLiteral("blink.tsk"))};
+    const QStringList load{"--port", sim.device(), "load", data("blink.tsk")};
     // Standard error is not a terminal here: progress comes as plain lines.
     Run r = cli(load);
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QVERIFY2(r.err.contains(QStringLiteral("load: 2048/2048 bytes (100%)\n")), qPrintable(r.err));
+    QVERIFY2(r.err.contains("load: 2048/2048 bytes (100%)\n"), qPrintable(r.err));
     QVERIFY(!r.err.contains(QLatin1Char('\r')));
-    QVERIFY(r.err.contains(QStringLiteral("Find Programmer on COM1\n")));
+    QVERIFY(r.err.contains("Find Programmer on COM1\n"));
 
-    r = cli(QStringList{QStringLiteral("--quiet")} + load);
+    r = cli(QStringList{"--quiet"} + load);
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QCOMPARE(r.err, QString());
-    QCOMPARE(r.out, QStringLiteral("Load OK, 2048 bytes\n"));
+    QCOMPARE(r.out, "Load OK, 2048 bytes\n");
 
-    r = cli({QStringLiteral("-q"), QStringLiteral("--port"), sim.device(), QStringLiteral("save"),
-             file(QStringLiteral("q.tsk")), QStringLiteral("--size"), QStringLiteral("4K")});
+    r = cli({"-q", "--port", sim.device(), "save", file("q.tsk"), "--size", "4K"});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QCOMPARE(r.err, QString());
     QCOMPARE(r.out, QString());
@@ -551,26 +533,25 @@ void TstCli::progressAndQuiet()
 
 void TstCli::simulateStartsTheEmulator()
 {
-    const Run r = cli({QStringLiteral("--simulate"), QStringLiteral("--quiet"),
-                       QStringLiteral("write"), data(QStringLiteral("blink.ihx"))});
+    const Run r = cli({"--simulate", "--quiet", "write", data("blink.ihx")});
     QVERIFY2(r.code == 0, qPrintable(r.err));
-    QVERIFY(r.out.endsWith(QStringLiteral("verify: 143 bytes match\n")));
+    QVERIFY(r.out.endsWith("verify: 143 bytes match\n"));
 }
 
 void TstCli::linksWithoutWidgets()
 {
     // The tool is built on the library without widgets: no GUI library is loaded at all.
-    const QString ldd = QStandardPaths::findExecutable(QStringLiteral("ldd"));
+    const QString ldd = QStandardPaths::findExecutable("ldd");
     if (ldd.isEmpty())
         QSKIP("ldd is not installed");
     QProcess process;
     process.start(ldd, {QStringLiteral(VANTOR_CLI_PATH)});
     QVERIFY(process.waitForFinished(10000));
     const QString libraries = QString::fromLocal8Bit(process.readAllStandardOutput());
-    QVERIFY2(libraries.contains(QStringLiteral("libQt6Core")), qPrintable(libraries));
-    QVERIFY2(libraries.contains(QStringLiteral("libQt6SerialPort")), qPrintable(libraries));
-    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Widgets")), qPrintable(libraries));
-    QVERIFY2(!libraries.contains(QStringLiteral("libQt6Gui")), qPrintable(libraries));
+    QVERIFY2(libraries.contains("libQt6Core"), qPrintable(libraries));
+    QVERIFY2(libraries.contains("libQt6SerialPort"), qPrintable(libraries));
+    QVERIFY2(!libraries.contains("libQt6Widgets"), qPrintable(libraries));
+    QVERIFY2(!libraries.contains("libQt6Gui"), qPrintable(libraries));
 }
 
 QTEST_GUILESS_MAIN(TstCli)
