@@ -23,22 +23,17 @@ private slots:
 
     void loadSendsLengthAndImage_data();
     void loadSendsLengthAndImage();
-    void loadRefusesImageOver4999Bytes_data();
-    void loadRefusesImageOver4999Bytes();
-    void loadRefusesUnreadableFile();
+    void refusedFilesSendNothing_data();
+    void refusedFilesSendNothing();
     void loadMissingNameAsksAgain_data();
     void loadMissingNameAsksAgain();
     void loadDialogFailure();
-    void loadWithPortClosedSendsNothing();
     void fillQueuedBeforeLoadGoesOutFirst();
 
     void expressSendsRememberedFile_data();
     void expressSendsRememberedFile();
     void expressDialogChoosesAndRemembersFile();
     void expressDialogCancelledSendsNothing();
-    void expressVanishedFileSendsNothing();
-    void expressRefusesUnreadableAndOversizeFiles();
-    void expressWithPortClosedSendsNothing();
     void expressUsesFileFromTskLogAtOnce();
 
     void blinkLoadedErasedProgrammedVerified();
@@ -169,34 +164,66 @@ void TstTransfers::loadSendsLengthAndImage()
     QCOMPARE(h->fence(*sim), QByteArray("L") + lengthBytes + image + "c");
 }
 
-void TstTransfers::loadRefusesImageOver4999Bytes_data()
+// Load (a file chosen in the dialog) and Express (the remembered file) refuse a file too
+// large, unreadable or gone, and send nothing while the port is closed.
+void TstTransfers::refusedFilesSendNothing_data()
 {
-    QTest::addColumn<int>("size");
-    QTest::newRow("5000") << 5000;
-    QTest::newRow("40000") << 40000;
+    QTest::addColumn<QString>("via");
+    QTest::addColumn<int>("size"); // -1: unreadable, -2: removed before the command
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("load 5000") << "muFileLoad" << 5000 << false;
+    QTest::newRow("load 40000") << "muFileLoad" << 40000 << false;
+    QTest::newRow("load unreadable") << "Command1" << -1 << false;
+    QTest::newRow("load, port closed") << "Command1" << 300 << true;
+    QTest::newRow("express 5000") << "muIcExp" << 5000 << false;
+    QTest::newRow("express unreadable") << "muIcExp" << -1 << false;
+    QTest::newRow("express, file gone") << "Command4" << -2 << false;
+    QTest::newRow("express, port closed") << "Command4" << 256 << true;
 }
 
-void TstTransfers::loadRefusesImageOver4999Bytes()
+void TstTransfers::refusedFilesSendNothing()
 {
+    QFETCH(QString, via);
     QFETCH(int, size);
-    const QString path = writeImage(QStringLiteral("big%1.tsk").arg(size), pattern(size, 7));
-    h->dialogs->chooseFile(path);
-    activate(*h, QStringLiteral("muFileLoad"));
-    QCOMPARE(m_text2, QStringList({Msg::tooLarge(path, size)}));
-    QCOMPARE(label3(*h), Msg::latestFile(path));
-    QVERIFY(h->p().Timer1.Enabled());
-    QVERIFY(!h->p().transferActive);
-    QCOMPARE(h->fence(*sim), QByteArray("c"));
-}
+    QFETCH(bool, closed);
+    Programmer &p = h->p();
+    const bool express = via != QLatin1String("muFileLoad") && via != QLatin1String("Command1");
+    QString path = UnreadableFile;
+    if (size != -1)
+        path = writeImage(QString("refused%1.tsk").arg(size), pattern(qMax(size, 100), 7));
+    if (size == -2)
+        QVERIFY(QFile::remove(path));
+    if (express)
+        p.LatestFile = path;
+    else
+        h->dialogs->chooseFile(path);
+    if (closed)
+        p.MSComm1.setPortOpen(false);
 
-void TstTransfers::loadRefusesUnreadableFile()
-{
-    h->dialogs->chooseFile(UnreadableFile);
-    activate(*h, QStringLiteral("Command1"));
+    activate(*h, via);
+
     QCOMPARE(m_text2.size(), 1);
-    QVERIFY2(matchesWithReason(h->text(2), Msg::unreadable(UnreadableFile, QStringLiteral("\1"))),
-             qPrintable(h->text(2)));
-    QVERIFY(h->p().Timer1.Enabled());
+    if (size == -1) {
+        QVERIFY2(matchesWithReason(h->text(2), Msg::unreadable(path, QStringLiteral("\1"))),
+                 qPrintable(h->text(2)));
+    } else {
+        const QString expected = closed     ? Msg::notConnected()
+                                 : size > 0 ? Msg::tooLarge(path, size)
+                                            : Msg::missing(path);
+        QCOMPARE(m_text2, QStringList({expected}));
+        QCOMPARE(label3(*h), Msg::latestFile(path));
+    }
+    if (closed)
+        QCOMPARE(h->text(2),
+                 QStringLiteral("燒錄器沒有連線，資料沒有送出，請執行 ComPort check。"));
+    if (express)
+        QVERIFY(h->dialogs->fileCalls.isEmpty());
+    if (size == -2)
+        QVERIFY(!QFileInfo::exists(path)); // no empty file was made in its place
+    QVERIFY(p.Timer1.Enabled());
+    QVERIFY(!p.transferActive);
+    if (closed)
+        QVERIFY(p.MSComm1.setPortOpen(true));
     QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
@@ -245,21 +272,6 @@ void TstTransfers::loadDialogFailure()
     QCOMPARE(m_text2, QStringList({Msg::loadFailed()}));
     QCOMPARE(h->text(2), QStringLiteral("載入失敗。"));
     QCOMPARE(h->dialogs->fileCalls.size(), 1);
-    QCOMPARE(h->fence(*sim), QByteArray("c"));
-}
-
-void TstTransfers::loadWithPortClosedSendsNothing()
-{
-    Programmer &p = h->p();
-    const QString path = writeImage(QStringLiteral("closed.tsk"), pattern(300, 3));
-    p.MSComm1.setPortOpen(false);
-    h->dialogs->chooseFile(path);
-    activate(*h, QStringLiteral("Command1"));
-    QCOMPARE(m_text2, QStringList({Msg::notConnected()}));
-    QCOMPARE(label3(*h), Msg::latestFile(path));
-    QVERIFY(p.Timer1.Enabled());
-    QVERIFY(!p.transferActive);
-    QVERIFY(p.MSComm1.setPortOpen(true));
     QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
@@ -361,54 +373,6 @@ void TstTransfers::expressDialogCancelledSendsNothing()
     QVERIFY(p.LatestFile.isEmpty());
     QVERIFY(p.Timer1.Enabled());
     QVERIFY(!p.transferActive);
-    QCOMPARE(h->fence(*sim), QByteArray("c"));
-}
-
-void TstTransfers::expressVanishedFileSendsNothing()
-{
-    Programmer &p = h->p();
-    const QString path = writeImage(QStringLiteral("vanishing.tsk"), pattern(100, 1));
-    p.LatestFile = path;
-    QVERIFY(QFile::remove(path));
-    activate(*h, QStringLiteral("Command4"));
-    QCOMPARE(m_text2, QStringList({Msg::missing(path)}));
-    QVERIFY(h->dialogs->fileCalls.isEmpty());
-    QVERIFY(!QFileInfo::exists(path)); // no empty file was made in its place
-    QCOMPARE(label3(*h), Msg::latestFile(path));
-    QVERIFY(p.Timer1.Enabled());
-    QVERIFY(!p.transferActive);
-    QCOMPARE(h->fence(*sim), QByteArray("c"));
-}
-
-void TstTransfers::expressRefusesUnreadableAndOversizeFiles()
-{
-    Programmer &p = h->p();
-    p.LatestFile = UnreadableFile;
-    activate(*h, QStringLiteral("muIcExp"));
-    QVERIFY2(matchesWithReason(h->text(2), Msg::unreadable(UnreadableFile, QStringLiteral("\1"))),
-             qPrintable(h->text(2)));
-    const QString big = writeImage(QStringLiteral("big5000.tsk"), pattern(5000, 2));
-    p.LatestFile = big;
-    activate(*h, QStringLiteral("muIcExp"));
-    QCOMPARE(h->text(2), Msg::tooLarge(big, 5000));
-    QCOMPARE(m_text2.size(), 2);
-    QVERIFY(p.Timer1.Enabled());
-    QCOMPARE(h->fence(*sim), QByteArray("c"));
-}
-
-void TstTransfers::expressWithPortClosedSendsNothing()
-{
-    Programmer &p = h->p();
-    const QString path = writeImage(QStringLiteral("closedq.tsk"), pattern(256, 4));
-    p.LatestFile = path;
-    p.MSComm1.setPortOpen(false);
-    activate(*h, QStringLiteral("Command4"));
-    QCOMPARE(m_text2, QStringList({Msg::notConnected()}));
-    QCOMPARE(h->text(2), QStringLiteral("燒錄器沒有連線，資料沒有送出，請執行 ComPort check。"));
-    QCOMPARE(label3(*h), Msg::latestFile(path));
-    QVERIFY(p.Timer1.Enabled());
-    QVERIFY(!p.transferActive);
-    QVERIFY(p.MSComm1.setPortOpen(true));
     QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
