@@ -5,27 +5,35 @@
 
 #include <QFileInfo>
 
-bool FileDialogs::LoadDialog()
+bool FileDialogs::askForName(bool save, const QString &title, const QString &cancelled,
+                             const QString &failed)
 {
     CommonDialog &dlg = p.CommonDialog1;
+    dlg.CancelError = true;
+    dlg.DialogTitle = title;
+    dlg.Filter = filter();
+    const int result = save ? dlg.ShowSave() : dlg.ShowOpen();
+    if (result == CommonDialog::cdlCancel) {
+        p.setText(2, cancelled);
+        return false;
+    }
+    if (result != 0) {
+        p.setText(2, failed);
+        return false;
+    }
+    p.LatestFile = dlg.FileName;
+    return true;
+}
+
+bool FileDialogs::LoadDialog()
+{
     for (;;) {
-        dlg.CancelError = true;
-        dlg.DialogTitle = QStringLiteral("開啟");
-        dlg.Filter = filter();
-        const int result = dlg.ShowOpen();
-        if (result == CommonDialog::cdlCancel) {
-            p.setText(2, Msg::loadCancelled());
+        if (!askForName(false, QStringLiteral("開啟"), Msg::loadCancelled(), Msg::loadFailed()))
             return false;
-        }
-        if (result != 0) {
-            p.setText(2, Msg::loadFailed());
-            return false;
-        }
-        p.LatestFile = dlg.FileName;
         if (QFileInfo(p.LatestFile).isFile())
             break;
-        dlg.MsgBox(Msg::notFoundText(p.LatestFile), CommonDialog::vbExclamation,
-                   Msg::notFoundTitle());
+        p.CommonDialog1.MsgBox(Msg::notFoundText(p.LatestFile), CommonDialog::vbExclamation,
+                               Msg::notFoundTitle());
     }
     p.startup.WriteTskLog();
     return true;
@@ -33,26 +41,14 @@ bool FileDialogs::LoadDialog()
 
 bool FileDialogs::SaveDialog()
 {
-    CommonDialog &dlg = p.CommonDialog1;
     for (;;) {
-        dlg.CancelError = true;
-        dlg.DialogTitle = QStringLiteral("儲存");
-        dlg.Filter = filter();
-        const int result = dlg.ShowSave();
-        if (result == CommonDialog::cdlCancel) {
-            p.setText(2, Msg::saveCancelled());
+        if (!askForName(true, QStringLiteral("儲存"), Msg::saveCancelled(), Msg::saveFailed()))
             return false;
-        }
-        if (result != 0) {
-            p.setText(2, Msg::saveFailed());
-            return false;
-        }
-        p.LatestFile = dlg.FileName;
         if (!QFileInfo::exists(p.LatestFile))
             return true;
-        const int answer =
-            dlg.MsgBox(Msg::existsText(p.LatestFile),
-                       CommonDialog::vbExclamation + CommonDialog::vbYesNo, Msg::existsTitle());
+        const int answer = p.CommonDialog1.MsgBox(
+            Msg::existsText(p.LatestFile), CommonDialog::vbExclamation + CommonDialog::vbYesNo,
+            Msg::existsTitle());
         if (answer == CommonDialog::vbYes)
             return true;
     }

@@ -24,5 +24,10 @@ public:
     bool ExpressDialog();
 
 private:
+    // One round of the load or save dialog with its title; a cancel or failure shows its
+    // text in Text2 and gives false, a name becomes LatestFile.
+    bool askForName(bool save, const QString &title, const QString &cancelled,
+                    const QString &failed);
+
     Programmer &p;
 };
