@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/notice.h"
+#include "core/session.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class DialogBackend;
+class Transport;
+
+// What the window's controls and menu items do, on the session: the settings files and the
+// latest image file, Load, Express and Save with their file dialogs, the fill and dump
+// boxes, the chip options and the commands. The window only calls these and shows the
+// signals; the texts are Messages'.
+class Workbench : public QObject
+{
+    Q_OBJECT
+public:
+    Workbench(Transport *transport, DialogBackend *dialogs, QObject *parent = nullptr);
+    ~Workbench() override;
+
+    ProgrammerSession &session();
+    QString latestFile() const;
+
+    // Start-up: reads tsk.log and chip.log in directory (creating them empty), then searches
+    // for the programmer.
+    void start(const QString &directory);
+    // Exit: closes the port; exitRequested() follows.
+    void exit();
+
+    void search();
+    void command(const QByteArray &command);
+    void chooseChip(int chip);
+    // The fill box's text (two hex digits) and the dump box's (four hex digits).
+    void fill(const QString &text);
+    void dump(const QString &text);
+    // Load: the open dialog until an existing file is chosen, then "L" and the image.
+    void load();
+    // Express: the latest file (or the dialog when there is none), then "Q" and the image.
+    void express();
+    // Save of a block of bytes (1024, 2048 or 4096) chosen in the size window: the save
+    // dialog, the read-back, then the file. The session is busy from this call on.
+    void save(int bytes);
+    // The size window was closed without a choice.
+    void saveAbandoned();
+
+signals:
+    // The status box.
+    void notice(const Notice &notice);
+    // The latest-file line must be worded again (empty: no latest file).
+    void latestFileChanged(const QString &path);
+    // No programmer was found: the about box is shown.
+    void aboutRequested();
+    void exitRequested();
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
