@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-serialport-dev libgl-dev
     fonts-arphic-ukai
     xvfb xauth
+    clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

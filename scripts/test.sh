@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: in the normal build
 # (build/) and in a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan/). Ends with CTest's summary; exits non-zero when any test failed.
+# (build-asan/); then runs the parsers' fuzz targets for a few seconds each in a clang
+# build of their own (build-fuzz/). Ends with CTest's summary; exits non-zero when any
+# test failed or a fuzz target found a crash.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
@@ -17,4 +19,9 @@ BUILD_DIR="$root/build-asan" BUILD_TYPE=Debug "$root/scripts/build.sh" \
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd "$root/build-asan" && ctest --output-on-failure -j 2 --timeout 600) || status=1
+
+echo "== fuzz build"
+BUILD_DIR="$root/build-fuzz" "$root/scripts/build.sh" \
+    -DCMAKE_CXX_COMPILER=clang++-14 -DVANTOR_FUZZ=ON
+(cd "$root/build-fuzz" && ctest --output-on-failure -j 2 --timeout 300) || status=1
 exit $status

@@ -26,6 +26,8 @@ private slots:
 
     void choose4051WithLinkOpen();
     void chooseChipWithLinkClosed();
+    void keyReportIn_data();
+    void keyReportIn();
     void keyReportSelectsChip_data();
     void keyReportSelectsChip();
     void lowerCaseKeyReportIsIgnored();
@@ -282,6 +284,33 @@ void TstCommands::chooseChipWithLinkClosed()
 
     select2051();
     QCOMPARE(h->readSetting(QStringLiteral("chip.log")), QByteArray("2051"));
+}
+
+void TstCommands::keyReportIn_data()
+{
+    QTest::addColumn<QString>("received");
+    QTest::addColumn<int>("option");
+
+    QTest::newRow("nothing") << QString() << 0;
+    QTest::newRow("KEY_2K") << QStringLiteral("KEY_2K") << 1;
+    QTest::newRow("KEY_4K") << QStringLiteral("KEY_4K\r\n") << 2;
+    QTest::newRow("KEY_1K with text around it") << QStringLiteral("noise KEY_1K more") << 3;
+    QTest::newRow("KEY_4K before KEY_2K") << QStringLiteral("KEY_4K\r\nKEY_2K\r\n") << 1;
+    QTest::newRow("KEY_1K before KEY_4K") << QStringLiteral("KEY_1K KEY_4K") << 2;
+    QTest::newRow("lower case") << QStringLiteral("key_2k") << 0;
+    QTest::newRow("mixed case") << QStringLiteral("Key_2K") << 0;
+    QTest::newRow("cut short") << QStringLiteral("KEY_2") << 0;
+    QTest::newRow("broken by a NUL")
+        << QStringLiteral("KEY_") + QChar(0) + QStringLiteral("2K") << 0;
+    QTest::newRow("overlapping KEY_KEY_1K") << QStringLiteral("KEY_KEY_1K") << 3;
+    QTest::newRow("full-width letters") << QStringLiteral("ＫＥＹ＿２Ｋ") << 0;
+}
+
+void TstCommands::keyReportIn()
+{
+    QFETCH(QString, received);
+    QFETCH(int, option);
+    QCOMPARE(ChipSelection::KeyReportIn(received), option);
 }
 
 void TstCommands::keyReportSelectsChip_data()

@@ -11,6 +11,10 @@ private slots:
     void digitValue();
     void pairToByte_data();
     void pairToByte();
+    void fillText_data();
+    void fillText();
+    void dumpText_data();
+    void dumpText();
 };
 
 void TstHex::digitValue_data()
@@ -98,6 +102,75 @@ void TstHex::pairToByte()
     QFETCH(int, expected);
     const qint32 value = HexPairToByte(text);
     QCOMPARE(int(value), expected);
+}
+
+void TstHex::fillText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("FF") << QStringLiteral("FF") << true << 0xFF;
+    QTest::newRow("00") << QStringLiteral("00") << true << 0x00;
+    QTest::newRow("a5") << QStringLiteral("a5") << true << 0xA5;
+    QTest::newRow("3C") << QStringLiteral("3C") << true << 0x3C;
+    QTest::newRow("empty") << QString() << false << 0;
+    QTest::newRow("one digit") << QStringLiteral("A") << false << 0;
+    QTest::newRow("three digits") << QStringLiteral("100") << false << 0;
+    QTest::newRow("G1") << QStringLiteral("G1") << false << 0;
+    QTest::newRow("1G") << QStringLiteral("1G") << false << 0;
+    QTest::newRow("with a space") << QStringLiteral("1 ") << false << 0;
+    QTest::newRow("two CJK characters") << QStringLiteral("中文") << false << 0;
+    // One character outside the BMP is two UTF-16 code units.
+    QTest::newRow("one emoji") << QStringLiteral("\U0001F600") << false << 0;
+}
+
+void TstHex::fillText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, value);
+    const FillText fill = CheckFillText(text);
+    QCOMPARE(fill.ok, ok);
+    if (ok)
+        QCOMPARE(int(fill.value), value);
+}
+
+void TstHex::dumpText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("address");
+
+    QTest::newRow("0000") << QStringLiteral("0000") << int(DumpText::Ok) << 0x0000;
+    QTest::newRow("0FFF") << QStringLiteral("0FFF") << int(DumpText::Ok) << 0x0FFF;
+    QTest::newRow("0fff") << QStringLiteral("0fff") << int(DumpText::Ok) << 0x0FFF;
+    QTest::newRow("0123") << QStringLiteral("0123") << int(DumpText::Ok) << 0x0123;
+    QTest::newRow("0aB0") << QStringLiteral("0aB0") << int(DumpText::Ok) << 0x0AB0;
+    QTest::newRow("1000") << QStringLiteral("1000") << int(DumpText::BeyondMemory) << 0;
+    QTest::newRow("1FFF") << QStringLiteral("1FFF") << int(DumpText::BeyondMemory) << 0;
+    QTest::newRow("empty") << QString() << int(DumpText::Empty) << 0;
+    QTest::newRow("2000") << QStringLiteral("2000") << int(DumpText::Invalid) << 0;
+    QTest::newRow("FFFF") << QStringLiteral("FFFF") << int(DumpText::Invalid) << 0;
+    QTest::newRow("0x1F") << QStringLiteral("0x1F") << int(DumpText::Invalid) << 0;
+    QTest::newRow("three digits") << QStringLiteral("012") << int(DumpText::Invalid) << 0;
+    QTest::newRow("five digits") << QStringLiteral("01234") << int(DumpText::Invalid) << 0;
+    QTest::newRow("a space inside") << QStringLiteral("0 12") << int(DumpText::Invalid) << 0;
+    QTest::newRow("full-width digits") << QStringLiteral("０１２３") << int(DumpText::Invalid) << 0;
+    // Two characters outside the BMP are four UTF-16 code units.
+    QTest::newRow("two emoji") << QStringLiteral("\U0001F600\U0001F600") << int(DumpText::Invalid)
+                               << 0;
+}
+
+void TstHex::dumpText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, verdict);
+    QFETCH(int, address);
+    const DumpText dump = CheckDumpText(text);
+    QCOMPARE(int(dump.verdict), verdict);
+    if (verdict == DumpText::Ok)
+        QCOMPARE(dump.address, address);
 }
 
 QTEST_APPLESS_MAIN(TstHex)

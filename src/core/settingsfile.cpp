@@ -18,6 +18,14 @@ QString pathIn(const QString &directory, const QString &name)
     return directory + QDir::separator() + name;
 }
 
+QString firstLine(const QByteArray &bytes)
+{
+    qsizetype end = 0;
+    while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
+        ++end;
+    return QString::fromLocal8Bit(bytes.left(end));
+}
+
 ReadResult readValue(const QString &path, QString *value, QString *error)
 {
     value->clear();
@@ -41,10 +49,7 @@ ReadResult readValue(const QString &path, QString *value, QString *error)
     }
     const QByteArray bytes = file.read(MaxValueBytes);
     file.close();
-    qsizetype end = 0;
-    while (end < bytes.size() && bytes.at(end) != '\r' && bytes.at(end) != '\n')
-        ++end;
-    *value = QString::fromLocal8Bit(bytes.left(end));
+    *value = firstLine(bytes);
     return result;
 }
 

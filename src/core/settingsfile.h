@@ -14,6 +14,10 @@ namespace SettingsFile
 // Builds "<dir><separator><name>" by plain concatenation.
 QString pathIn(const QString &directory, const QString &name);
 
+// The value that a file of these bytes holds: the bytes up to the first CR or LF, or all
+// of them, decoded as 8-bit text in the locale encoding.
+QString firstLine(const QByteArray &bytes);
+
 enum class ReadResult { Ok, CreatedEmpty, Failed };
 
 // Reads the first line into *value (empty for an empty or new file). A missing file is

@@ -2,12 +2,6 @@
 
 #include "core/programmer.h"
 
-const ChipInfo ChipSelection::Chips[3] = {
-    {"AT89C2051", "2051", "!", "KEY_2K", 2048},
-    {"AT89C4051", "4051", "@", "KEY_4K", 4096},
-    {"AT89C1051U", "1051U", "#", "KEY_1K", 1024},
-};
-
 void ChipSelection::userClick(int option)
 {
     if (p.link.refuseWhileBusy()) {
@@ -36,12 +30,9 @@ void ChipSelection::SelectFromCode(int option)
 
 void ChipSelection::ApplyKeyReports()
 {
-    for (int option : {1, 2, 3}) {
-        if (p.RxText.contains(QLatin1String(Chips[option - 1].keyReport))) {
-            SelectFromCode(option);
-            return;
-        }
-    }
+    const int option = KeyReportIn(p.RxText);
+    if (option != 0)
+        SelectFromCode(option);
 }
 
 void ChipSelection::ApplyStartupRule()

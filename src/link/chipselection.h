@@ -17,7 +17,23 @@ struct ChipInfo {
 class ChipSelection
 {
 public:
-    static const ChipInfo Chips[3];
+    static constexpr ChipInfo Chips[3] = {
+        {"AT89C2051", "2051", "!", "KEY_2K", 2048},
+        {"AT89C4051", "4051", "@", "KEY_4K", 4096},
+        {"AT89C1051U", "1051U", "#", "KEY_1K", 1024},
+    };
+
+    // The option (1 to 3) whose key report the received text holds, anywhere and
+    // case-sensitive, tested in the order "KEY_2K", "KEY_4K", "KEY_1K"; 0 for none. Pure,
+    // and defined here, so that it can be used without the rest of the link.
+    static int KeyReportIn(const QString &received)
+    {
+        for (int option = 1; option <= 3; ++option) {
+            if (received.contains(QLatin1String(Chips[option - 1].keyReport)))
+                return option;
+        }
+        return 0;
+    }
 
     explicit ChipSelection(Programmer &p) : p(p) {}
 
@@ -28,7 +44,7 @@ public:
 
     // Selects an option from code: runs its action only when it was not selected.
     void SelectFromCode(int option);
-    // Key reports in RxText: "KEY_2K", then "KEY_4K", then "KEY_1K"; one per tick.
+    // The key report in RxText, if any, selects its option; one per tick.
     void ApplyKeyReports();
     // After discovery: the option that ChipName names (an empty name means the 2051).
     void ApplyStartupRule();

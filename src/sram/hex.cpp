@@ -24,3 +24,40 @@ qint32 HexPairToByte(const QString &text)
         return 256;
     return hi * 16 + lo;
 }
+
+FillText CheckFillText(const QString &text)
+{
+    FillText result;
+    if (text.size() != 2)
+        return result;
+    const qint32 value = HexPairToByte(text);
+    if (value > 255)
+        return result;
+    result.ok = true;
+    result.value = static_cast<quint8>(value);
+    return result;
+}
+
+DumpText CheckDumpText(const QString &text)
+{
+    DumpText result;
+    if (text.isEmpty())
+        return result;
+    result.verdict = DumpText::Invalid;
+    if (text.size() != 4)
+        return result;
+    const int d1 = HexDigitValue(text.mid(0, 1));
+    const int d2 = HexDigitValue(text.mid(1, 1));
+    const int d3 = HexDigitValue(text.mid(2, 1));
+    const int d4 = HexDigitValue(text.mid(3, 1));
+    if (d1 > 1 || d2 > 15 || d3 > 15 || d4 > 15)
+        return result;
+    const int address = d1 * 4096 + d2 * 256 + d3 * 16 + d4;
+    if (address > SramMemoryLength - 1) {
+        result.verdict = DumpText::BeyondMemory;
+        return result;
+    }
+    result.verdict = DumpText::Ok;
+    result.address = address;
+    return result;
+}

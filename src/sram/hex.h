@@ -12,3 +12,27 @@ qint16 HexDigitValue(const QString &text);
 // are ignored; one character serves as both). 0 to 255, or 256 when either is not a
 // hexadecimal digit.
 qint32 HexPairToByte(const QString &text);
+
+// The fill box (Text3): exactly two characters whose HexPairToByte is at most 255.
+struct FillText {
+    bool ok = false;
+    quint8 value = 0; // when ok
+};
+FillText CheckFillText(const QString &text);
+
+// The dump box (Text4): exactly four hexadecimal digits, the first 0 or 1, naming an
+// address of the SRAM (0x0000 to 0x0FFF).
+struct DumpText {
+    enum Verdict {
+        Ok,
+        Empty,        // nothing typed
+        Invalid,      // not four characters, not all digits, or a first digit above 1
+        BeyondMemory, // 0x1000 to 0x1FFF
+    };
+    Verdict verdict = Empty;
+    int address = 0; // when Ok
+};
+DumpText CheckDumpText(const QString &text);
+
+// Bytes of the programmer's SRAM that a dump can start in.
+constexpr int SramMemoryLength = 4096;

@@ -8,8 +8,6 @@ class Programmer;
 class SramTools
 {
 public:
-    static constexpr int MemoryLength = 4096;
-
     explicit SramTools(Programmer &p) : p(p) {}
 
     void muProgFill_Click();
