@@ -12,7 +12,7 @@
 #include "benchsupport.h"
 #include "core/messages.h"
 #include "core/programmer.h"
-#include "image/imagefile.h"
+#include "core/imagefile.h"
 #include "link/mscomm.h"
 #include "ui/form1.h"
 

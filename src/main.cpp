@@ -1,4 +1,4 @@
-#include "link/portmap.h"
+#include "core/portmap.h"
 #include "link/simulatedprogrammer.h"
 #include "ui/form1.h"
 

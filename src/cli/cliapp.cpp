@@ -4,8 +4,8 @@
 #include "core/messages.h"
 #include "core/programmer.h"
 #include "core/settingsfile.h"
-#include "image/imagefile.h"
-#include "image/intelhex.h"
+#include "core/imagefile.h"
+#include "core/intelhex.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

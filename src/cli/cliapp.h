@@ -3,7 +3,7 @@
 #include "cli/consoleview.h"
 #include "cli/progress.h"
 #include "image/commondialog.h"
-#include "link/portmap.h"
+#include "core/portmap.h"
 #include "link/simulatedprogrammer.h"
 #include "ui/commandset.h"
 

@@ -7,21 +7,21 @@
 // standard error.
 struct Notice {
     enum Kind {
-        Cleared,          // the status box is emptied
-        Probing,          // number: the port being tried
-        Found,            // number: the port the programmer answered on
-        NotInstalled,     // no port answered
-        Removed,          // the programmer went away
-        NotConnected,     // a transfer found no programmer: nothing was sent
-        Busy,             // refused: a transfer owns the port
-        Searching,        // refused: the port search is under way
-        SettingsRead,     // path, why: a settings file could not be read or created
-        SettingsWrite,    // path, why: a settings file could not be written
+        Cleared,       // the status box is emptied
+        Probing,       // number: the port being tried
+        Found,         // number: the port the programmer answered on
+        NotInstalled,  // no port answered
+        Removed,       // the programmer went away
+        NotConnected,  // a transfer found no programmer: nothing was sent
+        Busy,          // refused: a transfer owns the port
+        Searching,     // refused: the port search is under way
+        SettingsRead,  // path, why: a settings file could not be read or created
+        SettingsWrite, // path, why: a settings file could not be written
         LoadCancelled,
         LoadFailed,
         SaveCancelled,
         SaveFailed,
-        Progress,         // path, number: an image of number bytes is being sent
+        Progress, // path, number: an image of number bytes is being sent
         LoadCompleted,
         ExpressCompleted, // number: the image's checksum
         ImageMissing,     // path
@@ -36,6 +36,12 @@ struct Notice {
         BadFill,
     };
 
+    explicit Notice(Kind kind = Cleared, qint64 number = 0) : kind(kind), number(number) {}
+    Notice(Kind kind, const QString &path, const QString &why = QString())
+        : kind(kind), path(path), why(why)
+    {
+    }
+
     Kind kind = Cleared;
     QString path;
     qint64 number = 0;
@@ -44,3 +50,11 @@ struct Notice {
     // A settings problem from start-up to be shown once more with this notice.
     QString appended;
 };
+
+namespace Messages
+{
+// The text of a notice, exactly as the status box shows it.
+QString text(const Notice &notice);
+// The latest-file line: "No latest file !" or "Latest File at " and the path.
+QString latestFileLine(const QString &path);
+} // namespace Messages

@@ -34,12 +34,16 @@ public:
     virtual QByteArray take() = 0;
     // How many received bytes wait to be taken.
     virtual qint64 available() = 0;
+    // While batched, arriving bytes raise no received() signal: they wait until available()
+    // or take() fetches them, so a long read-back wakes the program at its own pace instead
+    // of once per byte. A removal may then be noticed only at the next fetch.
+    virtual void setBatched(bool batched) = 0;
 
     // True when the last close was the device going away.
     virtual bool wasRemoved() const = 0;
 
 signals:
-    // Bytes arrived.
+    // Bytes arrived (not while batched).
     void received();
     // Every byte handed over has been taken by the device.
     void drained();

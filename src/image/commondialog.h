@@ -1,26 +1,10 @@
 #pragma once
 
+#include "core/dialogbackend.h"
+
 #include <QString>
 
-// The file dialog and message boxes (the CommonDialog1 role). The dialog keeps its state
-// for the run: the file name last chosen is offered again, and a title stays until a
-// handler sets another. What the user answers comes from a backend, so that tests can
-// answer the dialogs.
-class DialogBackend
-{
-public:
-    enum class Kind { Open, Save };
-    enum class Outcome { Chosen, Cancelled, Failed };
-
-    virtual ~DialogBackend() = default;
-    // Asks for a file name, offering fileName; on Chosen, fileName holds the answer.
-    virtual Outcome fileDialog(Kind kind, const QString &title, const QString &filter,
-                               QString &fileName) = 0;
-    // A message box; style as the classic constants (48: exclamation + OK,
-    // 52: exclamation + Yes/No). Returns 1 for OK, 6 for Yes, 7 for No.
-    virtual int messageBox(const QString &text, int style, const QString &title) = 0;
-};
-
+// The shared file dialog as the window's handlers use it.
 class CommonDialog
 {
 public:

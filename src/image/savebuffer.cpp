@@ -3,7 +3,7 @@
 #include "core/events.h"
 #include "core/messages.h"
 #include "core/programmer.h"
-#include "image/imagefile.h"
+#include "core/imagefile.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

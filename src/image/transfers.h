@@ -1,7 +1,7 @@
 #pragma once
 
 #include "image/filedialogs.h"
-#include "image/imagefile.h"
+#include "core/imagefile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "portmap.h"
+#include "core/portmap.h"
 
 #include <QByteArray>
 #include <QObject>

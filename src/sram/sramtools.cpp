@@ -2,7 +2,7 @@
 
 #include "core/messages.h"
 #include "core/programmer.h"
-#include "sram/hex.h"
+#include "core/hex.h"
 
 void SramTools::clearReplies()
 {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/form1view.h"
-#include "link/portmap.h"
+#include "core/portmap.h"
 #include "ui/form2.h"
 #include "ui/form3.h"
 

@@ -33,6 +33,3 @@ struct DumpText {
     int address = 0; // when Ok
 };
 DumpText CheckDumpText(const QString &text);
-
-// Bytes of the programmer's SRAM that a dump can start in.
-constexpr int SramMemoryLength = 4096;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/bufferlimits.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -7,9 +9,8 @@
 namespace ImageFile
 {
 
-// The largest image Load and Express can send: two length bytes and the image must fit
-// TxBuffer (5001 bytes).
-constexpr qint64 MaxImageSize = 4999;
+// The largest image Load and Express can send.
+constexpr qint64 MaxImageSize = BufferLimits::MaxImageSize;
 
 struct ReadResult {
     enum Status { Ok, Missing, NotAFile, Unreadable, TooLarge };

@@ -1,4 +1,4 @@
-#include "image/intelhex.h"
+#include "core/intelhex.h"
 
 #include <QFile>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "sram/hex.h"
+#include "core/hex.h"
 
 #include <QTest>
 

@@ -1,5 +1,7 @@
 #include "hex.h"
 
+#include "core/bufferlimits.h"
+
 qint16 HexDigitValue(const QString &text)
 {
     if (text.isEmpty())
@@ -53,7 +55,7 @@ DumpText CheckDumpText(const QString &text)
     if (d1 > 1 || d2 > 15 || d3 > 15 || d4 > 15)
         return result;
     const int address = d1 * 4096 + d2 * 256 + d3 * 16 + d4;
-    if (address > SramMemoryLength - 1) {
+    if (address > BufferLimits::DumpMemoryLength - 1) {
         result.verdict = DumpText::BeyondMemory;
         return result;
     }
