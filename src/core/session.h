@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class Clock;
 class Transport;
 
 // Why the session did not take a request.
@@ -13,6 +15,7 @@ enum class Refusal {
     None,      // taken
     Busy,      // a transfer owns the port
     Searching, // the port search is under way: the open port may not be the programmer's
+    Invalid,   // not a request the programmer takes (a chip, size or image out of range)
 };
 
 // How an image transfer ("L" or "Q" with its length and bytes) ended.
@@ -40,7 +43,9 @@ class ProgrammerSession : public QObject
 {
     Q_OBJECT
 public:
-    explicit ProgrammerSession(Transport *transport, QObject *parent = nullptr);
+    // The session runs on clock (the system's when null).
+    explicit ProgrammerSession(Transport *transport, Clock *clock = nullptr,
+                               QObject *parent = nullptr);
     ~ProgrammerSession() override;
 
     // --- State ---------------------------------------------------------------------------
@@ -53,6 +58,8 @@ public:
     int chip() const;
     // Everything received since the last clear (what the response box shows).
     QString received() const;
+    // Empties it (a new request's replies start afresh).
+    void clearReceived();
 
     // The chip remembered between runs (chip.log): the search's settle step chooses it.
     QString rememberedChip() const;
@@ -80,7 +87,7 @@ public:
     // A block of 1024, 2048 or 4096 bytes read back from the SRAM; blockFinished() tells
     // how it ended.
     Refusal readBlock(int bytes);
-    // Closes the port (at exit).
+    // Closes the port (at exit): whatever is under way stops, without a result.
     void closePort();
 
 signals:
@@ -111,6 +118,25 @@ signals:
     void blockFinished(BlockResult result, const QByteArray &bytes);
 
 private:
+    bool writeCommand(const QByteArray &command);
+    void choose(int chip);
+    void setBusy(bool busy);
+    void afterPump(const std::function<void()> &next);
+    void runAfterPump();
+    void startImage(char letter, const QByteArray &image);
+    void startBlock(int bytes);
+    void finishImage(SendResult result);
+
+    void onFound(int port);
+    void onSettleDue();
+    void onKeyReport(int chip);
+    void onReceivedChanged(const QString &text);
+    void onRemoved();
+    void onPumpSent(bool toDevice);
+    void onPumpFailed();
+    void onImageSent(SendResult result);
+    void onBlockRead(BlockResult result, const QByteArray &bytes);
+
     class Private;
     std::unique_ptr<Private> d;
 };
