@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class Clock;
 class DialogBackend;
 class Transport;
 
@@ -19,7 +20,9 @@ class Workbench : public QObject
 {
     Q_OBJECT
 public:
-    Workbench(Transport *transport, DialogBackend *dialogs, QObject *parent = nullptr);
+    // Runs on clock (the system's when null).
+    Workbench(Transport *transport, DialogBackend *dialogs, Clock *clock = nullptr,
+              QObject *parent = nullptr);
     ~Workbench() override;
 
     ProgrammerSession &session();
@@ -41,9 +44,13 @@ public:
     void load();
     // Express: the latest file (or the dialog when there is none), then "Q" and the image.
     void express();
+    // Save from the menu: true when the size window may be shown now; otherwise a notice
+    // says why not (a transfer or the search is under way).
+    bool offerSave();
     // Save of a block of bytes (1024, 2048 or 4096) chosen in the size window: the save
-    // dialog, the read-back, then the file. The session is busy from this call on.
-    void save(int bytes);
+    // dialog, the read-back, then the file. The session is busy from this call on. False
+    // when it cannot start now (a notice says why): the size window stays with its choice.
+    bool save(int bytes);
     // The size window was closed without a choice.
     void saveAbandoned();
 
@@ -57,6 +64,18 @@ signals:
     void exitRequested();
 
 private:
+    void connectSession();
+    void show(Notice::Kind kind, qint64 number = 0);
+    void showRefusal(Refusal refusal);
+    bool mayStartTransfer();
+    void warnAtStartup(const QString &path, const QString &why);
+    QString takeStartupWarning();
+    void writeTskLog();
+    void writeChipLog(int chip);
+    void sendLatestFile(char letter);
+    void onImageFinished(SendResult result);
+    void onBlockFinished(BlockResult result, const QByteArray &bytes);
+
     class Private;
     std::unique_ptr<Private> d;
 };
