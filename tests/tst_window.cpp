@@ -1,14 +1,18 @@
 #include "core/messages.h"
 #include "harness.h"
 #include "ui/form2.h"
+#include "ui/qtdialogbackend.h"
 #include "ui/twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 // The main window and the about box as the user sees them.
 class TstWindow : public QObject
@@ -27,6 +31,10 @@ private slots:
     void titleBar();
     void aboutBox();
     void exitClosesPortAndEnds();
+    void latestFileLineIsPlainText_data();
+    void latestFileLineIsPlainText();
+    void messageBoxTextIsPlain_data();
+    void messageBoxTextIsPlain();
 
 private:
     std::unique_ptr<WindowHarness> h;
@@ -302,6 +310,65 @@ void TstWindow::exitClosesPortAndEnds()
     QTest::mouseClick(w.find<QPushButton>("Command5"), Qt::LeftButton);
     QCOMPARE(ended.count(), 1);
     QVERIFY(!w.p().MSComm1.PortOpen());
+}
+
+// What a screen reader (and the eye) gets from a label: its text as displayed.
+static QString shownText(QWidget *label)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(label);
+    return face ? face->text(QAccessible::Name) : QStringLiteral("<no accessible text>");
+}
+
+void TstWindow::latestFileLineIsPlainText_data()
+{
+    QTest::addColumn<QByteArray>("tsk");
+    QTest::newRow("tags and entities") << QByteArray("/img/<i>italic</i>&lt;x&gt;.tsk");
+    QTest::newRow("bold and ampersand") << QByteArray("/img/<b>a</b>&amp;b.tsk");
+    QTest::newRow("line break tag") << QByteArray("/img/a<br>b.tsk");
+}
+
+void TstWindow::latestFileLineIsPlainText()
+{
+    QFETCH(QByteArray, tsk);
+    WindowHarness w(PortMap::fromList(QString()));
+    w.writeSetting(QStringLiteral("tsk.log"), tsk);
+    w.load();
+    auto *label3 = w.find<QLabel>("Label3");
+    const QString expected = QStringLiteral("Latest File at ") + QString::fromUtf8(tsk);
+    QCOMPARE(label3->text(), expected);
+    QCOMPARE(shownText(label3), expected);
+}
+
+void TstWindow::messageBoxTextIsPlain_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<int>("reply");
+    QTest::newRow("OK") << 48 << QMessageBox::Ok << 1;
+    QTest::newRow("Yes/No") << 52 << QMessageBox::No << 7;
+}
+
+void TstWindow::messageBoxTextIsPlain()
+{
+    QFETCH(int, style);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(int, reply);
+    const QString text = QStringLiteral("/img/<i>italic</i>&lt;x&gt;.tsk 這個檔案");
+    QString shown = QStringLiteral("<no message box>");
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(top);
+            if (!box || !box->isVisible())
+                continue;
+            shown = shownText(box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")));
+            box->button(answer)->click();
+        }
+    });
+    answerer.start(10);
+    QtDialogBackend backend(h->window.get());
+    QCOMPARE(backend.messageBox(text, style, QStringLiteral("title")), reply);
+    QCOMPARE(shown, text);
 }
 
 QTEST_MAIN(TstWindow)

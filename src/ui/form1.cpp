@@ -22,6 +22,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <type_traits>
+
 namespace
 {
 
@@ -35,6 +37,9 @@ template <typename W> W *makeControl(QWidget *parent, const char *name, qreal po
     auto *w = new W(parent);
     w->setObjectName(QString::fromLatin1(name));
     w->setFont(kaiFont(pointSize));
+    // A label shows its text as written: a file name is never read as markup.
+    if constexpr (std::is_base_of_v<QLabel, W>)
+        w->setTextFormat(Qt::PlainText);
     return w;
 }
 

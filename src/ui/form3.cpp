@@ -25,8 +25,10 @@ Form3::Form3(QWidget *parent)
     }
     m_options[0]->setChecked(true);
 
-    auto *label = new QLabel(QStringLiteral("選擇要儲存的檔案大小"), this);
+    auto *label = new QLabel(this);
     label->setObjectName(QStringLiteral("Label1"));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(QStringLiteral("選擇要儲存的檔案大小"));
     placeInTwips(label, 120, 120, 2412, 372);
 
     auto *save = new QPushButton(QStringLiteral("SAVE"), this);
