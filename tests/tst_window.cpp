@@ -35,6 +35,8 @@ private slots:
     void latestFileLineIsPlainText();
     void messageBoxTextIsPlain_data();
     void messageBoxTextIsPlain();
+    void tabEntersChipGroupAtChosenChip_data();
+    void tabEntersChipGroupAtChosenChip();
 
 private:
     std::unique_ptr<WindowHarness> h;
@@ -369,6 +371,80 @@ void TstWindow::messageBoxTextIsPlain()
     QtDialogBackend backend(h->window.get());
     QCOMPARE(backend.messageBox(text, style, QStringLiteral("title")), reply);
     QCOMPARE(shown, text);
+}
+
+// Presses a key in the widget that has the focus and names the one that has it then.
+static QString pressInFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (!focus)
+        return QStringLiteral("<no focus>");
+    QTest::keyClick(focus, key, modifiers);
+    focus = QApplication::focusWidget();
+    return focus ? focus->objectName() : QStringLiteral("<no focus>");
+}
+
+void TstWindow::tabEntersChipGroupAtChosenChip_data()
+{
+    QTest::addColumn<QByteArray>("chipLog");
+    QTest::addColumn<QString>("landing");
+    QTest::addColumn<QByteArray>("spaceSends");
+    QTest::addColumn<int>("arrow");
+    QTest::addColumn<QString>("arrowLands");
+    QTest::addColumn<QByteArray>("arrowSends");
+    QTest::addColumn<QByteArray>("chipLogAfter");
+    // chip.log names the chip the settle step selects; "2051 " names none.
+    QTest::newRow("2051") << QByteArray("2051") << "Option1" << QByteArray() << int(Qt::Key_Right)
+                          << "Option2" << QByteArray("@") << QByteArray("4051");
+    QTest::newRow("4051") << QByteArray("4051") << "Option2" << QByteArray() << int(Qt::Key_Left)
+                          << "Option1" << QByteArray("!") << QByteArray("2051");
+    QTest::newRow("1051U") << QByteArray("1051U") << "Option3" << QByteArray() << int(Qt::Key_Up)
+                           << "Option1" << QByteArray("!") << QByteArray("2051");
+    QTest::newRow("none chosen") << QByteArray("2051 ") << "Option1" << QByteArray("!")
+                                 << int(Qt::Key_Down) << "Option3" << QByteArray("#")
+                                 << QByteArray("1051U");
+}
+
+void TstWindow::tabEntersChipGroupAtChosenChip()
+{
+    QFETCH(QByteArray, chipLog);
+    QFETCH(QString, landing);
+    QFETCH(QByteArray, spaceSends);
+    QFETCH(int, arrow);
+    QFETCH(QString, arrowLands);
+    QFETCH(QByteArray, arrowSends);
+    QFETCH(QByteArray, chipLogAfter);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness w(PortMap::fromDevices({sim.device()}));
+    w.writeSetting(QStringLiteral("chip.log"), chipLog);
+    w.load();
+    QVERIFY(w.settled());
+    w.fence(sim);
+    w.window->activateWindow();
+    QTRY_VERIFY(w.window->isActiveWindow());
+    w.find<QWidget>("Text2")->setFocus();
+    QTRY_VERIFY(w.find<QWidget>("Text2")->hasFocus());
+
+    QCOMPARE(pressInFocus(Qt::Key_Tab), landing);
+    // Space on the chosen chip changes nothing: no command, chip.log left alone.
+    w.writeSetting(QStringLiteral("chip.log"), "untouched");
+    QCOMPARE(pressInFocus(Qt::Key_Space), landing);
+    QCOMPARE(w.fence(sim), spaceSends + "c");
+    QCOMPARE(w.readSetting(QStringLiteral("chip.log")),
+             spaceSends.isEmpty() ? QByteArray("untouched") : QByteArray("2051"));
+    QCOMPARE(pressInFocus(Qt::Key_Tab), QStringLiteral("Command1"));
+    QCOMPARE(pressInFocus(Qt::Key_Tab, Qt::ShiftModifier), landing);
+
+    // An arrow moves to the neighbouring chip and chooses it; Tab leaves the group from
+    // there and comes back to it.
+    QCOMPARE(pressInFocus(Qt::Key(arrow)), arrowLands);
+    QCOMPARE(w.fence(sim), arrowSends + "c");
+    QCOMPARE(w.readSetting(QStringLiteral("chip.log")), chipLogAfter);
+    QCOMPARE(pressInFocus(Qt::Key_Tab), QStringLiteral("Command1"));
+    QCOMPARE(pressInFocus(Qt::Key_Tab, Qt::ShiftModifier), arrowLands);
+    w.find<QWidget>("Text2")->setFocus();
+    QCOMPARE(pressInFocus(Qt::Key_Tab), arrowLands);
 }
 
 QTEST_MAIN(TstWindow)

@@ -101,12 +101,8 @@ void Form1::buildControls(QWidget *client)
                      optionPlace[i][3]);
         m_chipGroup->addButton(Options[i], i + 1);
     }
-    connect(Options[0], &QRadioButton::clicked, this,
-            [this] { programmer().chips.Option1_Click(); });
-    connect(Options[1], &QRadioButton::clicked, this,
-            [this] { programmer().chips.Option2_Click(); });
-    connect(Options[2], &QRadioButton::clicked, this,
-            [this] { programmer().chips.Option3_Click(); });
+    connect(m_chipGroup, &QButtonGroup::idClicked, this, &Form1::chipOptionClicked);
+    fixChipTabStop();
 
     struct Button {
         const char *name;
@@ -377,12 +373,40 @@ void Form1::markChipOption(int option)
 {
     if (option >= 1 && option <= 3) {
         Options[option - 1]->setChecked(true);
-        return;
+    } else {
+        m_chipGroup->setExclusive(false);
+        for (QRadioButton *b : Options)
+            b->setChecked(false);
+        m_chipGroup->setExclusive(true);
     }
-    m_chipGroup->setExclusive(false);
+    m_markedChip = option >= 1 && option <= 3 ? option : 0;
+    fixChipTabStop();
+}
+
+void Form1::chipOptionClicked(int option)
+{
+    // Clicking (or pressing Space on) the chip already chosen changes nothing.
+    if (option == m_markedChip)
+        return;
+    ChipSelection &chips = programmer().chips;
+    if (option == 1)
+        chips.Option1_Click();
+    else if (option == 2)
+        chips.Option2_Click();
+    else if (option == 3)
+        chips.Option3_Click();
+}
+
+void Form1::fixChipTabStop()
+{
+    // As on Windows, Tab enters the chip group at the chosen chip (the first when none is
+    // chosen) and leaves it from there; the arrow keys move within the group. Qt moves the
+    // tab stop itself only when a button is clicked or focused, not when the program
+    // chooses one.
+    const int chosen = m_chipGroup->checkedId();
+    QRadioButton *stop = chosen >= 1 && chosen <= 3 ? Options[chosen - 1] : Options[0];
     for (QRadioButton *b : Options)
-        b->setChecked(false);
-    m_chipGroup->setExclusive(true);
+        b->setFocusPolicy(b == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void Form1::showForm2()
