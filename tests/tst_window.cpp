@@ -37,10 +37,30 @@ private slots:
     void messageBoxTextIsPlain();
     void tabEntersChipGroupAtChosenChip_data();
     void tabEntersChipGroupAtChosenChip();
+    void enterClicksFocusedButton_data();
+    void enterClicksFocusedButton();
+    void enterOnExitEnds();
 
 private:
+    // A second window, on the emulator, for the tests that look at the line.
+    WindowHarness *onLine();
+
     std::unique_ptr<WindowHarness> h;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<WindowHarness> lineWindow;
 };
+
+WindowHarness *TstWindow::onLine()
+{
+    if (!lineWindow) {
+        sim = std::make_unique<SimProcess>();
+        if (!connectWindow(*sim, lineWindow))
+            lineWindow.reset();
+    }
+    if (lineWindow)
+        lineWindow->startAfresh(*sim);
+    return lineWindow.get();
+}
 
 void TstWindow::initTestCase()
 {
@@ -52,6 +72,8 @@ void TstWindow::initTestCase()
 
 void TstWindow::cleanupTestCase()
 {
+    lineWindow.reset();
+    sim.reset();
     h.reset();
 }
 
@@ -296,6 +318,9 @@ void TstWindow::aboutBox()
     QCOMPARE(about->findChild<QLabel *>(QStringLiteral("Picture1"))->pixmap().size(),
              QSize(286, 300));
     QCOMPARE(about->size(), QSize(twipsToPixels(about, 5040), twipsToPixels(about, 6012)));
+    // It has no button: Enter has nothing to click and leaves it open.
+    QTest::keyClick(about, Qt::Key_Return);
+    QVERIFY(about->isVisible());
     // The main window stays usable: a command runs while the box is open.
     h->p().commands.muAboutVer_Click();
     QVERIFY(about->isVisible());
@@ -445,6 +470,78 @@ void TstWindow::tabEntersChipGroupAtChosenChip()
     QCOMPARE(pressInFocus(Qt::Key_Tab, Qt::ShiftModifier), arrowLands);
     w.find<QWidget>("Text2")->setFocus();
     QCOMPARE(pressInFocus(Qt::Key_Tab), arrowLands);
+}
+
+// Gives a widget of a window the keyboard focus; false when the window cannot have it.
+static bool focusOn(QWidget *widget)
+{
+    widget->window()->activateWindow();
+    if (!QTest::qWaitFor([&] { return widget->window()->isActiveWindow(); }, 5000))
+        return false;
+    widget->setFocus(Qt::OtherFocusReason);
+    return QTest::qWaitFor([&] { return widget->hasFocus(); }, 5000);
+}
+
+void TstWindow::enterClicksFocusedButton_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("fileDialogs");
+    QTest::addColumn<QString>("status");
+    const int ret = Qt::Key_Return;
+    const int pad = Qt::Key_Enter;
+    QTest::newRow("Verify") << "Command2" << ret << QByteArray("V") << 0 << "";
+    QTest::newRow("Programming, keypad") << "Command3" << pad << QByteArray("P") << 0 << "";
+    QTest::newRow("Program & Lock bit") << "Command9" << ret << QByteArray("q") << 0 << "";
+    QTest::newRow("fill GO") << "Command6" << ret << QByteArray("F\xFF") << 0 << "";
+    QTest::newRow("dump GO, keypad") << "Command7" << pad << QByteArray("d\0\0", 3) << 0 << "";
+    QTest::newRow("Load") << "Command1" << ret << QByteArray() << 1 << "放棄載入。";
+    QTest::newRow("Express") << "Command4" << ret << QByteArray() << 1 << "";
+    // Enter in the fill and dump boxes keeps its own meaning, and runs it once.
+    QTest::newRow("in Text3") << "Text3" << ret << QByteArray("F\xFF") << 0 << "";
+    QTest::newRow("in Text4, keypad") << "Text4" << pad << QByteArray("d\0\0", 3) << 0 << "";
+    QTest::newRow("SAVE of Select Size")
+        << "Form3.Command1" << ret << QByteArray() << 0 << "Saving 2K Bytes Data.";
+}
+
+void TstWindow::enterClicksFocusedButton()
+{
+    QFETCH(QString, target);
+    QFETCH(int, key);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, fileDialogs);
+    QFETCH(QString, status);
+    WindowHarness *w = onLine();
+    QVERIFY2(w, "the emulator's window did not settle");
+    QWidget *widget = nullptr;
+    if (target.startsWith(QLatin1String("Form3."))) {
+        w->window->showForm3();
+        widget = w->window->form3()->findChild<QWidget *>(target.mid(6));
+    } else {
+        widget = w->window->findChild<QWidget *>(target);
+    }
+    QVERIFY2(widget && focusOn(widget), qPrintable(target));
+    QTest::keyClick(widget, Qt::Key(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    // Fill and dump requests go out through the byte pump: let them reach the line first.
+    QVERIFY2(sim->waitReceived(bytes.size()),
+             qPrintable(QStringLiteral("the line carried only: ") + sim->received().toHex(' ')));
+    QCOMPARE(w->fence(*sim), bytes + "c");
+    QCOMPARE(w->dialogs->fileCalls.size(), fileDialogs);
+    QCOMPARE(w->text(2), status);
+    QVERIFY(!w->window->form3Visible());
+}
+
+void TstWindow::enterOnExitEnds()
+{
+    WindowHarness w(PortMap::fromList(QString()));
+    w.load();
+    QSignalSpy ended(w.window.get(), &Form1::programEnded);
+    auto *exit = w.find<QPushButton>("Command5");
+    QVERIFY(focusOn(exit));
+    QTest::keyClick(exit, Qt::Key_Return);
+    QCOMPARE(ended.count(), 1);
 }
 
 QTEST_MAIN(TstWindow)

@@ -40,6 +40,9 @@ template <typename W> W *makeControl(QWidget *parent, const char *name, qreal po
     // A label shows its text as written: a file name is never read as markup.
     if constexpr (std::is_base_of_v<QLabel, W>)
         w->setTextFormat(Qt::PlainText);
+    // Enter clicks the focused button, as Space does.
+    if constexpr (std::is_base_of_v<QPushButton, W>)
+        w->setAutoDefault(true);
     return w;
 }
 

@@ -34,6 +34,7 @@ Form3::Form3(QWidget *parent)
     auto *save = new QPushButton(QStringLiteral("SAVE"), this);
     save->setObjectName(QStringLiteral("Command1"));
     placeInTwips(save, 1440, 960, 1212, 492);
+    save->setAutoDefault(true); // Enter clicks it when it has the focus
     connect(save, &QPushButton::clicked, this, &Form3::Command1_Click);
 
     setTabOrder(m_options[0], m_options[1]);
