@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -40,6 +41,8 @@ private slots:
     void enterClicksFocusedButton_data();
     void enterClicksFocusedButton();
     void enterOnExitEnds();
+    void textBoxesHaveNoLengthLimit_data();
+    void textBoxesHaveNoLengthLimit();
 
 private:
     // A second window, on the emulator, for the tests that look at the line.
@@ -542,6 +545,46 @@ void TstWindow::enterOnExitEnds()
     QVERIFY(focusOn(exit));
     QTest::keyClick(exit, Qt::Key_Return);
     QCOMPARE(ended.count(), 1);
+}
+
+void TstWindow::textBoxesHaveNoLengthLimit_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("way");
+    for (int box : {2, 3, 4}) {
+        for (const char *way : {"set", "typed", "pasted"})
+            QTest::addRow("Text%d %s", box, way) << box << QString::fromLatin1(way);
+    }
+}
+
+void TstWindow::textBoxesHaveNoLengthLimit()
+{
+    QFETCH(int, box);
+    QFETCH(QString, way);
+    // The search of this window is over: nothing else writes the status box.
+    QTRY_VERIFY_WITH_TIMEOUT(!h->p().Timer3.Enabled(), 8000);
+    const QString name = QStringLiteral("Text%1").arg(box);
+    auto *edit = h->window->findChild<QLineEdit *>(name);
+    QVERIFY(edit && focusOn(edit));
+    QString expected;
+    if (way == QLatin1String("set")) {
+        expected = QString(40000, QLatin1Char('7'));
+        h->p().setText(box, expected);
+    } else if (way == QLatin1String("typed")) {
+        // 32,767 characters, then five more typed at the end.
+        h->p().setText(box, QString(32767, QLatin1Char('7')));
+        edit->end(false);
+        QTest::keyClicks(edit, QStringLiteral("ABCDE"));
+        expected = QString(32767, QLatin1Char('7')) + QStringLiteral("ABCDE");
+    } else {
+        expected = QString(40000, QLatin1Char('5'));
+        QApplication::clipboard()->setText(expected);
+        edit->clear();
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(h->text(box).size(), expected.size());
+    QCOMPARE(h->text(box), expected);
+    h->p().setText(box, box == 3 ? QStringLiteral("FF") : box == 4 ? QStringLiteral("0000") : "");
 }
 
 QTEST_MAIN(TstWindow)

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <limits>
 #include <type_traits>
 
 namespace
@@ -43,6 +44,9 @@ template <typename W> W *makeControl(QWidget *parent, const char *name, qreal po
     // Enter clicks the focused button, as Space does.
     if constexpr (std::is_base_of_v<QPushButton, W>)
         w->setAutoDefault(true);
+    // Text boxes take any length (Qt stops at 32,767 characters unless told).
+    if constexpr (std::is_base_of_v<QLineEdit, W>)
+        w->setMaxLength(std::numeric_limits<int>::max());
     return w;
 }
 
