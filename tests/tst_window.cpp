@@ -43,6 +43,8 @@ private slots:
     void enterOnExitEnds();
     void textBoxesHaveNoLengthLimit_data();
     void textBoxesHaveNoLengthLimit();
+    void longLatestFileWrapsOntoSecondLine_data();
+    void longLatestFileWrapsOntoSecondLine();
 
 private:
     // A second window, on the emulator, for the tests that look at the line.
@@ -585,6 +587,57 @@ void TstWindow::textBoxesHaveNoLengthLimit()
     QCOMPARE(h->text(box).size(), expected.size());
     QCOMPARE(h->text(box), expected);
     h->p().setText(box, box == 3 ? QStringLiteral("FF") : box == 4 ? QStringLiteral("0000") : "");
+}
+
+// The rows and columns of an image where something differs from its background, the
+// colour of its bottom-right corner.
+struct Ink {
+    int top = -1, bottom = -1, left = -1, right = -1;
+};
+static Ink inkOf(const QImage &image)
+{
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    Ink ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (qAbs(qGray(c) - qGray(background)) < 64)
+                continue;
+            ink.top = ink.top < 0 ? y : ink.top;
+            ink.bottom = y;
+            ink.left = ink.left < 0 ? x : qMin(ink.left, x);
+            ink.right = qMax(ink.right, x);
+        }
+    }
+    return ink;
+}
+
+void TstWindow::longLatestFileWrapsOntoSecondLine_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("no blanks") << "/srv/firmware/images/at89c2051/production/2024-batch-07/"
+                                  "blink_led_with_debounce_and_watchdog_timer_v3.tsk";
+    QTest::newRow("blanks") << "/home/user/My Firmware Images/AT89C2051 production batch 07/"
+                               "blink led with debounce and watchdog v3.tsk";
+}
+
+void TstWindow::longLatestFileWrapsOntoSecondLine()
+{
+    QFETCH(QString, path);
+    auto *label3 = h->find<QLabel>("Label3");
+    h->window->setLabel3(QStringLiteral("Latest File at ") + path);
+    QCOMPARE(label3->text(), QStringLiteral("Latest File at ") + path);
+    // The line is two lines high; its right end lies under the edge of the window.
+    const int line = QFontMetrics(label3->font()).lineSpacing();
+    QVERIFY(2 * line <= label3->height());
+    const int shown = label3->parentWidget()->width() - label3->x();
+    QVERIFY(shown < label3->width());
+
+    const Ink ink = inkOf(label3->grab().toImage());
+    QVERIFY2(ink.bottom >= line, "nothing on the second line");
+    QVERIFY2(ink.top < line, "nothing on the first line");
+    QVERIFY2(ink.right < shown, "text runs under the window's edge");
+    h->window->setLabel3(QStringLiteral("Latest File at /images/blink.tsk"));
 }
 
 QTEST_MAIN(TstWindow)

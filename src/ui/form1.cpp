@@ -17,10 +17,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTextOption>
 
 #include <limits>
 #include <type_traits>
@@ -49,6 +51,29 @@ template <typename W> W *makeControl(QWidget *parent, const char *name, qreal po
         w->setMaxLength(std::numeric_limits<int>::max());
     return w;
 }
+
+// The latest-file line: a label that wraps a long path onto its second line, between
+// words where it can and anywhere where it must, within the part of the label that lies
+// inside its window (the label reaches past the window's right edge). The text itself is
+// left exactly as set.
+class WrappingLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QRect area = contentsRect();
+        if (const QWidget *parent = parentWidget())
+            area.setRight(qMin(area.right(), parent->width() - x() - 1));
+        QTextOption option(alignment() & Qt::AlignHorizontal_Mask);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(QRectF(area), text(), option);
+    }
+};
 
 } // namespace
 
@@ -153,7 +178,7 @@ void Form1::buildControls(QWidget *client)
     placeInTwips(Text4, 1440, 720, 1212, 288);
     Text4->installEventFilter(this);
 
-    Label3 = makeControl<QLabel>(client, "Label3", ControlPt);
+    Label3 = makeControl<WrappingLabel>(client, "Label3", ControlPt);
     placeInTwips(Label3, 360, 4920, 8652, 492);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
