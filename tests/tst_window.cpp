@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +32,8 @@ private slots:
     void ctrlPRunsExpress();
     void titleBar();
     void aboutBox();
+    void aboutBoxIsCentredWhenShown_data();
+    void aboutBoxIsCentredWhenShown();
     void exitClosesPortAndEnds();
     void latestFileLineIsPlainText_data();
     void latestFileLineIsPlainText();
@@ -329,6 +332,37 @@ void TstWindow::aboutBox()
     // The main window stays usable: a command runs while the box is open.
     h->p().commands.muAboutVer_Click();
     QVERIFY(about->isVisible());
+}
+
+void TstWindow::aboutBoxIsCentredWhenShown_data()
+{
+    QTest::addColumn<bool>("moveAndClose");
+    QTest::newRow("as the search showed it") << false;
+    QTest::newRow("moved, closed, shown again") << true;
+    QTest::newRow("moved, closed, shown again, twice") << true;
+}
+
+void TstWindow::aboutBoxIsCentredWhenShown()
+{
+    QFETCH(bool, moveAndClose);
+    QTRY_VERIFY_WITH_TIMEOUT(!h->p().Timer3.Enabled(), 8000);
+    Form2 *about = h->window->form2();
+    QVERIFY(about && about->isVisible());
+    if (moveAndClose) {
+        about->move(7, 9);
+        QTRY_COMPARE(about->pos(), QPoint(7, 9));
+        about->close();
+        QVERIFY(!about->isVisible());
+        h->window->showForm2(); // what the search does when it gives up
+        QCOMPARE(h->window->form2(), about);
+        QVERIFY(about->isVisible());
+    }
+    const QPoint centre = about->screen()->availableGeometry().center();
+    const QPoint off = about->frameGeometry().center() - centre;
+    QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
+             qPrintable(QStringLiteral("%1 px right, %2 px down of the screen's centre")
+                            .arg(off.x())
+                            .arg(off.y())));
 }
 
 void TstWindow::exitClosesPortAndEnds()

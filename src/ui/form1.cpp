@@ -446,10 +446,24 @@ void Form1::showForm2()
     if (!m_form2) {
         m_form2 = new Form2();
         m_form2->setAttribute(Qt::WA_DeleteOnClose, false);
-        if (const QScreen *screen = this->screen())
-            m_form2->move(screen->availableGeometry().center() - m_form2->rect().center());
     }
+    if (m_form2->isVisible())
+        return;
+    // Centred on the screen each time it comes up, wherever it was left; once more after
+    // showing, when the size of its frame is known.
+    centreOnScreen(m_form2);
     m_form2->show();
+    centreOnScreen(m_form2);
+}
+
+void Form1::centreOnScreen(QWidget *window) const
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 void Form1::showForm3()

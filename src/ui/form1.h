@@ -64,6 +64,7 @@ private:
     QAction *addItem(class QMenu *menu, const char *name, const QString &caption);
     void chipOptionClicked(int option);
     void fixChipTabStop();
+    void centreOnScreen(QWidget *window) const;
 
     // The buttons that run a menu item's handler.
     void Command1_Click();
