@@ -1,5 +1,6 @@
 #include "core/messages.h"
 #include "harness.h"
+#include "ui/artwork.h"
 #include "ui/form2.h"
 #include "ui/qtdialogbackend.h"
 #include "ui/twips.h"
@@ -34,6 +35,10 @@ private slots:
     void aboutBox();
     void aboutBoxIsCentredWhenShown_data();
     void aboutBoxIsCentredWhenShown();
+    void aboutBoxLinesFit_data();
+    void aboutBoxLinesFit();
+    void aboutLogoLiesInVisiblePart_data();
+    void aboutLogoLiesInVisiblePart();
     void exitClosesPortAndEnds();
     void latestFileLineIsPlainText_data();
     void latestFileLineIsPlainText();
@@ -363,6 +368,74 @@ void TstWindow::aboutBoxIsCentredWhenShown()
              qPrintable(QStringLiteral("%1 px right, %2 px down of the screen's centre")
                             .arg(off.x())
                             .arg(off.y())));
+}
+
+void TstWindow::aboutBoxLinesFit_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"Label1", "Label2", "Label5", "Label3", "Label4"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TstWindow::aboutBoxLinesFit()
+{
+    QFETCH(QString, name);
+    QTRY_VERIFY_WITH_TIMEOUT(h->window->form2(), 8000);
+    Form2 *about = h->window->form2();
+    auto *label = about->findChild<QLabel *>(name);
+    QVERIFY(label);
+    // What the box shows of the label: the labels reach past its right edge.
+    const QRect shown = label->geometry().intersected(about->rect());
+    const QFontMetrics metrics(label->font(), label);
+    const int width = metrics.horizontalAdvance(label->text());
+    QVERIFY2(width <= shown.width(), qPrintable(QStringLiteral("'%1' is %2 px wide in %3 px")
+                                                    .arg(label->text())
+                                                    .arg(width)
+                                                    .arg(shown.width())));
+    QVERIFY(metrics.height() <= shown.height());
+    QVERIFY(!label->text().contains(QLatin1String("fictitio")));
+}
+
+void TstWindow::aboutLogoLiesInVisiblePart_data()
+{
+    QTest::addColumn<QSize>("visible");
+    QTest::newRow("in the about box") << QSize(); // the box's own size
+    QTest::newRow("a box of 72 dpi") << QSize(218, 186);
+    QTest::newRow("a box of 120 dpi") << QSize(363, 310);
+}
+
+void TstWindow::aboutLogoLiesInVisiblePart()
+{
+    QFETCH(QSize, visible);
+    QPixmap logo;
+    if (visible.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(h->window->form2(), 8000);
+        auto *picture = h->window->form2()->findChild<QLabel *>(QStringLiteral("Picture1"));
+        QCOMPARE(picture->size(), QSize(290, 248)); // 4350 x 3720 twips at 96 dpi
+        visible = picture->size();
+        logo = picture->pixmap();
+    } else {
+        logo = aboutLogo(visible);
+    }
+    QCOMPARE(logo.size(), QSize(286, 300));
+    const QImage image = logo.toImage().convertToFormat(QImage::Format_ARGB32);
+    int drawnBottom = -1;
+    int drawnRight = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) == 0)
+                continue;
+            drawnBottom = qMax(drawnBottom, y);
+            drawnRight = qMax(drawnRight, x);
+        }
+    }
+    QVERIFY2(
+        drawnBottom < visible.height() && drawnRight < visible.width(),
+        qPrintable(
+            QStringLiteral("drawn down to row %1 and column %2").arg(drawnBottom).arg(drawnRight)));
+    // It is not shrunk more than the box asks: it fills the box's width or its height.
+    QVERIFY(drawnRight >= qMin(286, visible.width()) * 9 / 10 ||
+            drawnBottom >= qMin(300, visible.height()) * 9 / 10);
 }
 
 void TstWindow::exitClosesPortAndEnds()

@@ -18,7 +18,7 @@ Form2::Form2(QWidget *parent)
     picture->setObjectName(QStringLiteral("Picture1"));
     placeInTwips(picture, 360, 240, 4350, 3720);
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picture->setPixmap(aboutLogo());
+    picture->setPixmap(aboutLogo(picture->size()));
 
     struct Line {
         const char *name;
