@@ -30,6 +30,8 @@ private slots:
     void initialState();
     void tabOrder();
     void menuTree();
+    void menusUsePlatformMenuFont_data();
+    void menusUsePlatformMenuFont();
     void ctrlPRunsExpress();
     void titleBar();
     void aboutBox();
@@ -284,6 +286,28 @@ void TstWindow::menuTree()
         }
     }
     QCOMPARE(shortcuts, 1);
+}
+
+void TstWindow::menusUsePlatformMenuFont_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"", "muFile", "muIc", "muProg", "muDiag", "muAbout"})
+        QTest::newRow(*name ? name : "menu bar") << QString::fromLatin1(name);
+}
+
+void TstWindow::menusUsePlatformMenuFont()
+{
+    QFETCH(QString, name);
+    QWidget *menu = h->window->menuBar();
+    const char *kind = "QMenuBar";
+    if (!name.isEmpty()) {
+        menu = h->window->findChild<QMenu *>(name);
+        kind = "QMenu";
+    }
+    QVERIFY(menu);
+    QCOMPARE(menu->font(), QApplication::font(kind));
+    // The controls keep the window's face.
+    QCOMPARE(h->find<QWidget>("Command4")->font().family(), kaiFont(12).family());
 }
 
 void TstWindow::ctrlPRunsExpress()

@@ -85,7 +85,6 @@ Form1::Form1(const PortMap &ports, DialogBackend *dialogs, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("USB_Vantor Programmer"));
     setWindowIcon(programIcon());
-    setFont(kaiFont(WindowPt));
     if (!dialogs) {
         m_ownDialogs = std::make_unique<QtDialogBackend>(this);
         dialogs = m_ownDialogs.get();
@@ -94,6 +93,9 @@ Form1::Form1(const PortMap &ports, DialogBackend *dialogs, QWidget *parent)
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
+    // The window's face goes to its controls; the menu bar and its menus keep the
+    // platform's menu font.
+    client->setFont(kaiFont(WindowPt));
     client->setFixedSize(twipsToPixels(this, 8880), twipsToPixels(this, 6816));
     setCentralWidget(client);
     buildControls(client);
