@@ -149,18 +149,36 @@ void TstSettings::chipChoiceIsStoredExactly()
 
 void TstSettings::unusableDirectoryIsReportedAfterSearch()
 {
-    // Neither file can be opened or created: start-up goes on, and the report survives
-    // the search that clears Text2.
+    // Neither file can be opened or created: start-up goes on, both reports come back with
+    // the result of the search that clears Text2, and the chip choice that chip.log cannot
+    // keep is reported when it is made.
     SimProcess sim;
     QVERIFY(sim.start());
     WindowHarness h(PortMap::fromDevices({sim.device()}));
     const QString notADir = h.dir.filePath(QStringLiteral("plain-file"));
     QFile(notADir).open(QIODevice::WriteOnly);
+    const QString tsk = notADir + QStringLiteral("/tsk.log");
+    const QString chip = notADir + QStringLiteral("/chip.log");
+    QStringList texts;
+    connect(h.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
     h.window->Form_Load(notADir);
     QCOMPARE(h.find<QLabel>("Label3")->text(), Msg::noLatestFile());
     QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
-    QTRY_VERIFY(h.text(2).startsWith(Msg::foundOn(1) + QStringLiteral("  ")));
-    QVERIFY2(h.text(2).contains(QStringLiteral("chip.log")), qPrintable(h.text(2)));
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(texts.size(), 6);
+    QVERIFY2(matchesWithReason(texts.at(0), QStringLiteral("無法讀取或建立設定檔 ") + tsk +
+                                                QStringLiteral("（\1），設定將不會被記住。")),
+             qPrintable(texts.at(0)));
+    QVERIFY2(matchesWithReason(texts.at(1), QStringLiteral("無法讀取或建立設定檔 ") + chip +
+                                                QStringLiteral("（\1），設定將不會被記住。")),
+             qPrintable(texts.at(1)));
+    QCOMPARE(texts.mid(2, 3), QStringList({QString(), QStringLiteral("Check COM1......"),
+                                           QStringLiteral("Find Programmer on COM1  ") +
+                                               texts.at(0) + QStringLiteral("  ") + texts.at(1)}));
+    QVERIFY2(matchesWithReason(texts.at(5), QStringLiteral("無法寫入設定檔 ") + chip +
+                                                QStringLiteral("（\1），這次的選擇將不會被記住。")),
+             qPrintable(texts.at(5)));
     // The programmer was told the chip all the same.
     QVERIFY(sim.waitReceived(3));
     QCOMPARE(sim.received(), QByteArray("ii!"));

@@ -41,6 +41,8 @@ private slots:
     void unplugDuringPacedLoadThenCheckAgain();
     void transfersRefusedWhileSearching_data();
     void transfersRefusedWhileSearching();
+    void completionTextsStayExact_data();
+    void completionTextsStayExact();
 
 private:
     QString writeImage(const QString &name, const QByteArray &bytes);
@@ -585,6 +587,60 @@ void TstTransfers::transfersRefusedWhileSearching()
     QCOMPARE(other.received(), QByteArray("i"));
     QVERIFY(programmer.waitReceived(3));
     QCOMPARE(programmer.received(), QByteArray("ii!"));
+}
+
+void TstTransfers::completionTextsStayExact_data()
+{
+    QTest::addColumn<QString>("refused"); // the settings file that cannot be written
+    QTest::addColumn<bool>("express");
+    QTest::newRow("load after a chip choice not remembered") << "chip.log" << false;
+    QTest::newRow("express after a chip choice not remembered") << "chip.log" << true;
+    QTest::newRow("load whose file is not remembered") << "tsk.log" << false;
+    QTest::newRow("express whose file is not remembered") << "tsk.log" << true;
+}
+
+void TstTransfers::completionTextsStayExact()
+{
+    // A settings file that cannot be written is reported when it happens; the texts that
+    // end Load and Express stay exactly as they are.
+    QFETCH(QString, refused);
+    QFETCH(bool, express);
+    SimProcess other;
+    QVERIFY(other.start());
+    WindowHarness w(PortMap::fromDevices({other.device()}));
+    w.load();
+    QVERIFY(w.settled());
+    QCOMPARE(w.fence(other), QByteArray("ii!c"));
+    const QString refusedPath = w.path(refused);
+    QVERIFY(QFile::remove(refusedPath) && QDir().mkpath(refusedPath));
+    const QByteArray image(16, '\x10');
+    const QString path = writeImage(QStringLiteral("sixteen.tsk"), image);
+    QStringList texts;
+    connect(w.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
+
+    QByteArray line;
+    if (refused == QLatin1String("chip.log")) {
+        w.find<QRadioButton>("Option2")->click();
+        line = "@";
+    }
+    if (express && refused == QLatin1String("chip.log"))
+        w.p().LatestFile = path;
+    else
+        w.dialogs->chooseFile(path);
+    activate(w, express ? QStringLiteral("Command4") : QStringLiteral("Command1"));
+
+    const QString done = express ? QStringLiteral("Load completed... ( Checksum = 100 )")
+                                 : QStringLiteral("Load completed");
+    QCOMPARE(texts.size(), 3);
+    const QString notWritten = QStringLiteral("無法寫入設定檔 ") + refusedPath +
+                               QStringLiteral("（\1），這次的選擇將不會被記住。");
+    QVERIFY2(matchesWithReason(texts.at(0), notWritten), qPrintable(texts.at(0)));
+    QCOMPARE(texts.mid(1),
+             QStringList(
+                 {QStringLiteral("Loading  ") + path + QStringLiteral("   ( 16 Bytes)..."), done}));
+    QCOMPARE(w.text(2), done);
+    QCOMPARE(w.fence(other), line + header(express ? 'Q' : 'L', 16) + image + "c");
 }
 
 QTEST_MAIN(TstTransfers)

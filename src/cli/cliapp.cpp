@@ -467,7 +467,7 @@ int CliApp::createProgrammer(bool readChipLog)
         QString why;
         if (SettingsFile::readValue(m_p->ChipLogPath, &m_p->ChipName, &why) ==
             SettingsFile::ReadResult::Failed)
-            m_p->startup.warn(Msg::settingsReadFailed(m_p->ChipLogPath, why));
+            m_p->startup.warnAtStartup(Msg::settingsReadFailed(m_p->ChipLogPath, why));
         if (!m_chipOverride.isEmpty())
             m_p->ChipName = m_chipOverride;
     }
