@@ -17,6 +17,7 @@ private slots:
     void writeReplacesWithoutLineEnd();
     void writeDoesNotCreateMissingFile();
     void unusableLocationReportsFailure();
+    void linkToRegularFileIsUsed();
     void firstRunInEmptyDirectory();
     void latestFileLabel_data();
     void latestFileLabel();
@@ -97,6 +98,21 @@ void TstSettings::unusableLocationReportsFailure()
              SettingsFile::ReadResult::Failed);
     QVERIFY(!why.isEmpty());
     QCOMPARE(SettingsFile::readValue(dir.path(), &read, &why), SettingsFile::ReadResult::Failed);
+}
+
+void TstSettings::linkToRegularFileIsUsed()
+{
+    // Only regular files hold settings, but a link to one is followed.
+    QTemporaryDir dir;
+    const QString target = writeValue(dir, "4051\r\n");
+    const QString link = dir.filePath(QStringLiteral("chip.log"));
+    QVERIFY(QFile::link(target, link));
+    QString read, why;
+    QCOMPARE(SettingsFile::readValue(link, &read, &why), SettingsFile::ReadResult::Ok);
+    QCOMPARE(read, QStringLiteral("4051"));
+    QVERIFY2(SettingsFile::writeValue(link, QStringLiteral("2051"), &why), qPrintable(why));
+    QCOMPARE(readFile(target), QByteArray("2051"));
+    QVERIFY(QFileInfo(link).isSymLink());
 }
 
 void TstSettings::firstRunInEmptyDirectory()
