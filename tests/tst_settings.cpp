@@ -23,6 +23,7 @@ private slots:
     void latestFileLabel();
     void chipChoiceIsStoredExactly();
     void unusableDirectoryIsReportedAfterSearch();
+    void settingsMessagesShowPathsAsWritten();
 };
 
 static QString writeValue(const QTemporaryDir &dir, const QByteArray &content)
@@ -198,6 +199,27 @@ void TstSettings::unusableDirectoryIsReportedAfterSearch()
     // The programmer was told the chip all the same.
     QVERIFY(sim.waitReceived(3));
     QCOMPARE(sim.received(), QByteArray("ii!"));
+}
+
+void TstSettings::settingsMessagesShowPathsAsWritten()
+{
+    // A start-up directory whose name looks like placeholders is shown as it is written.
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness h(PortMap::fromDevices({sim.device()}));
+    const QString dir = h.dir.filePath(QStringLiteral("odd %1 %2 %L1 dir"));
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("/tsk.log")));
+    h.window->Form_Load(dir);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(h.text(2), QStringLiteral("Find Programmer on COM1  無法讀取或建立設定檔 ") + dir +
+                            QStringLiteral("/tsk.log（是一個資料夾），設定將不會被記住。"));
+
+    QVERIFY(QFile::remove(dir + QStringLiteral("/chip.log")));
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("/chip.log")));
+    QTest::mouseClick(h.find<QRadioButton>("Option3"), Qt::LeftButton);
+    QCOMPARE(h.text(2), QStringLiteral("無法寫入設定檔 ") + dir +
+                            QStringLiteral("/chip.log（是一個資料夾），這次的選擇將不會被記住。"));
 }
 
 QTEST_MAIN(TstSettings)

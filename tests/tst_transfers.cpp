@@ -43,6 +43,8 @@ private slots:
     void transfersRefusedWhileSearching();
     void completionTextsStayExact_data();
     void completionTextsStayExact();
+    void pathsShownAsWritten_data();
+    void pathsShownAsWritten();
 
 private:
     QString writeImage(const QString &name, const QByteArray &bytes);
@@ -641,6 +643,71 @@ void TstTransfers::completionTextsStayExact()
                  {QStringLiteral("Loading  ") + path + QStringLiteral("   ( 16 Bytes)..."), done}));
     QCOMPARE(w.text(2), done);
     QCOMPARE(w.fence(other), line + header(express ? 'Q' : 'L', 16) + image + "c");
+}
+
+void TstTransfers::pathsShownAsWritten_data()
+{
+    // shown: the final Text2, box: the one message box, "<path>" standing for the path,
+    // "\1" for a reason from the system.
+    QTest::addColumn<QString>("via");
+    QTest::addColumn<int>("size"); // -1: unreadable, -2: no such file
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("too large")
+        << "Command1" << 5000
+        << "<path> 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。"
+        << "";
+    QTest::newRow("loaded") << "Command1" << 10 << "Load completed"
+                            << "";
+    QTest::newRow("asked again") << "Command1" << -2 << "放棄載入。"
+                                 << "找不到<path>這個檔案，請重新輸入。";
+    QTest::newRow("gone") << "Command4" << -2 << "找不到<path>這個檔案，沒有送出任何資料。"
+                          << "";
+    QTest::newRow("unreadable") << "Command4" << -1 << "無法讀取 <path>（\1），檔案沒有送出。"
+                                << "";
+}
+
+void TstTransfers::pathsShownAsWritten()
+{
+    // A path holding what looks like placeholders comes out as it is written.
+    QFETCH(QString, via);
+    QFETCH(int, size);
+    QFETCH(QString, shown);
+    QFETCH(QString, box);
+    const QString path = m_files.filePath(QStringLiteral("odd %1 %2 %L1 name.tsk"));
+    QFile::remove(path);
+    if (size >= 0)
+        writeFile(path, pattern(size, 3));
+    if (size == -1)
+        QVERIFY(QFile::link(UnreadableFile, path));
+    const bool express = via == QLatin1String("Command4");
+    if (express) {
+        h->p().LatestFile = path;
+    } else {
+        h->dialogs->chooseFile(path);
+        if (size == -2) {
+            h->dialogs->answerBox(1);
+            h->dialogs->cancelFile();
+        }
+    }
+
+    activate(*h, via);
+
+    shown.replace(QStringLiteral("<path>"), path);
+    box.replace(QStringLiteral("<path>"), path);
+    if (size == -1)
+        QVERIFY2(matchesWithReason(h->text(2), shown), qPrintable(h->text(2)));
+    else
+        QCOMPARE(h->text(2), shown);
+    if (size == 10)
+        QCOMPARE(m_text2.first(),
+                 QStringLiteral("Loading  ") + path + QStringLiteral("   ( 10 Bytes)..."));
+    QCOMPARE(h->dialogs->boxCalls.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty())
+        QCOMPARE(h->dialogs->boxCalls.first().text, box);
+    if (express || size >= 0)
+        QCOMPARE(label3(*h), QStringLiteral("Latest File at ") + path);
+    QFile::remove(path);
 }
 
 QTEST_MAIN(TstTransfers)

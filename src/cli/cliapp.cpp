@@ -228,10 +228,8 @@ int CliApp::dispatch(const QString &command, const QStringList &args)
         if (args.size() == n)
             return true;
         usageError(QStringLiteral("%1 takes %2 argument%3, got %4")
-                       .arg(command)
-                       .arg(n)
-                       .arg(n == 1 ? "" : "s")
-                       .arg(args.size()));
+                       .arg(command, QString::number(n), n == 1 ? QString() : QStringLiteral("s"),
+                            QString::number(args.size())));
         return false;
     };
     const QString c = command;
@@ -349,8 +347,7 @@ int CliApp::readImage(const QString &path, int limit, const QString &limitName, 
         if (file.size() > ReadHexLimit) {
             m_console.error(QStringLiteral("%1: %2 bytes is far too long for a HEX image of "
                                            "this programmer")
-                                .arg(path)
-                                .arg(file.size()));
+                                .arg(path, QString::number(file.size())));
             return Usage;
         }
         const QByteArray text = file.readAll();
@@ -381,16 +378,13 @@ int CliApp::readImage(const QString &path, int limit, const QString &limitName, 
         return Usage;
     case ImageFile::ReadResult::TooLarge:
         m_console.error(QStringLiteral("%1: %2 bytes, more than the programmer's %3-byte buffer")
-                            .arg(path)
-                            .arg(raw.ImageSize)
-                            .arg(ImageFile::MaxImageSize));
+                            .arg(path, QString::number(raw.ImageSize),
+                                 QString::number(ImageFile::MaxImageSize)));
         return Usage;
     }
     if (raw.ImageBytes.size() > limit) {
         m_console.error(QStringLiteral("%1: %2 bytes, more than %3")
-                            .arg(path)
-                            .arg(raw.ImageBytes.size())
-                            .arg(limitName));
+                            .arg(path, QString::number(raw.ImageBytes.size()), limitName));
         return Usage;
     }
     *image = raw.ImageBytes;
@@ -415,7 +409,8 @@ int CliApp::writeImage(const QString &path, const QByteArray &image)
         m_console.error(QStringLiteral("%1: cannot write: %2").arg(path, why));
         return Usage;
     }
-    m_console.status(QStringLiteral("wrote %1 bytes to %2").arg(image.size()).arg(path));
+    m_console.status(
+        QStringLiteral("wrote %1 bytes to %2").arg(QString::number(image.size()), path));
     return Success;
 }
 
@@ -513,7 +508,7 @@ int CliApp::connectProgrammer(bool chipReplyIsOutput)
         QStringList tried;
         for (int n = 1; n <= m_lastMappedPort; ++n) {
             if (!m_ports.device(n).isEmpty())
-                tried << QStringLiteral("COM%1 %2").arg(n).arg(m_ports.device(n));
+                tried << QStringLiteral("COM%1 %2").arg(QString::number(n), m_ports.device(n));
         }
         m_console.error(QStringLiteral("no programmer answered (tried %1)")
                             .arg(tried.join(QStringLiteral(", "))));
@@ -732,7 +727,7 @@ int CliApp::cmdPorts()
         if (p.MSComm1.PortOpen())
             p.MSComm1.setPortOpen(false);
         if (!device.isEmpty())
-            m_console.result(QStringLiteral("COM%1  %2  %3").arg(n).arg(device, what));
+            m_console.result(QStringLiteral("COM%1  %2  %3").arg(QString::number(n), device, what));
     }
     if (answered == 0) {
         m_console.error(QStringLiteral("no programmer answered"));

@@ -91,9 +91,9 @@ inline QString expressCompleted(quint16 checksum)
 }
 inline QString tooLarge(const QString &path, qint64 size)
 {
+    // One arg() call: a "%1" inside the path is not a place for the size.
     return QStringLiteral("%1 有 %2 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。")
-        .arg(path)
-        .arg(size);
+        .arg(path, QString::number(size));
 }
 inline QString unreadable(const QString &path, const QString &why)
 {
