@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // Save: the "Select Size" window, the save dialog, the read-back of the programmer's SRAM
@@ -33,7 +36,8 @@ private slots:
     void shortBlockTimesOutAndKeepsOldFile();
     void replaceNoAsksAgain();
     void replaceYesReplacesWithBlock();
-    void unwritablePlaceReportsAndKeepsOldFile();
+    void unwritableFolder_data();
+    void unwritableFolder();
     void form3ClosedAbandons();
     void saveDialogCancelledOrFailed_data();
     void saveDialogCancelledOrFailed();
@@ -76,6 +80,39 @@ QStringList entries(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
+
+// Root may write into any folder. While one of these lives, the capabilities that let it
+// (overriding permissions, reading and searching any folder) are out of the effective set, so
+// that permissions count for the test as they do for anyone else. Not root: nothing to do.
+class OrdinaryPermissions
+{
+public:
+    OrdinaryPermissions()
+    {
+        if (::geteuid() != 0)
+            return;
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            reduced[CAP_TO_INDEX(cap)].effective &= ~CAP_TO_MASK(cap);
+        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~OrdinaryPermissions()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    OrdinaryPermissions(const OrdinaryPermissions &) = delete;
+    OrdinaryPermissions &operator=(const OrdinaryPermissions &) = delete;
+
+    bool inForce() const { return ::geteuid() != 0 || m_dropped; }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2] = {};
+    bool m_dropped = false;
+};
 
 // Loads an image into the emulator's SRAM through the window and waits until it took it.
 bool loadThrough(WindowHarness &w, const QString &path, int size, int timeoutMs = 5000)
@@ -315,39 +352,70 @@ void TstSave::replaceYesReplacesWithBlock()
     QCOMPARE(m_text2, QStringList({Msg::saving(2)}));
 }
 
-void TstSave::unwritablePlaceReportsAndKeepsOldFile()
+void TstSave::unwritableFolder_data()
 {
-    // Root writes into a read-only directory anyway; a directory that is a regular file
-    // stops everyone.
+    QTest::addColumn<bool>("folderIsFile"); // the folder is a plain file, else read-only
+    QTest::addColumn<int>("fileMode");      // permissions of the old file (none in a plain file)
+    QTest::addColumn<int>("shortBlock");    // the programmer sends only this many bytes (0: all)
+    QTest::addColumn<QString>("outcome");   // "saved", "not written" or "timed out"
+    QTest::newRow("read-only folder, writable file") << false << 0644 << 0 << "saved";
+    QTest::newRow("read-only folder, read-only file") << false << 0444 << 0 << "not written";
+    QTest::newRow("read-only folder, short block") << false << 0644 << 100 << "timed out";
+    QTest::newRow("folder is a plain file") << true << 0 << 0 << "not written";
+}
+
+void TstSave::unwritableFolder()
+{
+    QFETCH(bool, folderIsFile);
+    QFETCH(int, fileMode);
+    QFETCH(int, shortBlock);
+    QFETCH(QString, outcome);
     QTemporaryDir dir;
     QString path;
-    QByteArray old;
-    if (::geteuid() != 0) {
-        path = dir.filePath(QStringLiteral("old.tsk"));
-        old = pattern(700, 9);
-        writeFile(path, old);
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        h->dialogs->answerBox(6);
-    } else {
+    const QByteArray old = pattern(700, 9);
+    QStringList before;
+    if (folderIsFile) {
         writeFile(dir.filePath(QStringLiteral("plain")), "not a directory");
         path = dir.filePath(QStringLiteral("plain/new.tsk"));
-    }
-    h->dialogs->chooseFile(path);
-
-    save(*h, 3);
-
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY2(matchesWithReason(h->text(2), Msg::saveWriteFailed(path, QStringLiteral("\1"))),
-             qPrintable(h->text(2)));
-    QCOMPARE(m_text2.size(), 2);
-    QCOMPARE(m_text2.first(), Msg::saving(1));
-    if (old.isEmpty()) {
-        QVERIFY(!QFileInfo::exists(path));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("plain"))), QByteArray("not a directory"));
-        QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("plain")}));
+        before << QStringLiteral("plain");
     } else {
+        path = dir.filePath(QStringLiteral("old.tsk"));
+        writeFile(path, old);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)), 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
+        before << QStringLiteral("old.tsk");
+        h->dialogs->answerBox(6);
+    }
+    if (shortBlock > 0)
+        QCOMPARE(sim->control(QStringLiteral("short %1").arg(shortBlock)), QStringLiteral("ok"));
+    h->dialogs->chooseFile(path);
+    {
+        OrdinaryPermissions ordinary;
+        QVERIFY(ordinary.inForce());
+        save(*h, 3);
+    }
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+
+    QCOMPARE(entries(dir.path()), before);
+    if (outcome == QLatin1String("saved")) {
+        QCOMPARE(m_text2, QStringList({Msg::saving(1)}));
+        QCOMPARE(readFile(path), m_sram.left(1024));
+    } else if (outcome == QLatin1String("timed out")) {
+        QCOMPARE(h->text(2),
+                 QStringLiteral("燒錄器只傳回 100 位元組（應為 1024 位元組），沒有寫入檔案。"));
         QCOMPARE(readFile(path), old);
-        QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("old.tsk")}));
+    } else {
+        QVERIFY2(matchesWithReason(h->text(2), Msg::saveWriteFailed(path, QStringLiteral("\1"))),
+                 qPrintable(h->text(2)));
+        QCOMPARE(m_text2.size(), 2);
+        QCOMPARE(m_text2.first(), Msg::saving(1));
+        if (folderIsFile) {
+            QVERIFY(!QFileInfo::exists(path));
+            QCOMPARE(readFile(dir.filePath(QStringLiteral("plain"))),
+                     QByteArray("not a directory"));
+        } else {
+            QCOMPARE(readFile(path), old);
+        }
     }
     QCOMPARE(h->fence(*sim), QByteArray("S1c"));
 }
