@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -39,6 +41,8 @@ private slots:
     void unwritableFolder_data();
     void unwritableFolder();
     void form3ClosedAbandons();
+    void transfersRunWhileSelectSizeOpen_data();
+    void transfersRunWhileSelectSizeOpen();
     void saveDialogCancelledOrFailed_data();
     void saveDialogCancelledOrFailed();
     void loadedImageSavedBackIdentical();
@@ -47,6 +51,7 @@ private slots:
     void silentProgrammerTimesOut();
     void pacedReplaceKeepsOldFileWhileArriving();
     void unplugWhileBlockArrives();
+    void saveRefusedWhileLoadMovesBytes();
 
 private:
     struct Run {
@@ -54,9 +59,10 @@ private:
         int offeredOption = 0; // the option selected when Form3 came up
         qint64 elapsedMs = 0;
     };
-    // Runs Save in w: Form3 answers with option (1 to 3; 0 keeps the current choice; -1
-    // closes Form3 by its close box); the file dialog answers as scripted beforehand.
-    Run save(WindowHarness &w, int option);
+    // Runs Save in w: Save from the menu, during() while Form3 is open, then Form3 answers
+    // with option (1 to 3; 0 keeps the current choice; -1 closes Form3 by its close box);
+    // the file dialog answers as scripted beforehand. Returns once Save is over.
+    Run save(WindowHarness &w, int option, const std::function<void()> &during = {});
     QString file(const QString &name) const { return m_files.filePath(name); }
     void checkRestored(WindowHarness &w);
 
@@ -74,6 +80,15 @@ namespace
 QByteArray simSram(SimProcess &s, int n)
 {
     return QByteArray::fromHex(s.control(QStringLiteral("sram 0 %1").arg(n)).toLatin1());
+}
+
+// The byte sum modulo 65536, as the firmware and Express count it.
+uint byteSum(const QByteArray &bytes)
+{
+    uint sum = 0;
+    for (const char b : bytes)
+        sum += quint8(b);
+    return sum % 65536;
 }
 
 QStringList entries(const QString &dir)
@@ -162,19 +177,22 @@ void TstSave::checkRestored(WindowHarness &w)
     QVERIFY(!w.window->form3() || !w.window->form3()->isVisible());
 }
 
-TstSave::Run TstSave::save(WindowHarness &w, int option)
+TstSave::Run TstSave::save(WindowHarness &w, int option, const std::function<void()> &during)
 {
     Run run;
-    // Save waits for Form3 inside the menu handler: answer it from the event loop.
-    QTimer::singleShot(0, this, [&w, &run, option] {
+    bool answered = false;
+    const auto answer = [&w, &run, &answered, option, &during] {
         Form3 *f = w.window->form3();
-        if (!f || !f->isVisible())
+        if (answered || !f || !f->isVisible())
             return;
+        answered = true;
         run.form3Shown = true;
         for (int i = 1; i <= 3; ++i) {
             if (f->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(i))->isChecked())
                 run.offeredOption = i;
         }
+        if (during)
+            during();
         if (option < 0) {
             f->close();
             return;
@@ -182,10 +200,15 @@ TstSave::Run TstSave::save(WindowHarness &w, int option)
         if (option > 0)
             f->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->click();
         f->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
-    });
+    };
+    // Form3 is answered as soon as it is up: from the event loop when Save waits for it,
+    // or right after the menu item when Save returned with it open.
+    QObject context;
+    QTimer::singleShot(0, &context, answer);
     QElapsedTimer clock;
     clock.start();
     w.find<QAction>("muFileSave")->trigger();
+    answer();
     run.elapsedMs = clock.elapsed();
     return run;
 }
@@ -435,6 +458,59 @@ void TstSave::form3ClosedAbandons()
     QCOMPARE(h->fence(*sim), QByteArray("c"));
 }
 
+void TstSave::transfersRunWhileSelectSizeOpen_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QString>("completed");
+    QTest::newRow("load") << "muFileLoad" << QByteArray("L\x08\x00", 3)
+                          << QStringLiteral("Load completed");
+    QTest::newRow("express") << "muIcExp" << QByteArray("Q\x08\x00", 3)
+                             << QStringLiteral("Load completed... ( Checksum = %1 )");
+}
+
+void TstSave::transfersRunWhileSelectSizeOpen()
+{
+    // While Select Size is open no data moves: Load and Express run, and a second Save
+    // only brings the window to the front.
+    QFETCH(QString, action);
+    QFETCH(QByteArray, header);
+    QFETCH(QString, completed);
+    const QByteArray image = pattern(2048, 2048 + header.at(0));
+    if (completed.contains(QLatin1String("%1")))
+        completed = completed.arg(QString::number(byteSum(image), 16).toUpper());
+    const QString imagePath = writeFile(file(action + QStringLiteral(".tsk")), image);
+    const QString path = file(QStringLiteral("while-open-") + action + QStringLiteral(".tsk"));
+    h->dialogs->chooseFile(imagePath); // Load asks; Express takes the latest file
+    h->p().LatestFile = imagePath;
+    h->dialogs->chooseFile(path);
+    QString shown;
+    bool stillOpen = false;
+    bool openAfterSecondSave = false;
+    int fileCallsBefore = -1;
+    int fileCallsAfter = -1;
+
+    save(*h, 1, [&] {
+        fileCallsBefore = int(h->dialogs->fileCalls.size());
+        h->find<QAction>(action.toLatin1().constData())->trigger();
+        shown = h->text(2);
+        stillOpen = h->window->form3()->isVisible();
+        h->find<QAction>("muFileSave")->trigger();
+        openAfterSecondSave = h->window->form3()->isVisible();
+        fileCallsAfter = int(h->dialogs->fileCalls.size());
+    });
+
+    QCOMPARE(shown, completed);
+    QVERIFY(stillOpen);
+    QVERIFY(openAfterSecondSave);
+    QCOMPARE(fileCallsAfter, fileCallsBefore + (action == QLatin1String("muFileLoad") ? 1 : 0));
+    QCOMPARE(h->text(2), Msg::saving(2));
+    QCOMPARE(readFile(path), image);
+    QCOMPARE(simSram(*sim, 2048), image);
+    m_sram.replace(0, 2048, image);
+    QCOMPARE(h->fence(*sim), header + image + "S2c");
+}
+
 void TstSave::saveDialogCancelledOrFailed_data()
 {
     QTest::addColumn<bool>("cancel");
@@ -576,6 +652,57 @@ void TstSave::unplugWhileBlockArrives()
     QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("kept.tsk")}));
     QVERIFY(!p.MSComm1.PortOpen());
     checkRestored(*w);
+}
+
+void TstSave::saveRefusedWhileLoadMovesBytes()
+{
+    // SAVE clicked while a Load sends its bytes is refused with the busy text and keeps
+    // Select Size open with the choice; SAVE after the Load saves.
+    SimProcess paced({QStringLiteral("--pace")});
+    std::unique_ptr<WindowHarness> w;
+    QVERIFY(connectWindow(paced, w));
+    const QByteArray image = pattern(2048, 77);
+    const QString imagePath = writeFile(file(QStringLiteral("paced-load.tsk")), image);
+    const QString progress = Msg::progress(imagePath, 2048);
+    const QString path = file(QStringLiteral("after-load.tsk"));
+    w->dialogs->chooseFile(imagePath);
+    w->dialogs->chooseFile(path);
+    QString shown;
+    bool openAfterRefusal = false;
+    bool choiceKept = false;
+    bool clickedDuringLoad = false;
+    connect(w->find<QLineEdit>("Text2"), &QLineEdit::textChanged, this, [&](const QString &t) {
+        if (t != progress || clickedDuringLoad)
+            return;
+        clickedDuringLoad = true;
+        QTimer::singleShot(0, this, [&] {
+            Form3 *f = w->window->form3();
+            clickedDuringLoad = w->p().bytesMoving;
+            f->findChild<QRadioButton *>(QStringLiteral("Option3"))->click();
+            f->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+            shown = w->text(2);
+            openAfterRefusal = f->isVisible();
+            choiceKept = f->findChild<QRadioButton *>(QStringLiteral("Option3"))->isChecked();
+        });
+    });
+    QString afterLoad;
+
+    save(*w, 0, [&] {
+        w->find<QAction>("muFileLoad")->trigger();
+        afterLoad = w->text(2);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return w->p().RxText.contains(QLatin1String("Load OK, 2048 bytes")); }, 5000));
+    });
+
+    QVERIFY(clickedDuringLoad);
+    QCOMPARE(shown, QStringLiteral("資料傳輸中，請等傳輸完成後再執行。"));
+    QVERIFY(openAfterRefusal);
+    QVERIFY(choiceKept);
+    QCOMPARE(afterLoad, QStringLiteral("Load completed"));
+    QCOMPARE(w->text(2), QStringLiteral("Saving 1K Bytes Data."));
+    QCOMPARE(readFile(path), image.left(1024));
+    checkRestored(*w);
+    QCOMPARE(w->fence(paced), QByteArray("L\x08\x00", 3) + image + "S1c");
 }
 
 void TstSave::portClosedSendsNothing()

@@ -9,55 +9,48 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-void SaveBuffer::Form3_Command1_Click()
-{
-    if (p.view.form3Option(1))
-        p.setText(2, Msg::saving(2));
-    else if (p.view.form3Option(2))
-        p.setText(2, Msg::saving(4));
-    else if (p.view.form3Option(3))
-        p.setText(2, Msg::saving(1));
-    m_sizeChosen = true;
-    p.view.hideForm3();
-}
-
 void SaveBuffer::muFileSave_Click()
 {
+    if (p.view.form3Visible()) {
+        p.view.showForm3(); // already waiting for a size: to the front
+        return;
+    }
     if (p.link.refuseTransferStart())
         return;
-    TransferScope scope(p);
     p.setText(1, QString());
-    m_sizeChosen = false;
     p.view.showForm3();
-    while (p.view.form3Visible() && !p.exiting)
-        WaitEvents();
-    if (!m_sizeChosen || p.exiting) {
-        // Form3 closed without SAVE: nothing to save.
-        p.setText(2, Msg::saveCancelled());
-        return;
-    }
+}
 
-    const QString status = p.text(2);
-    const QChar digit = status.size() >= 8 ? status.at(7) : QChar();
-    QString command;
-    int expected = 0;
-    if (digit == QLatin1Char('2')) {
-        expected = 2048;
-        command = QStringLiteral("S2");
-    } else if (digit == QLatin1Char('4')) {
-        expected = 4096;
-        command = QStringLiteral("S4");
-    } else if (digit == QLatin1Char('1')) {
-        expected = 1024;
-        command = QStringLiteral("S1");
-    } else {
-        p.setText(2, Msg::saveCancelled());
-        return;
-    }
+void SaveBuffer::Form3_QueryUnload()
+{
+    p.setText(2, Msg::saveCancelled());
+}
 
+void SaveBuffer::Form3_Command1_Click()
+{
+    // The choice stays in the open window until the port is free.
+    if (p.exiting || p.link.refuseTransferStart())
+        return;
+    int kilobytes = 0;
+    if (p.view.form3Option(1))
+        kilobytes = 2;
+    else if (p.view.form3Option(2))
+        kilobytes = 4;
+    else if (p.view.form3Option(3))
+        kilobytes = 1;
+    if (kilobytes == 0)
+        return; // one option is always selected
+    p.setText(2, Msg::saving(kilobytes));
+    p.view.hideForm3();
+    saveBlock(kilobytes);
+}
+
+void SaveBuffer::saveBlock(int kilobytes)
+{
+    TransferScope scope(p);
     if (!dialogs.SaveDialog())
         return;
-    receiveBlock(command, expected);
+    receiveBlock(QStringLiteral("S%1").arg(kilobytes), kilobytes * 1024);
     p.startup.ApplyLatestFileLabel();
 }
 

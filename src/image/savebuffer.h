@@ -14,9 +14,15 @@ class SaveBuffer
 public:
     explicit SaveBuffer(Programmer &p) : p(p), dialogs(p) {}
 
+    // Save in the File menu: shows Form3 and returns; the main window stays usable while
+    // it is open. With Form3 already open it only brings it to the front.
     void muFileSave_Click();
-    // SAVE in Form3: the size text into Text2, then hide Form3.
+    // SAVE in Form3: the size text into Text2, Form3 hidden, then the save dialog and the
+    // block. Refused while a transfer or a search uses the port; Form3 then stays open
+    // with its choice.
     void Form3_Command1_Click();
+    // Form3 closed without SAVE: nothing is saved.
+    void Form3_QueryUnload();
 
     // How long to wait for a block of n bytes: its time at 9600 baud (10 bits a byte)
     // with half again as margin, plus a second and a half for the programmer to start.
@@ -35,6 +41,8 @@ private:
     static constexpr int QuietMs = 30;
     static constexpr int QuietLimitMs = 1000;
 
+    // The save dialog, the block of the chosen size and the file.
+    void saveBlock(int kilobytes);
     void settleLine();
     // Receives the block and writes the file; every path restores the port's text mode
     // and the poller.
@@ -42,5 +50,4 @@ private:
 
     Programmer &p;
     FileDialogs dialogs;
-    bool m_sizeChosen = false;
 };

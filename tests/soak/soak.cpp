@@ -351,23 +351,34 @@ void Soak::save()
         QFile::remove(path);
     }
     fence();
-    const bool closeBox = rng.bounded(20) == 0;
-    QTimer::singleShot(int(rng.bounded(50)), [this, option, closeBox] {
-        Form3 *form3 = window->form3();
-        if (!form3)
-            return;
-        if (closeBox) {
-            form3->close();
-            return;
-        }
-        form3->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->setChecked(true);
-        QTest::mouseClick(form3->findChild<QPushButton *>(QStringLiteral("Command1")),
-                          Qt::LeftButton);
-    });
     dialogs.cancel = false;
     dialogs.boxReply = 6;
     dialogs.nextFile = path;
     window->findChild<QAction *>(QStringLiteral("muFileSave"))->trigger();
+    Form3 *form3 = window->form3();
+    if (form3 && form3->isVisible()) {
+        // Select Size leaves the main window usable: now and then something else runs
+        // while it is open, or Save is clicked again (it only raises the window).
+        QTest::qWait(int(rng.bounded(50)));
+        const int meanwhile = int(rng.bounded(8));
+        if (meanwhile == 0)
+            fixedCommand();
+        else if (meanwhile == 1)
+            fillOrDump();
+        else if (meanwhile == 2)
+            window->findChild<QAction *>(QStringLiteral("muFileSave"))->trigger();
+        if (!form3->isVisible())
+            violation(QStringLiteral("Select Size closed by something else"));
+        dialogs.nextFile = path;
+        if (rng.bounded(20) == 0) {
+            form3->close();
+        } else {
+            form3->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))
+                ->setChecked(true);
+            QTest::mouseClick(form3->findChild<QPushButton *>(QStringLiteral("Command1")),
+                              Qt::LeftButton); // returns once Save is over
+        }
+    }
     QFile f(path);
     const QByteArray now = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     const QString status = p().text(2);
