@@ -35,6 +35,9 @@ private slots:
     void secondSaveOffersPreviousChoice();
     void extraBytesMayBeKept();
     void repliesStillArrivingStayOutOfBlock();
+    void nothingElseGoesOutDuringSave_data();
+    void nothingElseGoesOutDuringSave();
+    void fillQueuedJustBeforeGoesOutWhole();
     void shortBlockTimesOutAndKeepsOldFile();
     void replaceNoAsksAgain();
     void replaceYesReplacesWithBlock();
@@ -294,6 +297,80 @@ void TstSave::repliesStillArrivingStayOutOfBlock()
     save(*h, 1);
     QCOMPARE(h->text(2), Msg::saving(2));
     QCOMPARE(readFile(path), m_sram.left(2048));
+}
+
+void TstSave::nothingElseGoesOutDuringSave_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("inDialog"); // while the save dialog is open, else as the line settles
+    for (const char *action : {"fill", "dump", "checksum", "chip", "comport"})
+        QTest::newRow(qPrintable(QStringLiteral("%1 as the line settles").arg(action)))
+            << QString::fromLatin1(action) << false;
+    QTest::newRow("fill in the save dialog") << "fill" << true;
+    QTest::newRow("checksum in the save dialog") << "checksum" << true;
+}
+
+void TstSave::nothingElseGoesOutDuringSave()
+{
+    // From the size choice on, Save owns the port: whatever the user does meanwhile is
+    // refused and puts nothing on the line, and the block is the SRAM as it was.
+    QFETCH(QString, action);
+    QFETCH(bool, inDialog);
+    const QString path = file(QStringLiteral("owned-%1-%2.tsk").arg(action).arg(inDialog));
+    QString shown;
+    const auto act = [this, action, &shown] {
+        if (action == QLatin1String("fill")) {
+            h->find<QLineEdit>("Text3")->setText(QStringLiteral("00"));
+            h->find<QAction>("muProgFill")->trigger();
+        } else if (action == QLatin1String("dump")) {
+            h->find<QLineEdit>("Text4")->setText(QStringLiteral("0000"));
+            h->find<QAction>("muProgDump")->trigger();
+        } else if (action == QLatin1String("checksum")) {
+            h->find<QAction>("muProgSum")->trigger();
+        } else if (action == QLatin1String("chip")) {
+            h->find<QRadioButton>("Option2")->click();
+        } else {
+            h->find<QAction>("muFileComm")->trigger();
+        }
+        shown = h->text(2);
+    };
+    h->dialogs->answerFile([&](QString &fileName) {
+        fileName = path;
+        if (inDialog)
+            act();
+        else
+            QTimer::singleShot(0, this, act); // runs as soon as Save lets events run again
+        return DialogBackend::Outcome::Chosen;
+    });
+
+    save(*h, 1);
+
+    QCOMPARE(shown, QStringLiteral("資料傳輸中，請等傳輸完成後再執行。"));
+    QVERIFY(!m_text2.contains(Msg::removed()));
+    QCOMPARE(readFile(path), m_sram.left(2048));
+    QCOMPARE(simSram(*sim, 2048), m_sram.left(2048));
+    QCOMPARE(h->window->selectedChipOption(), 1);
+    QCOMPARE(h->readSetting(QStringLiteral("chip.log")), QByteArray("2051"));
+    QVERIFY(h->p().MSComm1.PortOpen());
+    QVERIFY(!h->p().Timer3.Enabled());
+    QCOMPARE(h->fence(*sim), QByteArray("S2c"));
+}
+
+void TstSave::fillQueuedJustBeforeGoesOutWhole()
+{
+    // A fill clicked just before SAVE is still being pumped out: it finishes first, whole.
+    const QString path = file(QStringLiteral("after-fill.tsk"));
+    h->dialogs->chooseFile(path);
+    save(*h, 3, [this] {
+        h->find<QLineEdit>("Text3")->setText(QStringLiteral("A5"));
+        h->find<QAction>("muProgFill")->trigger();
+    });
+    QCOMPARE(h->text(2), Msg::saving(1));
+    QCOMPARE(readFile(path), QByteArray(1024, '\xA5'));
+    QCOMPARE(h->fence(*sim), QByteArray("F\xA5S1c"));
+    // The pattern back in the SRAM for the tests that follow.
+    QVERIFY(loadThrough(*h, file(QStringLiteral("pattern.tsk")), 4096));
+    QCOMPARE(simSram(*sim, 4096), m_sram);
 }
 
 void TstSave::extraBytesMayBeKept()

@@ -47,7 +47,11 @@ void SaveBuffer::Form3_Command1_Click()
 
 void SaveBuffer::saveBlock(int kilobytes)
 {
+    // From the size choice to the end nothing else may use the port: a fill, a command or
+    // a search started while the line settles would land in the block or wipe it.
     TransferScope scope(p);
+    p.bytesMoving = true;
+    p.link.drainPump();
     if (!dialogs.SaveDialog())
         return;
     receiveBlock(QStringLiteral("S%1").arg(kilobytes), kilobytes * 1024);
@@ -100,14 +104,17 @@ SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int exp
                                                  QByteArray *received)
 {
     received->clear();
+    const bool wasMoving = p.bytesMoving;
+    p.bytesMoving = true;
     p.link.drainPump();
-    if (!p.MSComm1.PortOpen())
+    if (!p.MSComm1.PortOpen()) {
+        p.bytesMoving = wasMoving;
         return BlockResult::NotConnected;
+    }
     p.Timer1.setEnabled(false);
     settleLine();
     p.RxText.clear();
     p.MSComm1.setInputMode(MSComm::comInputModeBinary);
-    p.bytesMoving = true;
 
     bool complete = false;
     if (p.link.sendOwn(command)) {
@@ -129,7 +136,7 @@ SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int exp
         complete = received->size() >= expected;
     }
 
-    p.bytesMoving = false;
+    p.bytesMoving = wasMoving;
     p.MSComm1.setInputMode(MSComm::comInputModeText);
     p.Timer1.setEnabled(true);
 

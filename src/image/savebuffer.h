@@ -29,10 +29,11 @@ public:
     static int timeoutMs(int bytes) { return bytes * 10 * 1000 / 9600 * 3 / 2 + 1500; }
 
     enum class BlockResult { Complete, NotConnected, Short, Removed };
-    // The read-back under Save's rules, without a file: stops the pump, takes replies
-    // still arriving from earlier commands, sends command ("S1", "S2", "S4") and waits up
-    // to timeoutMs(expected) for expected bytes, with the poller off and the port in
-    // binary mode; both are restored on every path. *received holds every byte read
+    // The read-back under Save's rules, without a file: marks the port busy, stops the
+    // pump, takes replies still arriving from earlier commands, sends command ("S1", "S2",
+    // "S4") and waits up to timeoutMs(expected) for expected bytes, with the poller off and
+    // the port in binary mode; the poller, the mode and the busy mark are restored on every
+    // path. *received holds every byte read
     // (Complete: at least expected; Short: fewer, port still open; Removed: port lost).
     // Shows nothing of its own (a removal found while sending is reported by the link).
     BlockResult ReceiveBlock(const QString &command, int expected, QByteArray *received);

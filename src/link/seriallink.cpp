@@ -71,7 +71,7 @@ void SerialLink::Timer1_Timer()
 
 void SerialLink::Timer2_Timer()
 {
-    if (p.bytesMoving)
+    if (p.bytesMoving && !m_draining)
         return; // a transfer owns the port; it stopped the pump before it began
     if (p.TxIndex >= p.TxCount)
         return;
@@ -105,9 +105,11 @@ void SerialLink::drainPump()
 {
     // A request is at most three bytes, one per tick; allow generously for slow timers.
     const QDeadlineTimer deadline(1000);
+    m_draining = true;
     while (p.Timer2.Enabled() && p.TxIndex < p.TxCount && p.MSComm1.PortOpen() &&
            !deadline.hasExpired())
         WaitEvents();
+    m_draining = false;
     p.Timer2.setEnabled(false);
 }
 

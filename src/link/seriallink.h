@@ -25,7 +25,8 @@ public:
     // Queues bytes for the pump from TxBuffer index 0 and starts it.
     void QueueForPump(const QByteArray &bytes);
     // Lets a queued request finish (a few ticks at most), then stops the pump, so that a
-    // transfer never starts in the middle of one.
+    // transfer never starts in the middle of one. Works also once the transfer has marked
+    // the port busy.
     void drainPump();
 
     // The programmer vanished: message in Text2, port closed.
@@ -46,4 +47,5 @@ private:
     Programmer &p;
     QString m_shownRx;
     QString m_shownText;
+    bool m_draining = false;
 };
