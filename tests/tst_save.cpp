@@ -51,7 +51,10 @@ private slots:
     void loadedImageSavedBackIdentical();
     void portClosedSendsNothing();
 
+    void silentProgrammerTimesOut_data();
     void silentProgrammerTimesOut();
+    void waitsForAnswerStillToCome_data();
+    void waitsForAnswerStillToCome();
     void pacedReplaceKeepsOldFileWhileArriving();
     void unplugWhileBlockArrives();
     void saveRefusedWhileLoadMovesBytes();
@@ -629,10 +632,22 @@ void TstSave::loadedImageSavedBackIdentical()
     h->dialogs->fileCalls.clear();
 }
 
+void TstSave::silentProgrammerTimesOut_data()
+{
+    QTest::addColumn<QByteArray>("before"); // a command sent just before Save
+    QTest::addColumn<int>("waitMs");        // how long Save waits for its answer
+    QTest::newRow("nothing sent before") << QByteArray() << 0;
+    // The answer to "P" may take as long as programming a whole AT89C4051 (about 8.7 s),
+    // with half again as margin: 13 s.
+    QTest::newRow("after Programming") << QByteArray("P") << 13000;
+}
+
 void TstSave::silentProgrammerTimesOut()
 {
     // A programmer that answers nothing is never found by a ComPort check: open its port
     // by hand, as discovery would.
+    QFETCH(QByteArray, before);
+    QFETCH(int, waitMs);
     SimProcess silent({QStringLiteral("--silent")});
     QVERIFY(silent.start());
     WindowHarness w(PortMap::fromDevices({silent.device()}));
@@ -641,20 +656,69 @@ void TstSave::silentProgrammerTimesOut()
     QVERIFY(p.MSComm1.setCommPort(1));
     QVERIFY(p.MSComm1.setPortOpen(true));
     p.Timer1.setEnabled(true);
-    const QString path = file(QStringLiteral("silent.tsk"));
+    const QString path = file(QStringLiteral("silent%1.tsk").arg(waitMs));
     w.dialogs->chooseFile(path);
+    if (!before.isEmpty()) {
+        w.find<QPushButton>("Command3")->click();
+        QVERIFY(silent.waitReceived(1));
+    }
 
     const Run run = save(w, 3);
 
     QCOMPARE(w.text(2), Msg::saveTimedOut(0, 1024));
-    QVERIFY2(run.elapsedMs >= SaveBuffer::timeoutMs(1024) - 50 &&
-                 run.elapsedMs < SaveBuffer::timeoutMs(1024) + 2000,
+    const int least = waitMs + SaveBuffer::timeoutMs(1024);
+    QVERIFY2(run.elapsedMs >= least - 200 && run.elapsedMs < least + 3000,
              qPrintable(QString::number(run.elapsedMs)));
     QVERIFY(!QFileInfo::exists(path));
     QVERIFY(p.MSComm1.PortOpen());
     checkRestored(w);
-    QVERIFY(silent.waitReceived(2));
-    QCOMPARE(silent.received(), QByteArray("S1"));
+    QVERIFY(silent.waitReceived(before.size() + 2));
+    QCOMPARE(silent.received(), before + "S1");
+}
+
+void TstSave::waitsForAnswerStillToCome_data()
+{
+    QTest::addColumn<bool>("unplug"); // the programmer goes away while Save waits
+    QTest::newRow("answer comes") << false;
+    QTest::newRow("unplugged while waiting") << true;
+}
+
+void TstSave::waitsForAnswerStillToCome()
+{
+    // Save clicked while the programmer is still programming the chip: its answer comes
+    // seconds later, and must not be taken for the start of the block.
+    QFETCH(bool, unplug);
+    SimProcess paced({QStringLiteral("--pace")});
+    std::unique_ptr<WindowHarness> w;
+    QVERIFY(connectWindow(paced, w));
+    const QByteArray head = pattern(300, 301);
+    QVERIFY(loadThrough(*w, writeFile(file(QStringLiteral("late-head.tsk")), head), 300));
+    paced.markReceived();
+    const QString path = file(QStringLiteral("late%1.tsk").arg(unplug));
+    w->dialogs->answerFile([&](QString &fileName) {
+        fileName = path;
+        if (unplug)
+            QTimer::singleShot(0, this, [&] { paced.control(QStringLiteral("unplug")); });
+        return DialogBackend::Outcome::Chosen;
+    });
+    // Programming the 2051 keeps the programmer busy for about three seconds.
+    w->find<QPushButton>("Command3")->click();
+    QVERIFY(paced.waitReceivedEndsWith("P"));
+
+    const Run run = save(*w, 1);
+
+    checkRestored(*w);
+    if (unplug) {
+        QCOMPARE(w->text(2), QStringLiteral("燒錄器已移除，請重新接上後執行 ComPort check。"));
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY2(run.elapsedMs < 10000, qPrintable(QString::number(run.elapsedMs)));
+        QCOMPARE(paced.received(), QByteArray("P"));
+        return;
+    }
+    QCOMPARE(w->text(2), QStringLiteral("Saving 2K Bytes Data."));
+    QCOMPARE(readFile(path), head + QByteArray(2048 - 300, '\xFF'));
+    QCOMPARE(readFile(path), simSram(paced, 2048));
+    QCOMPARE(w->fence(paced), QByteArray("PS2c"));
 }
 
 void TstSave::pacedReplaceKeepsOldFileWhileArriving()

@@ -58,6 +58,20 @@ void SaveBuffer::saveBlock(int kilobytes)
     p.startup.ApplyLatestFileLabel();
 }
 
+void SaveBuffer::awaitReply()
+{
+    // A chip being programmed answers only when it is done, seconds later; the block asked
+    // for now would come after that answer. Sleep until a byte arrives (it wakes the loop),
+    // the port closes, the program exits or the limit passes.
+    QTimer wake;
+    wake.setSingleShot(true);
+    while (p.link.replyPending() && p.MSComm1.PortOpen() && !p.exiting) {
+        if (!wake.isActive())
+            wake.start(qMax(1, p.link.msUntilReplyLimit()));
+        WaitEvents();
+    }
+}
+
 void SaveBuffer::settleLine()
 {
     // Replies to earlier commands that are still waiting or still arriving would be read
@@ -112,6 +126,7 @@ SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int exp
         return BlockResult::NotConnected;
     }
     p.Timer1.setEnabled(false);
+    awaitReply();
     settleLine();
     p.RxText.clear();
     p.MSComm1.setInputMode(MSComm::comInputModeBinary);

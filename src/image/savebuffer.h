@@ -30,7 +30,8 @@ public:
 
     enum class BlockResult { Complete, NotConnected, Short, Removed };
     // The read-back under Save's rules, without a file: marks the port busy, stops the
-    // pump, takes replies still arriving from earlier commands, sends command ("S1", "S2",
+    // pump, waits for an answer still to come and takes replies still arriving from
+    // earlier commands, sends command ("S1", "S2",
     // "S4") and waits up to timeoutMs(expected) for expected bytes, with the poller off and
     // the port in binary mode; the poller, the mode and the busy mark are restored on every
     // path. *received holds every byte read
@@ -44,6 +45,9 @@ private:
 
     // The save dialog, the block of the chosen size and the file.
     void saveBlock(int kilobytes);
+    // Waits until the answer to the last command sent has begun, at most for the link's
+    // ReplyLimitMs, so that it cannot come in front of the block.
+    void awaitReply();
     void settleLine();
     // Receives the block and writes the file; every path restores the port's text mode
     // and the poller.
