@@ -57,6 +57,7 @@ private slots:
     void waitsForAnswerStillToCome();
     void pacedReplaceKeepsOldFileWhileArriving();
     void unplugWhileBlockArrives();
+    void restOfLateBlockIsDropped();
     void saveRefusedWhileLoadMovesBytes();
 
 private:
@@ -793,6 +794,47 @@ void TstSave::unplugWhileBlockArrives()
     QCOMPARE(entries(dir.path()), QStringList({QStringLiteral("kept.tsk")}));
     QVERIFY(!p.MSComm1.PortOpen());
     checkRestored(*w);
+}
+
+void TstSave::restOfLateBlockIsDropped()
+{
+    // Express, then Save 4K at once: the programmer answers "Load OK" and then programs
+    // the AT89C4051 for six seconds before it sends the block, which so arrives too late.
+    // What is left of it when Save gives up ends in bytes that spell a key report; they
+    // must neither show in Text1 nor switch the chip.
+    SimProcess paced({QStringLiteral("--pace")});
+    std::unique_ptr<WindowHarness> w;
+    QVERIFY(connectWindow(paced, w));
+    QCOMPARE(paced.control(QStringLiteral("chip 4051")), QStringLiteral("ok"));
+    w->find<QRadioButton>("Option2")->click();
+    QCOMPARE(w->fence(paced), QByteArray("@c"));
+    QCOMPARE(w->readSetting(QStringLiteral("chip.log")), QByteArray("4051"));
+    const QByteArray image = pattern(4088, 4088) + "KEY_2K\r\n";
+    w->p().LatestFile = writeFile(file(QStringLiteral("key-tail.tsk")), image);
+    w->find<QAction>("muIcExp")->trigger();
+    QVERIFY(w->text(2).startsWith(QLatin1String("Load completed... ( Checksum = ")));
+    const QString path = file(QStringLiteral("late-block.tsk"));
+    w->dialogs->chooseFile(path);
+
+    save(*w, 2);
+
+    const QString shown = w->text(2);
+    QVERIFY2(shown.startsWith(QStringLiteral("燒錄器只傳回 ")) &&
+                 shown.endsWith(QStringLiteral(" 位元組（應為 4096 位元組），沒有寫入檔案。")),
+             qPrintable(shown));
+    QVERIFY(!QFileInfo::exists(path));
+    checkRestored(*w);
+    // The fence's answer comes after anything still on its way.
+    QCOMPARE(w->fence(paced), QByteArray("Q\x10\x00", 3) + image + "S4c");
+    QCOMPARE(w->window->selectedChipOption(), 2);
+    QCOMPARE(w->readSetting(QStringLiteral("chip.log")), QByteArray("4051"));
+    // Only the fence's answer was received since the block.
+    QVERIFY2(QRegularExpression(QStringLiteral("^Checksum [0-9A-F]{4}\r\n$"))
+                 .match(w->p().RxText)
+                 .hasMatch(),
+             qPrintable(w->p().RxText.left(40)));
+    QVERIFY2(w->text(1).startsWith(QLatin1String("Checksum ")) && w->text(1).size() <= 15,
+             qPrintable(w->text(1).left(40)));
 }
 
 void TstSave::saveRefusedWhileLoadMovesBytes()

@@ -72,21 +72,19 @@ void SaveBuffer::awaitReply()
     }
 }
 
-void SaveBuffer::settleLine()
+void SaveBuffer::settleLine(int quietMs, int limitMs)
 {
-    // Replies to earlier commands that are still waiting or still arriving would be read
-    // as the first bytes of the block: take them first, until the line has been quiet.
     QElapsedTimer quiet;
     quiet.start();
-    const QDeadlineTimer limit(QuietLimitMs);
+    const QDeadlineTimer limit(limitMs);
     QTimer wake;
-    wake.start(QuietMs / 3);
+    wake.start(qMax(1, quietMs / 3));
     while (p.MSComm1.PortOpen() && !limit.hasExpired()) {
         QString stale;
         p.MSComm1.Input(&stale);
         if (!stale.isEmpty())
             quiet.restart();
-        else if (quiet.elapsed() >= QuietMs)
+        else if (quiet.elapsed() >= quietMs)
             break;
         WaitEvents();
     }
@@ -127,28 +125,17 @@ SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int exp
     }
     p.Timer1.setEnabled(false);
     awaitReply();
-    settleLine();
+    // Replies to earlier commands that are still waiting or still arriving would be read
+    // as the first bytes of the block: take them first, until the line has been quiet.
+    settleLine(QuietMs, QuietLimitMs);
     p.RxText.clear();
     p.MSComm1.setInputMode(MSComm::comInputModeBinary);
 
-    bool complete = false;
-    if (p.link.sendOwn(command)) {
-        // Sleep between events: received bytes, a removal, or the deadline wake us. A
-        // timer may fire a little before the deadline; it is then started again for the
-        // rest, so that the wait never outlasts the deadline for want of an event.
-        const QDeadlineTimer deadline(timeoutMs(expected));
-        QTimer wake;
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-        while (p.MSComm1.PortOpen() && p.MSComm1.InBufferCount() < expected &&
-               !deadline.hasExpired() && !p.exiting) {
-            if (!wake.isActive())
-                wake.start(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
-            WaitEvents();
-        }
-        if (p.MSComm1.PortOpen())
-            p.MSComm1.Input(received);
-        complete = received->size() >= expected;
+    const bool complete = readBlock(command, expected, received);
+    if (!complete && p.MSComm1.PortOpen() && !p.exiting) {
+        // The rest of a late or cut-off block may still be on its way. Read as text by
+        // the poller it would show as garbage and could spell a key report: drop it.
+        settleLine(DiscardQuietMs, timeoutMs(expected - static_cast<int>(received->size())));
     }
 
     p.bytesMoving = wasMoving;
@@ -158,4 +145,26 @@ SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int exp
     if (complete)
         return BlockResult::Complete;
     return p.MSComm1.PortOpen() ? BlockResult::Short : BlockResult::Removed;
+}
+
+bool SaveBuffer::readBlock(const QString &command, int expected, QByteArray *received)
+{
+    if (!p.link.sendOwn(command))
+        return false;
+    // Sleep between events: received bytes, a removal, or the deadline wake us. A timer
+    // may fire a little before the deadline; it is then started again for the rest, so
+    // that the wait never outlasts the deadline for want of an event.
+    const QDeadlineTimer deadline(timeoutMs(expected));
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (p.MSComm1.PortOpen() && p.MSComm1.InBufferCount() < expected && !deadline.hasExpired() &&
+           !p.exiting) {
+        if (!wake.isActive())
+            wake.start(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
+        WaitEvents();
+    }
+    if (p.MSComm1.PortOpen())
+        p.MSComm1.Input(received);
+    return received->size() >= expected;
 }
