@@ -103,6 +103,21 @@ QStringList entries(const QString &dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
+// A place Save cannot simply write to, in dir: a folder that is a plain file, or dir made
+// read-only with an old file of the given permissions in it. Returns the path to save to.
+QString preparePlace(const QTemporaryDir &dir, bool folderIsFile, int fileMode,
+                     const QByteArray &old)
+{
+    if (folderIsFile) {
+        writeFile(dir.filePath(QStringLiteral("plain")), "not a directory");
+        return dir.filePath(QStringLiteral("plain/new.tsk"));
+    }
+    const QString path = writeFile(dir.filePath(QStringLiteral("old.tsk")), old);
+    ::chmod(QFile::encodeName(path).constData(), mode_t(fileMode));
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+    return path;
+}
+
 // Root may write into any folder. While one of these lives, the capabilities that let it
 // (overriding permissions, reading and searching any folder) are out of the effective set, so
 // that permissions count for the test as they do for anyone else. Not root: nothing to do.
@@ -475,19 +490,11 @@ void TstSave::unwritableFolder()
     QFETCH(int, shortBlock);
     QFETCH(QString, outcome);
     QTemporaryDir dir;
-    QString path;
     const QByteArray old = pattern(700, 9);
-    QStringList before;
-    if (folderIsFile) {
-        writeFile(dir.filePath(QStringLiteral("plain")), "not a directory");
-        path = dir.filePath(QStringLiteral("plain/new.tsk"));
-        before << QStringLiteral("plain");
-    } else {
-        path = dir.filePath(QStringLiteral("old.tsk"));
-        writeFile(path, old);
-        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)), 0);
-        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-        before << QStringLiteral("old.tsk");
+    const QString path = preparePlace(dir, folderIsFile, fileMode, old);
+    const QStringList before = entries(dir.path());
+    if (!folderIsFile) {
+        QVERIFY(!(QFileInfo(dir.path()).permissions() & QFileDevice::WriteOwner));
         h->dialogs->answerBox(6);
     }
     if (shortBlock > 0)
