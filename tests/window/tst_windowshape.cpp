@@ -441,30 +441,32 @@ void TstWindowShape::keysRunActions()
 
 void TstWindowShape::selectSizeLeavesTheWindowUsable_data()
 {
-    QTest::addColumn<QString>("whileOpen"); // what the user does while Select Size is open
+    QTest::addColumn<bool>("sending"); // a Load's image is going out (and never drains)
+    QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("stillOpen");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("status"); // %1: the image's path
     QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<int>("dialogs");
     const QString busy = QStringLiteral("資料傳輸中，請等傳輸完成後再執行。");
-    QTest::newRow("closed") << "close" << false << "放棄儲存。" << QByteArray() << 0;
-    QTest::newRow("Save again") << "muFileSave" << true << "" << QByteArray() << 0;
-    QTest::newRow("Load") << "muFileLoad" << true << "Load completed" << QByteArray("L\0\3abc", 6)
-                          << 1;
-    QTest::newRow("Express") << "Command4" << true << "Load completed... ( Checksum = 126 )"
-                             << QByteArray("Q\0\3abc", 6) << 1;
-    // A chip click and SAVE while a Load's image goes out are refused; SAVE keeps the choice.
-    QTest::newRow("chip while sending") << "Option2" << true << busy << QByteArray() << 1;
-    QTest::newRow("SAVE while sending") << "SAVE" << true << busy << QByteArray() << 1;
+    QTest::newRow("closed") << false << "close" << false << "放棄儲存。" << QByteArray();
+    QTest::newRow("Load") << false << "muFileLoad" << true << "Load completed"
+                          << QByteArray("L\0\3abc", 6);
+    QTest::newRow("Express") << false << "Command4" << true
+                             << "Load completed... ( Checksum = 126 )" << QByteArray("Q\0\3abc", 6);
+    // While data moves a second Save only brings Select Size to the front; a chip click and
+    // SAVE are refused, and SAVE keeps the choice.
+    QTest::newRow("Save again, sending")
+        << true << "muFileSave" << true << "Loading  %1   ( 3 Bytes)..." << QByteArray();
+    QTest::newRow("chip, sending") << true << "Option2" << true << busy << QByteArray();
+    QTest::newRow("SAVE, sending") << true << "SAVE" << true << busy << QByteArray();
 }
 
 void TstWindowShape::selectSizeLeavesTheWindowUsable()
 {
-    QFETCH(QString, whileOpen);
+    QFETCH(bool, sending);
+    QFETCH(QString, action);
     QFETCH(bool, stillOpen);
     QFETCH(QString, status);
     QFETCH(QByteArray, sent);
-    QFETCH(int, dialogs);
     FakeWindow f;
     QVERIFY(f.connect());
     f.rig.find<QLineEdit>("Text2")->setText(QString());
@@ -474,26 +476,24 @@ void TstWindowShape::selectSizeLeavesTheWindowUsable()
     SaveSizeDialog *sizes = f.rig.window.sizeDialog();
     QVERIFY(sizes && sizes->isVisible());
     sizes->findChild<QRadioButton *>(QStringLiteral("Option3"))->click();
-    if (whileOpen == QLatin1String("Option2") || whileOpen == QLatin1String("SAVE")) {
-        f.line.setIntake(FakeTransport::Intake::Stalled); // the image never drains
+    if (sending) {
+        f.line.setIntake(FakeTransport::Intake::Stalled);
         f.rig.use(QStringLiteral("Command1"));
         f.sent();
-        if (whileOpen == QLatin1String("Option2"))
-            f.rig.find<QRadioButton>("Option2")->click();
-        else
-            sizes->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
-        QCOMPARE(f.rig.chosenChip(), QStringLiteral("Option1"));
-        QVERIFY(sizes->findChild<QRadioButton *>(QStringLiteral("Option3"))->isChecked());
-    } else if (whileOpen == QLatin1String("close")) {
-        sizes->close();
-    } else {
-        f.rig.use(whileOpen);
     }
+    if (action == QLatin1String("close"))
+        sizes->close();
+    else if (action == QLatin1String("SAVE"))
+        sizes->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+    else
+        f.rig.use(action);
     QCOMPARE(f.sent(), sent);
     QCOMPARE(sizes->isVisible(), stillOpen);
     QCOMPARE(visibleTopLevels("Form3"), stillOpen ? 1 : 0);
-    QCOMPARE(f.rig.status(), status);
-    QCOMPARE(f.rig.dialogs.asked.size(), dialogs);
+    QCOMPARE(f.rig.status(), QString(status).replace(QLatin1String("%1"), image));
+    QCOMPARE(f.rig.dialogs.asked.size(), action == QLatin1String("close") ? 0 : 1);
+    QCOMPARE(f.rig.chosenChip(), QStringLiteral("Option1"));
+    QVERIFY(sizes->findChild<QRadioButton *>(QStringLiteral("Option3"))->isChecked());
     sizes->hide();
 }
 
