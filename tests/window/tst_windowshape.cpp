@@ -536,8 +536,8 @@ void TstWindowShape::textsArePlain()
 void TstWindowShape::longLatestFileWrapsOntoSecondLine_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("no blanks") << "/srv/firmware/images/at89c2051/production/2024-batch-07/"
-                                  "blink_led_with_debounce_and_watchdog_timer_v3.tsk";
+    // One long word of narrow digits: the line is broken inside it, at the window's edge.
+    QTest::newRow("one long word") << "/srv/" + QString("0123456789").repeated(12) + ".tsk";
     QTest::newRow("blanks") << "/home/user/My Firmware Images/AT89C2051 production batch 07/"
                                "blink led with debounce and watchdog v3.tsk";
 }
