@@ -32,6 +32,7 @@ private slots:
     void shortBlockWritesNothing();
     void unplugDuringTransferIsNoProgrammer();
     void convert();
+    void pathsShownAsWritten();
     void portsListsWhoAnswers();
     void progressAndQuiet();
     void simulateStartsTheEmulator();
@@ -399,6 +400,18 @@ void TstCli::refusedImagesSendNothing_data()
     QTest::newRow("cut short") << "write"
                                << "short.hex" << ok.left(ok.size() - 12)
                                << "short.hex: no end-of-file record";
+    QTest::newRow("larger than the buffer, a name like placeholders")
+        << "load"
+        << "a%1b%2.bin" << QByteArray(5000, 'e')
+        << "a%1b%2.bin: 5000 bytes, more than the programmer's 4999-byte buffer";
+    QTest::newRow("larger than the chip, a name like placeholders")
+        << "write"
+        << "c%1d%2.tsk" << QByteArray(4096, 'd')
+        << "c%1d%2.tsk: 4096 bytes, more than the AT89C2051's 2048 bytes of flash";
+    QTest::newRow("HEX far too long, a name like placeholders")
+        << "load"
+        << "e%1f%2.hex" << QByteArray(1100000, '\n')
+        << "e%1f%2.hex: 1100000 bytes is far too long for a HEX image of this programmer";
     QTest::newRow("a folder") << "load"
                               << "folder.tsk" << QByteArray() << "folder.tsk: not a file";
 }
@@ -481,6 +494,27 @@ void TstCli::convert()
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains("2048 bytes, more than the 1024-byte size"), qPrintable(r.err));
     QVERIFY(!QFile::exists(file("small.tsk")));
+}
+
+void TstCli::pathsShownAsWritten()
+{
+    // Paths that look like placeholders come out as they are written.
+    const QString path = file("g%1h%2 %L1.tsk");
+    Run r = cli({"convert", data("blink.ihx"), path});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.err, "wrote 143 bytes to " + path + "\n");
+
+    SimProcess sim;
+    QVERIFY(sim.start());
+    r = cli(sim, {"load", path});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY2(r.err.contains("\nLoading  " + path + "   ( 143 Bytes)...\n"), qPrintable(r.err));
+    QVERIFY2(r.err.endsWith("\nLoad completed\n"), qPrintable(r.err));
+
+    QFile::remove(path);
+    r = cli(sim, {"load", path});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.err, "vantor-cli: " + path + ": no such file\n");
 }
 
 void TstCli::portsListsWhoAnswers()

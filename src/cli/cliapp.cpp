@@ -71,6 +71,12 @@ bool isFailureLine(const QString &line)
            t.startsWith(QLatin1String("Not blank")) || t == QLatin1String("?");
 }
 
+// A path as the user is shown it: with the platform's separators.
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
 QString hex(qint64 value, int digits)
 {
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
@@ -228,10 +234,8 @@ int CliApp::dispatch(const QString &command, const QStringList &args)
         if (args.size() == n)
             return true;
         usageError(QStringLiteral("%1 takes %2 argument%3, got %4")
-                       .arg(command)
-                       .arg(n)
-                       .arg(n == 1 ? "" : "s")
-                       .arg(args.size()));
+                       .arg(command, QString::number(n), n == 1 ? QString() : QStringLiteral("s"),
+                            QString::number(args.size())));
         return false;
     };
     const QString c = command;
@@ -333,34 +337,35 @@ int CliApp::readImage(const QString &path, int limit, const QString &limitName, 
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        m_console.error(QStringLiteral("%1: no such file").arg(path));
+        m_console.error(QStringLiteral("%1: no such file").arg(shown(path)));
         return Usage;
     }
     if (!info.isFile()) {
-        m_console.error(QStringLiteral("%1: not a file").arg(path));
+        m_console.error(QStringLiteral("%1: not a file").arg(shown(path)));
         return Usage;
     }
     if (IntelHex::IsHexFileName(path)) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            m_console.error(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+            m_console.error(
+                QStringLiteral("%1: cannot read: %2").arg(shown(path), file.errorString()));
             return Usage;
         }
         if (file.size() > ReadHexLimit) {
             m_console.error(QStringLiteral("%1: %2 bytes is far too long for a HEX image of "
                                            "this programmer")
-                                .arg(path)
-                                .arg(file.size()));
+                                .arg(shown(path), QString::number(file.size())));
             return Usage;
         }
         const QByteArray text = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            m_console.error(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+            m_console.error(
+                QStringLiteral("%1: cannot read: %2").arg(shown(path), file.errorString()));
             return Usage;
         }
         const IntelHex::ParseResult hexImage = IntelHex::Parse(text, limit, limitName);
         if (!hexImage.ok) {
-            m_console.error(QStringLiteral("%1: %2").arg(path, hexImage.error));
+            m_console.error(QStringLiteral("%1: %2").arg(shown(path), hexImage.error));
             return Usage;
         }
         *image = hexImage.image;
@@ -371,26 +376,23 @@ int CliApp::readImage(const QString &path, int limit, const QString &limitName, 
     case ImageFile::ReadResult::Ok:
         break;
     case ImageFile::ReadResult::Missing:
-        m_console.error(QStringLiteral("%1: no such file").arg(path));
+        m_console.error(QStringLiteral("%1: no such file").arg(shown(path)));
         return Usage;
     case ImageFile::ReadResult::NotAFile:
-        m_console.error(QStringLiteral("%1: not a file").arg(path));
+        m_console.error(QStringLiteral("%1: not a file").arg(shown(path)));
         return Usage;
     case ImageFile::ReadResult::Unreadable:
-        m_console.error(QStringLiteral("%1: cannot read: %2").arg(path, raw.error));
+        m_console.error(QStringLiteral("%1: cannot read: %2").arg(shown(path), raw.error));
         return Usage;
     case ImageFile::ReadResult::TooLarge:
         m_console.error(QStringLiteral("%1: %2 bytes, more than the programmer's %3-byte buffer")
-                            .arg(path)
-                            .arg(raw.ImageSize)
-                            .arg(ImageFile::MaxImageSize));
+                            .arg(shown(path), QString::number(raw.ImageSize),
+                                 QString::number(ImageFile::MaxImageSize)));
         return Usage;
     }
     if (raw.ImageBytes.size() > limit) {
         m_console.error(QStringLiteral("%1: %2 bytes, more than %3")
-                            .arg(path)
-                            .arg(raw.ImageBytes.size())
-                            .arg(limitName));
+                            .arg(shown(path), QString::number(raw.ImageBytes.size()), limitName));
         return Usage;
     }
     *image = raw.ImageBytes;
@@ -401,7 +403,7 @@ int CliApp::checkOutputPath(const QString &path)
 {
     const QFileInfo info(path);
     if (info.isDir() || !info.absoluteDir().exists()) {
-        m_console.error(QStringLiteral("%1: cannot write there").arg(path));
+        m_console.error(QStringLiteral("%1: cannot write there").arg(shown(path)));
         return Usage;
     }
     return Success;
@@ -412,10 +414,11 @@ int CliApp::writeImage(const QString &path, const QByteArray &image)
     const QByteArray content = IntelHex::IsHexFileName(path) ? IntelHex::Format(image) : image;
     QString why;
     if (!ImageFile::WriteWholeFile(path, content, &why)) {
-        m_console.error(QStringLiteral("%1: cannot write: %2").arg(path, why));
+        m_console.error(QStringLiteral("%1: cannot write: %2").arg(shown(path), why));
         return Usage;
     }
-    m_console.status(QStringLiteral("wrote %1 bytes to %2").arg(image.size()).arg(path));
+    m_console.status(
+        QStringLiteral("wrote %1 bytes to %2").arg(QString::number(image.size()), shown(path)));
     return Success;
 }
 
@@ -467,7 +470,7 @@ int CliApp::createProgrammer(bool readChipLog)
         QString why;
         if (SettingsFile::readValue(m_p->ChipLogPath, &m_p->ChipName, &why) ==
             SettingsFile::ReadResult::Failed)
-            m_p->startup.warn(Msg::settingsReadFailed(m_p->ChipLogPath, why));
+            m_p->startup.warnAtStartup(Msg::settingsReadFailed(m_p->ChipLogPath, why));
         if (!m_chipOverride.isEmpty())
             m_p->ChipName = m_chipOverride;
     }
@@ -513,7 +516,7 @@ int CliApp::connectProgrammer(bool chipReplyIsOutput)
         QStringList tried;
         for (int n = 1; n <= m_lastMappedPort; ++n) {
             if (!m_ports.device(n).isEmpty())
-                tried << QStringLiteral("COM%1 %2").arg(n).arg(m_ports.device(n));
+                tried << QStringLiteral("COM%1 %2").arg(QString::number(n), m_ports.device(n));
         }
         m_console.error(QStringLiteral("no programmer answered (tried %1)")
                             .arg(tried.join(QStringLiteral(", "))));
@@ -732,7 +735,7 @@ int CliApp::cmdPorts()
         if (p.MSComm1.PortOpen())
             p.MSComm1.setPortOpen(false);
         if (!device.isEmpty())
-            m_console.result(QStringLiteral("COM%1  %2  %3").arg(n).arg(device, what));
+            m_console.result(QStringLiteral("COM%1  %2  %3").arg(QString::number(n), device, what));
     }
     if (answered == 0) {
         m_console.error(QStringLiteral("no programmer answered"));

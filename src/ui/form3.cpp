@@ -3,6 +3,7 @@
 #include "ui/twips.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,13 +26,16 @@ Form3::Form3(QWidget *parent)
     }
     m_options[0]->setChecked(true);
 
-    auto *label = new QLabel(QStringLiteral("選擇要儲存的檔案大小"), this);
+    auto *label = new QLabel(this);
     label->setObjectName(QStringLiteral("Label1"));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(QStringLiteral("選擇要儲存的檔案大小"));
     placeInTwips(label, 120, 120, 2412, 372);
 
     auto *save = new QPushButton(QStringLiteral("SAVE"), this);
     save->setObjectName(QStringLiteral("Command1"));
     placeInTwips(save, 1440, 960, 1212, 492);
+    save->setAutoDefault(true); // Enter clicks it when it has the focus
     connect(save, &QPushButton::clicked, this, &Form3::Command1_Click);
 
     setTabOrder(m_options[0], m_options[1]);
@@ -42,4 +46,12 @@ Form3::Form3(QWidget *parent)
 bool Form3::Option(int option) const
 {
     return option >= 1 && option <= 3 && m_options[option - 1]->isChecked();
+}
+
+void Form3::closeEvent(QCloseEvent *event)
+{
+    // SAVE only hides the window; a close means the user gave up on the size.
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit QueryUnload();
 }
