@@ -6,9 +6,17 @@
 #include "simfixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 // The workbench on the fake line with scripted dialogs, in a folder of its own: what the
 // status box and the latest-file line would show, the settings and image files, the bytes.
@@ -55,7 +63,8 @@ class TstWorkbench : public QObject
 private slots:
     void startUpReadsTheSettingsFiles_data();
     void startUpReadsTheSettingsFiles();
-    void startUpProblemComesBackWithTheSearchResult();
+    void settingsProblemsAreShown_data();
+    void settingsProblemsAreShown();
     void chipLogIsWrittenBeforeTheCommandGoesOut();
     void noticeTexts_data();
     void noticeTexts();
@@ -112,17 +121,83 @@ void TstWorkbench::startUpReadsTheSettingsFiles()
     QCOMPARE(readFile(b.dir.filePath("chip.log")), chipAfter);
 }
 
-void TstWorkbench::startUpProblemComesBackWithTheSearchResult()
+// Opens the other end of a FIFO after a few seconds, so that code that would wait on it
+// for ever goes on, and the test fails on its checks instead of hanging.
+class FifoWatchdog
 {
+public:
+    explicit FifoWatchdog(const QString &path) : m_path(QFile::encodeName(path))
+    {
+        m_thread = std::thread([this] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_done.wait_for(lock, std::chrono::seconds(3), [this] { return m_finished; }))
+                return;
+            const int fd = ::open(m_path.constData(), O_RDWR | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        });
+    }
+    ~FifoWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_all();
+        m_thread.join();
+    }
+
+private:
+    QByteArray m_path;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+};
+
+static void makeFifo(const QString &path)
+{
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+}
+
+void TstWorkbench::settingsProblemsAreShown_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("fifo");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("tsk.log is a folder") << "tsk.log" << false << "是一個資料夾";
+    QTest::newRow("chip.log is a FIFO") << "chip.log" << true << "不是一般檔案";
+}
+
+void TstWorkbench::settingsProblemsAreShown()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, fifo);
+    QFETCH(QString, why);
     Bench b;
-    QVERIFY(QDir(b.dir.path()).mkdir("tsk.log"));
-    QVERIFY(b.start());
+    const QString path = b.path(file);
+    if (fifo)
+        makeFifo(path);
+    else
+        QVERIFY(QDir(b.dir.path()).mkdir(file));
+    {
+        FifoWatchdog watchdog(path);
+        QVERIFY(b.start());
+    }
+    // At start-up, and again with the search's result.
     const QString problem =
-        QStringLiteral("無法讀取或建立設定檔 %1（是一個資料夾），設定將不會被記住。")
-            .arg(b.path("tsk.log"));
+        QStringLiteral("無法讀取或建立設定檔 %1（%2），設定將不會被記住。").arg(path, why);
     QCOMPARE(b.shown.first(), problem);
     QVERIFY(b.shown.contains(QStringLiteral("Find Programmer on COM1  ") + problem));
-    QCOMPARE(b.status(), QStringLiteral("Find Programmer on COM1  ") + problem);
+    // Later, when the chip is written, on its own.
+    FifoWatchdog watchdog(b.path("chip.log"));
+    QFile::remove(b.path("chip.log"));
+    makeFifo(b.path("chip.log"));
+    b.bench.chooseChip(2);
+    QCOMPARE(b.status(),
+             QStringLiteral("無法寫入設定檔 %1（不是一般檔案），這次的選擇將不會被記住。")
+                 .arg(b.path("chip.log")));
+    QVERIFY(b.line.line().endsWith("#"));
 }
 
 void TstWorkbench::chipLogIsWrittenBeforeTheCommandGoesOut()
@@ -168,6 +243,10 @@ void TstWorkbench::noticeTexts_data()
     QTest::newRow("save failed") << Notice(Notice::SaveFailed) << "儲存失敗。";
     QTest::newRow("missing") << Notice(Notice::ImageMissing, p)
                              << "找不到" + p + "這個檔案，沒有送出任何資料。";
+    Notice tooLarge(Notice::ImageTooLarge, p);
+    tooLarge.number = 5000;
+    QTest::newRow("too large")
+        << tooLarge << p + " 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。";
     QTest::newRow("no address") << Notice(Notice::NoAddress)
                                 << "你並未輸入起始位置，請輸入四位數十六進位碼。";
     QTest::newRow("beyond memory")
