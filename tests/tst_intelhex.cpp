@@ -198,6 +198,36 @@ void TstIntelHex::parse_data()
         << data(0, "\x01") + ":00000001FE\x1A" << 2048 << QByteArray() << 2
         << QStringLiteral("checksum");
 
+    // Characters quoted from the file are shown escaped when they are not printable ASCII.
+    QTest::newRow("Ctrl+Z inside a record")
+        << data(0, abc) + ":01000000\x1A" + eof() << 2048 << QByteArray() << 2
+        << QStringLiteral("'\\x1A' is not a hexadecimal digit");
+    QTest::newRow("NUL inside a record")
+        << QByteArray(":0100\x00", 6) + "0001FE\n" + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\x00' is not a hexadecimal digit");
+    QTest::newRow("tab inside a record")
+        << QByteArray(":0100\t0001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\t' is not a hexadecimal digit");
+    QTest::newRow("escape character inside a record")
+        << QByteArray(":0100\x1B[31m0001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\x1B' is not a hexadecimal digit");
+    QTest::newRow("UTF-8 letter inside a record")
+        << QByteArray(":0100\xC3\xA9"
+                      "0001FE\n") +
+               eof()
+        << 2048 << QByteArray() << 1 << QStringLiteral("'\\xC3' is not a hexadecimal digit");
+    QTest::newRow("backslash inside a record")
+        << QByteArray(":0100\\x410001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\\\' is not a hexadecimal digit");
+    QTest::newRow("percent sign inside a record")
+        << QByteArray(":0100%10001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'%' is not a hexadecimal digit");
+    QTest::newRow("byte-order mark on the second line")
+        << data(0, abc) + bom + eof() << 2048 << QByteArray() << 2
+        << QStringLiteral("must start with ':', not '\\xEF'");
+    QTest::newRow("Ctrl+Z before a record")
+        << "\x1A" + data(0, abc) + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("must start with ':', not '\\x1A'");
     QTest::newRow("no data at all")
         << eof() << 2048 << QByteArray() << 0 << QStringLiteral("no data");
     QTest::newRow("empty file") << QByteArray() << 2048 << QByteArray() << 0
@@ -221,6 +251,8 @@ void TstIntelHex::parse()
     QVERIFY(!r.ok);
     QVERIFY(r.image.isEmpty());
     QCOMPARE(r.line, errorLine);
+    for (const QChar c : r.error)
+        QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F, qPrintable(r.error.toUtf8().toHex()));
     if (errorLine > 0)
         QVERIFY2(r.error.startsWith(QStringLiteral("line %1: ").arg(errorLine)),
                  qPrintable(r.error));
@@ -228,7 +260,7 @@ void TstIntelHex::parse()
 }
 
 // Whole error texts where outside text is quoted: the limit's name is shown as given, even
-// with QString::arg() markers in it.
+// with QString::arg() markers in it, and file characters are escaped.
 void TstIntelHex::errorTextsAsWritten_data()
 {
     QTest::addColumn<QByteArray>("text");
@@ -237,6 +269,15 @@ void TstIntelHex::errorTextsAsWritten_data()
     QTest::newRow("markers in the limit's name")
         << data(0x0800, "\x01") + eof() << QStringLiteral("%1 of %2 (%3)")
         << QStringLiteral("line 1: bytes 0800-0800 lie outside %1 of %2 (%3) (0000-07FF)");
+    QTest::newRow("a marker in the file")
+        << QByteArray(":0100%20001FE\n") + eof() << QStringLiteral("%1")
+        << QStringLiteral("line 1: '%' is not a hexadecimal digit");
+    QTest::newRow("Ctrl+Z in the file, CR-only")
+        << QByteArray(":0100000001FE\r:01000100\x1A\r:00000001FF\r") << QStringLiteral("%1")
+        << QStringLiteral("line 2: '\\x1A' is not a hexadecimal digit");
+    QTest::newRow("delete at the start of a line")
+        << QByteArray("\x7F:0100000001FE\n") + eof() << QString()
+        << QStringLiteral("line 1: a record must start with ':', not '\\x7F'");
 }
 
 void TstIntelHex::errorTextsAsWritten()

@@ -41,6 +41,28 @@ int digitValue(char c)
     return -1;
 }
 
+// A byte of the file as an error shows it: printable ASCII as it is, anything else escaped,
+// so that no control character reaches a terminal or a text box.
+QString shown(char c)
+{
+    switch (c) {
+    case '\\':
+        return QStringLiteral("\\\\");
+    case '\t':
+        return QStringLiteral("\\t");
+    case '\r':
+        return QStringLiteral("\\r");
+    case '\n':
+        return QStringLiteral("\\n");
+    default:
+        break;
+    }
+    const auto u = static_cast<quint8>(c);
+    if (u < 0x20 || u >= 0x7F)
+        return QStringLiteral("\\x") + hex(u, 2);
+    return QString(QLatin1Char(c));
+}
+
 // The file's lines: CR LF, LF and CR alone each end one. A UTF-8 byte-order mark at the
 // start is not part of the first line.
 QList<QByteArray> splitLines(const QByteArray &text)
@@ -64,14 +86,15 @@ QList<QByteArray> splitLines(const QByteArray &text)
 ParseResult decodeRecord(const QByteArray &line, int lineNo, QByteArray &bytes)
 {
     if (line.at(0) != ':')
-        return fail(lineNo, QStringLiteral("a record must start with ':'"));
+        return fail(
+            lineNo,
+            QStringLiteral("a record must start with ':', not '%1'").arg(shown(line.at(0))));
     QByteArray digits = line.mid(1);
     if (digits.size() > 10 && digits.startsWith("00") && digits.mid(6, 2) == "01")
         digits.truncate(10);
     for (char c : digits) {
         if (digitValue(c) < 0)
-            return fail(lineNo, QStringLiteral("'%1' is not a hexadecimal digit")
-                                    .arg(QString::fromLatin1(QByteArray(1, c))));
+            return fail(lineNo, QStringLiteral("'%1' is not a hexadecimal digit").arg(shown(c)));
     }
     if (digits.size() % 2 != 0)
         return fail(lineNo,
