@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/linetiming.h"
+
 #include "image/filedialogs.h"
 
 #include <QByteArray>
@@ -26,7 +28,7 @@ public:
 
     // How long to wait for a block of n bytes: its time at 9600 baud (10 bits a byte)
     // with half again as margin, plus a second and a half for the programmer to start.
-    static int timeoutMs(int bytes) { return bytes * 10 * 1000 / 9600 * 3 / 2 + 1500; }
+    static int timeoutMs(int bytes) { return LineTiming::blockLimitMs(bytes); }
 
     enum class BlockResult { Complete, NotConnected, Short, Removed };
     // The read-back under Save's rules, without a file: marks the port busy, stops the
@@ -41,11 +43,11 @@ public:
     BlockResult ReceiveBlock(const QString &command, int expected, QByteArray *received);
 
 private:
-    static constexpr int QuietMs = 30;
-    static constexpr int QuietLimitMs = 1000;
+    static constexpr int QuietMs = LineTiming::QuietMs;
+    static constexpr int QuietLimitMs = LineTiming::QuietLimitMs;
     // After a block that fell short: how long the line must be quiet before what is left
     // of it counts as gone (a USB adapter may hold bytes back for tens of milliseconds).
-    static constexpr int DiscardQuietMs = 200;
+    static constexpr int DiscardQuietMs = LineTiming::DiscardQuietMs;
 
     // The save dialog, the block of the chosen size and the file.
     void saveBlock(int kilobytes);

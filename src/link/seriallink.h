@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/linetiming.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -13,11 +15,8 @@ class SerialLink
 public:
     explicit SerialLink(Programmer &p);
 
-    // The longest the programmer may take before it begins to answer a command. The
-    // slowest operation is programming a whole AT89C4051: the erase pulse (10 ms), 4096
-    // byte writes of at most 2 ms each (8.2 s) and a verify that reads the 4096 bytes back
-    // (well under half a second), about 8.7 s in all. Half again as margin gives 13 s.
-    static constexpr int ReplyLimitMs = 13000;
+    // The longest the programmer may take before it begins to answer a command.
+    static constexpr int ReplyLimitMs = LineTiming::SlowestOperationMs;
     // True while the answer to the last command or request sent has not begun: from the
     // moment it went out until any byte arrives, for at most ReplyLimitMs.
     bool replyPending() const;

@@ -34,8 +34,8 @@ struct Rig {
     }
 };
 
-// Moves the rig's clock until cond holds, for at most ms; fails the test at once, naming
-// the condition, when it does not.
+// Moves the rig's (or bench's) clock until cond holds, for at most ms; fails the test at once,
+// naming the condition, when it does not.
 #define ADVANCE_UNTIL(rig, cond, ms)                                                               \
     QVERIFY2((rig).clock.advanceUntil([&] { return bool(cond); }, (ms)),                           \
              "still not true after " #ms " ms: " #cond)
