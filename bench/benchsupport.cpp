@@ -131,7 +131,7 @@ DialogBackend::Outcome AnsweringDialogs::fileDialog(Kind, const QString &, const
 int AnsweringDialogs::messageBox(const QString &, int style, const QString &)
 {
     ++boxes;
-    return (style & CommonDialog::vbYesNo) ? CommonDialog::vbYes : CommonDialog::vbOK;
+    return style == ExclamationYesNo ? Yes : Ok;
 }
 
 } // namespace bench

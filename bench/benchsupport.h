@@ -4,7 +4,7 @@
 // dialogs answered without a user, and event-driven waits. The emulator is run through
 // the tests' SimProcess.
 
-#include "image/commondialog.h"
+#include "core/dialogbackend.h"
 #include "simfixture.h"
 
 #include <QList>
