@@ -71,6 +71,20 @@ QString pressInFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifi
     return focus ? focus->objectName() : QStringLiteral("<no focus>");
 }
 
+// A window's title, client area (in twips), title-bar buttons and icon.
+void checkWindow(QWidget *window, const QString &title, const QSize &twips)
+{
+    auto *main = qobject_cast<QMainWindow *>(window);
+    QCOMPARE((main ? main->centralWidget() : window)->size(),
+             twipsRect(window, 0, 0, twips.width(), twips.height()).size());
+    QCOMPARE(window->windowTitle(), title);
+    // Only the main window can be minimised; none maximised. Select Size has no icon.
+    QCOMPARE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+             main ? Qt::WindowMinimizeButtonHint : Qt::WindowFlags());
+    QCOMPARE(window->windowIcon().availableSizes().value(0),
+             window->objectName() == QLatin1String("Form3") ? QSize() : QSize(32, 32));
+}
+
 // What a screen reader (and the eye) gets from a label: its text as displayed.
 QString shownText(QWidget *label)
 {
@@ -195,19 +209,8 @@ void TstWindowShape::controls()
                       : window == QLatin1String("Form3") ? static_cast<QWidget *>(&sizes)
                                                          : &m_idle->rig.window;
     QCOMPARE(parent->objectName(), window);
-    if (name.isEmpty()) {
-        auto *main = qobject_cast<QMainWindow *>(parent);
-        QCOMPARE((main ? main->centralWidget() : parent)->size(),
-                 twipsRect(parent, 0, 0, twips.width(), twips.height()).size());
-        QCOMPARE(parent->windowTitle(), caption);
-        // Only the main window can be minimised; none maximised. Select Size has no icon.
-        QCOMPARE(parent->windowFlags() &
-                     (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
-                 main ? Qt::WindowMinimizeButtonHint : Qt::WindowFlags());
-        QCOMPARE(parent->windowIcon().availableSizes().value(0),
-                 window == QLatin1String("Form3") ? QSize() : QSize(32, 32));
-        return;
-    }
+    if (name.isEmpty())
+        return checkWindow(parent, caption, twips.size());
     QWidget *w = parent->findChild<QWidget *>(name);
     QVERIFY2(w, qPrintable(name));
     QCOMPARE(w->geometry(), twipsRect(w, twips.x(), twips.y(), twips.width(), twips.height()));
@@ -222,7 +225,7 @@ void TstWindowShape::controls()
     } else if (auto *l = qobject_cast<QLabel *>(w)) {
         shown = l->text();
         // The part of the label inside its window (some reach past the edge) shows it all.
-        const QRect inside = l->geometry().intersected(parent->rect());
+        const QRect inside = l->geometry().intersected(l->parentWidget()->rect());
         const QFontMetrics metrics(l->font(), l);
         QVERIFY(metrics.horizontalAdvance(shown) <= inside.width());
         QVERIFY(metrics.height() <= inside.height());
