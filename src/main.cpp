@@ -1,5 +1,5 @@
 #include "core/portmap.h"
-#include "link/simulatedprogrammer.h"
+#include "core/simulatedprogrammer.h"
 #include "ui/form1.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "cli/progress.h"
 #include "image/commondialog.h"
 #include "core/portmap.h"
-#include "link/simulatedprogrammer.h"
+#include "core/simulatedprogrammer.h"
 #include "ui/commandset.h"
 
 #include <QByteArray>
