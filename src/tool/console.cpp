@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "console.h"
 
 #include <cstdio>
 
@@ -31,7 +31,7 @@ bool stderrIsTerminal()
 
 } // namespace
 
-Console::Console(bool quiet) : m_quiet(quiet), m_tty(stderrIsTerminal()) {}
+Console::Console() : m_tty(stderrIsTerminal()) {}
 
 void Console::breakBar()
 {

@@ -3,7 +3,7 @@
 #include <QString>
 
 // Where vantor-cli writes: the firmware's replies and results on standard output, status
-// lines and the progress of transfers on standard error (not with --quiet), errors on
+// lines and the progress of transfers on standard error (not when quiet), errors on
 // standard error always.
 //
 // Progress: a bar redrawn in place when standard error is a terminal; otherwise plain
@@ -11,9 +11,8 @@
 class Console
 {
 public:
-    explicit Console(bool quiet);
+    Console();
 
-    bool quiet() const { return m_quiet; }
     void setQuiet(bool quiet) { m_quiet = quiet; }
 
     // Firmware text as it comes (carriage returns dropped).
@@ -34,7 +33,7 @@ private:
     void breakBar();
     void drawBar(int done);
 
-    bool m_quiet;
+    bool m_quiet = false;
     bool m_tty;
     bool m_barShown = false;
     bool m_active = false;
