@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct Tool;
+
+// The commands of vantor-cli, one unit each (or a family); each returns the exit code.
+
+// Runs the command of the tool's options, after checking its arguments.
+int runCommand(Tool &tool);
+
+int portsCommand(Tool &tool, const QStringList &args);
+int chipCommand(Tool &tool, const QStringList &args);
+int loadCommand(Tool &tool, const QStringList &args);
+int expressCommand(Tool &tool, const QStringList &args);
+int saveCommand(Tool &tool, const QStringList &args);
+int readCommand(Tool &tool, const QStringList &args);
+int writeCommand(Tool &tool, const QStringList &args);
+int verifyCommand(Tool &tool, const QStringList &args);
+int dumpCommand(Tool &tool, const QStringList &args);
+int fillCommand(Tool &tool, const QStringList &args);
+int testCommand(Tool &tool, const QStringList &args);
+int convertCommand(Tool &tool, const QStringList &args);
+
+// The commands that send one fixed command and show its reply (erase, sig, ...).
+bool isFixedCommand(const QString &name);
+int fixedCommand(Tool &tool, const QString &name);
+
+// Hexadecimal text of up to maxDigits digits, with or without "0x"; -1 when invalid.
+int parseHex(QString text, int maxDigits);
+// value as digits upper-case hexadecimal digits.
+QString hexText(qint64 value, int digits);

@@ -1,0 +1,133 @@
+#include "options.h"
+
+#include "core/chiptable.h"
+
+#include <QCommandLineParser>
+
+namespace
+{
+
+const char *const HelpText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
+
+Drives the USB_Vantor programmer from the command line, with the same link code as the
+usb-vantor window.
+
+Commands:
+  ports                 list the serial ports searched and which one answers "i"
+  chip 2051|4051|1051U  tell the programmer the chip (remembered in ./chip.log)
+  load FILE             load an image into the programmer's SRAM ("L")
+  express FILE          load, erase, program and verify in one step ("Q")
+  write FILE            clear the SRAM, load, erase, program, read the chip back and
+                        compare it byte for byte with the image
+  verify FILE           read the chip back and compare it with the image
+  read FILE [--size S]  read the chip into the SRAM and save the SRAM to FILE
+  save FILE [--size S]  save the SRAM to FILE ("S1", "S2", "S4")
+  program               program the chip from the SRAM ("P")
+  erase | blank | sig | lock
+                        erase the chip, blank check, signature, set the lock bits
+  dump ADDR             show 64 bytes of the SRAM from ADDR (0000 to 0FFF)
+  fill BYTE             fill the SRAM with BYTE (00 to FF)
+  clear | checksum      clear the SRAM, SRAM checksum
+  test sram|led|buzzer|vpp|vpp-high|vpp-low|firmware
+                        hardware diagnostics
+  version               the programmer's identification ("i")
+  convert IN OUT [--size S]
+                        convert an image: Intel HEX or raw in, raw (.tsk, .bin) or
+                        Intel HEX (.hex, .ihx) out; --size pads with FF
+
+Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2K or 4K
+(default: the chip's size).
+
+Exit codes: 0 success; 1 the programmer or the comparison said no; 2 usage error or bad
+file; 3 no programmer (none found, or it went away).
+)";
+
+QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)
+{
+    return value ? QCommandLineOption(names, QString::fromLatin1(help), QString::fromLatin1(value))
+                 : QCommandLineOption(names, QString::fromLatin1(help));
+}
+
+bool choosePorts(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    const bool one = parser.isSet(QStringLiteral("port"));
+    const bool list = parser.isSet(QStringLiteral("ports"));
+    const bool simulate = parser.isSet(QStringLiteral("simulate"));
+    if (int(one) + int(list) + int(simulate) > 1) {
+        *error = QStringLiteral("give only one of --port, --ports and --simulate");
+        return false;
+    }
+    if (one) {
+        options->ports = Options::Ports::One;
+        options->portValue = parser.value(QStringLiteral("port"));
+        if (options->portValue.trimmed().isEmpty()) {
+            *error = QStringLiteral("--port needs a device");
+            return false;
+        }
+    } else if (list) {
+        options->ports = Options::Ports::List;
+        options->portValue = parser.value(QStringLiteral("ports"));
+    } else if (simulate) {
+        options->ports = Options::Ports::Simulate;
+    }
+    return true;
+}
+
+bool readCommand(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->chip = parser.value(QStringLiteral("chip"));
+    if (parser.isSet(QStringLiteral("chip")) && ChipTable::byName(options->chip) < 0) {
+        *error = QStringLiteral("unknown chip \"%1\": use 2051, 4051 or 1051U").arg(options->chip);
+        return false;
+    }
+    options->size = parser.value(QStringLiteral("size"));
+    options->sizeGiven = parser.isSet(QStringLiteral("size"));
+    options->quiet = parser.isSet(QStringLiteral("quiet"));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        *error = QStringLiteral("no command given");
+        return false;
+    }
+    options->command = positional.first();
+    options->args = positional.mid(1);
+    const QStringList sized{QStringLiteral("save"), QStringLiteral("read"),
+                            QStringLiteral("convert")};
+    if (options->sizeGiven && !sized.contains(options->command)) {
+        *error = QStringLiteral("--size is for save, read and convert");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
+{
+    QCommandLineParser parser;
+    parser.addOptions({
+        option({"h", "help"}, "Show this help."),
+        option({"version"}, "Show the program's version."),
+        option({"port"}, "Use DEVICE as the only port (COM1).", "DEVICE"),
+        option({"ports"}, "Devices of COM1, COM2, ... as in the window.", "LIST"),
+        option({"simulate"}, "Start the emulator vantor-sim and use it."),
+        option({"chip"}, "The chip for this run: 2051, 4051 or 1051U.", "NAME"),
+        option({"size"}, "Block size for save, read, convert: 1K, 2K, 4K.", "SIZE"),
+        option({"q", "quiet"}, "No status lines and no progress."),
+    });
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return ParseOutcome::Error;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        return ParseOutcome::Help;
+    if (parser.isSet(QStringLiteral("version")))
+        return ParseOutcome::Version;
+    if (!choosePorts(parser, options, error) || !readCommand(parser, options, error))
+        return ParseOutcome::Error;
+    return ParseOutcome::Run;
+}
+
+QString helpText()
+{
+    return QString::fromUtf8(HelpText);
+}

@@ -1,0 +1,103 @@
+// write FILE and verify FILE: the image programmed into the chip (the SRAM cleared, the
+// image loaded, the chip erased and programmed), then the chip read back and compared with
+// the image byte for byte.
+#include "commands.h"
+#include "exitcode.h"
+#include "images.h"
+#include "tool.h"
+
+#include "core/chiptable.h"
+
+namespace
+{
+
+int program(Tool &tool, const QByteArray &image, const QString &path)
+{
+    // The SRAM is cleared first, so that the flash past the image is programmed with FF
+    // (left erased) rather than with what an earlier image left in the SRAM.
+    int rc = tool.link.command("X", {1, ReplyLimits::ReplyMs});
+    if (rc == Success)
+        rc = tool.link.sendImage('L', image, path, {1, ReplyLimits::ReplyMs});
+    if (rc == Success)
+        rc = tool.link.command("E", {1, ReplyLimits::ReplyMs});
+    if (rc == Success)
+        rc = tool.link.command("P", {1, ReplyLimits::ProgramMs});
+    return rc;
+}
+
+// The result line of the comparison; Success when chip and image agree.
+int report(Tool &tool, const QByteArray &chip, const QByteArray &image)
+{
+    const int n = static_cast<int>(image.size());
+    int differ = 0;
+    int first = -1;
+    for (int i = 0; i < n; ++i) {
+        if (chip.at(i) != image.at(i)) {
+            first = first < 0 ? i : first;
+            ++differ;
+        }
+    }
+    if (differ == 0) {
+        tool.console.result(QStringLiteral("verify: %1 bytes match").arg(n));
+        return Success;
+    }
+    tool.console.result(
+        QStringLiteral("verify: %1 byte%2 of %3 differ%4, the first at 0x%5 (chip 0x%6, file "
+                       "0x%7)")
+            .arg(differ)
+            .arg(differ == 1 ? "" : "s")
+            .arg(n)
+            .arg(differ == 1 ? "s" : "")
+            .arg(hexText(first, 4), hexText(static_cast<quint8>(chip.at(first)), 2),
+                 hexText(static_cast<quint8>(image.at(first)), 2)));
+    return Failed;
+}
+
+int compare(Tool &tool, const QByteArray &image)
+{
+    int rc = tool.link.command("R", {1, ReplyLimits::ReplyMs});
+    if (rc != Success)
+        return rc;
+    const int n = static_cast<int>(image.size());
+    if (n == 0) {
+        tool.console.result(QStringLiteral("verify: the image is empty, nothing to compare"));
+        return Success;
+    }
+    const int size = n <= 1024 ? 1024 : n <= 2048 ? 2048 : 4096;
+    QByteArray chip;
+    rc = tool.link.readBlock(size, QStringLiteral("read back"), &chip);
+    return rc != Success ? rc : report(tool, chip, image);
+}
+
+int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
+{
+    int chip = -1;
+    int rc = tool.needChip(&chip);
+    QByteArray image;
+    if (rc == Success)
+        rc = Images::read(tool.console, path, ChipTable::chip(chip).flashSize,
+                          Images::chipLimitName(chip), &image);
+    if (rc == Success)
+        rc = tool.connect();
+    if (rc != Success)
+        return rc;
+    if (!tool.chipTakes(static_cast<int>(image.size()))) {
+        tool.console.error(QStringLiteral("the programmer now has another chip; nothing done"));
+        return Usage;
+    }
+    if (programFirst && (rc = program(tool, image, path)) != Success)
+        return rc;
+    return compare(tool, image);
+}
+
+} // namespace
+
+int writeCommand(Tool &tool, const QStringList &args)
+{
+    return writeOrVerify(tool, args.at(0), true);
+}
+
+int verifyCommand(Tool &tool, const QStringList &args)
+{
+    return writeOrVerify(tool, args.at(0), false);
+}
