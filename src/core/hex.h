@@ -13,14 +13,14 @@ qint16 HexDigitValue(const QString &text);
 // hexadecimal digit.
 qint32 HexPairToByte(const QString &text);
 
-// The fill box (Text3): exactly two characters whose HexPairToByte is at most 255.
+// The fill box: exactly two characters whose HexPairToByte is at most 255.
 struct FillText {
     bool ok = false;
     quint8 value = 0; // when ok
 };
 FillText CheckFillText(const QString &text);
 
-// The dump box (Text4): exactly four hexadecimal digits, the first 0 or 1, naming an
+// The dump box: exactly four hexadecimal digits, the first 0 or 1, naming an
 // address of the SRAM (0x0000 to 0x0FFF).
 struct DumpText {
     enum Verdict {
