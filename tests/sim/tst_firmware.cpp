@@ -50,6 +50,56 @@ QByteArray flash(const Firmware &fw)
                       static_cast<qsizetype>(fw.flash().size()));
 }
 
+// One row of the reply table: what comes before, the command, and the whole answer to it
+// in the default and in the other words.
+void row(const char *name, const QByteArray &setup, const QByteArray &command,
+         const QByteArray &plain, const QByteArray &other, Chip socket = Chip::AT89C2051)
+{
+    QTest::newRow(name) << socket << setup << command << plain << other;
+}
+
+// The rows of the operations on the chip.
+void chipRows()
+{
+    const QByteArray programmed = framed('Q', pattern(2048));
+    QByteArray notBlank(0x124, '\xFF');
+    notBlank[0x123] = '\x7F';
+    QByteArray unerased(2048, '\xFF');
+    unerased.replace(0x100, 16, QByteArray(16, '\0'));
+    row("s", {}, "s", "Signature 1E 21 AT89C2051 OK\r\n", "Kennung 1E21, 89C2051 erkannt\n");
+    // Another chip in the socket leaves the selected type as it was.
+    row("s, 4051 as 2051", {}, "s", "Error: signature 1E 41, expected 1E 21 (AT89C2051)\r\n",
+        "Kennung 1E41 statt 1E21 (89C2051)\n", Chip::AT89C4051);
+    row("B, blank", {}, "B", "Blank\r\n", "leer\n");
+    row("B, not blank", framed('L', notBlank) + "P", "B", "Not blank at 0123\r\n",
+        "belegt ab 0123\n");
+    row("E", programmed + "l", "E", "Erase OK\r\n", "geloescht\n");
+    row("P", framed('L', pattern(2048)), "P", "Program OK\r\n", "programmiert\n");
+    row("P, locked", programmed + "l", "P", "Error: locked\r\n", "gesperrt\n");
+    row("R", programmed + "X", "R", "Read OK\r\n", "ausgelesen\n");
+    row("V", programmed, "V", "Verify OK\r\n", "gleich\n");
+    // SRAM with fewer ones than the flash: a difference, but not one an erase would fix.
+    row("V, differs", framed('Q', QByteArray(2048, '\x5A')) + framed('L', QByteArray(300, '\x50')),
+        "V", "Verify failed at 0000, 300 bytes differ\r\n", "ungleich ab 0000, 300 Bytes\n");
+    row("V, not erased", framed('Q', unerased) + framed('L', QByteArray(2048, '\x5A')) + "P", "V",
+        "Verify failed at 0100, 16 bytes differ\r\nFlash not erased?\r\n",
+        "ungleich ab 0100, 16 Bytes\nvorher nicht geloescht\n");
+    row("l", programmed, "l", "Lock bits set\r\n", "Sperrbits gesetzt\n");
+    row("q", framed('L', pattern(2048)), "q", "Program OK\r\nVerify OK\r\nLock bits set\r\n",
+        "programmiert\ngleich\nSperrbits gesetzt\n");
+    row("q, stops at verify", framed('Q', QByteArray(2048, '\x0F')) + "F\xF0", "q",
+        "Program OK\r\nVerify failed at 0000, 2048 bytes differ\r\nFlash not erased?\r\n",
+        "programmiert\nungleich ab 0000, 2048 Bytes\nvorher nicht geloescht\n");
+    row("q, locked", programmed + "l", "q", "Error: locked\r\n", "gesperrt\n");
+    // Old, locked content is erased first.
+    row("Q", framed('Q', QByteArray(2048, '\x11')) + "l", programmed,
+        "Load OK, 2048 bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n",
+        "geloescht\nprogrammiert\ngleich\n");
+    row("Q, empty socket", {}, framed('Q', pattern(10)),
+        "Load OK, 10 bytes\r\nError: signature FE FE, expected 1E 21 (AT89C2051)\r\n",
+        "Kennung FEFE statt 1E21 (89C2051)\n", Chip::None);
+}
+
 } // namespace
 
 class TestFirmware : public QObject
@@ -78,57 +128,16 @@ void TestFirmware::replies_data()
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("plain");
     QTest::addColumn<QByteArray>("other");
-    const auto row = [](const char *name, const QByteArray &setup, const QByteArray &command,
-                        const QByteArray &plain, const QByteArray &other,
-                        Chip socket = Chip::AT89C2051) {
-        QTest::newRow(name) << socket << setup << command << plain << other;
-    };
-    const QByteArray programmed = framed('Q', pattern(2048));
-    QByteArray notBlank(0x124, '\xFF');
-    notBlank[0x123] = '\x7F';
-    QByteArray unerased(2048, '\xFF');
-    unerased.replace(0x100, 16, QByteArray(16, '\0'));
     QByteArray ramp(Firmware::kSramSize, '\0');
     for (int i = 0; i < ramp.size(); ++i)
         ramp[i] = static_cast<char>(i);
 
+    chipRows();
     row("i", {}, "i", "Vantor USB Programmer V2.10\r\n", "Brenner USB-Vantor, Stand 2.10\n");
     row("!", "@", "!", "Chip AT89C2051\r\n", {});
     row("@", {}, "@", "Chip AT89C4051\r\n", {}, Chip::AT89C4051);
     row("#", {}, "#", "Chip AT89C1051U\r\n", {}, Chip::AT89C1051U);
-    row("s", {}, "s", "Signature 1E 21 AT89C2051 OK\r\n", "Kennung 1E21, 89C2051 erkannt\n");
-    // Another chip in the socket leaves the selected type as it was.
-    row("s, 4051 as 2051", {}, "s", "Error: signature 1E 41, expected 1E 21 (AT89C2051)\r\n",
-        "Kennung 1E41 statt 1E21 (89C2051)\n", Chip::AT89C4051);
-    row("B, blank", {}, "B", "Blank\r\n", "leer\n");
-    row("B, not blank", framed('L', notBlank) + "P", "B", "Not blank at 0123\r\n",
-        "belegt ab 0123\n");
-    row("E", programmed + "l", "E", "Erase OK\r\n", "geloescht\n");
-    row("P", framed('L', pattern(2048)), "P", "Program OK\r\n", "programmiert\n");
-    row("P, locked", programmed + "l", "P", "Error: locked\r\n", "gesperrt\n");
-    row("R", programmed + "X", "R", "Read OK\r\n", "ausgelesen\n");
-    row("V", programmed, "V", "Verify OK\r\n", "gleich\n");
-    // SRAM with fewer ones than the flash: a difference, but not one an erase would fix.
-    row("V, differs", framed('Q', QByteArray(2048, '\x5A')) + framed('L', QByteArray(300, '\x50')),
-        "V", "Verify failed at 0000, 300 bytes differ\r\n", "ungleich ab 0000, 300 Bytes\n");
-    row("V, not erased", framed('Q', unerased) + framed('L', QByteArray(2048, '\x5A')) + "P", "V",
-        "Verify failed at 0100, 16 bytes differ\r\nFlash not erased?\r\n",
-        "ungleich ab 0100, 16 Bytes\nvorher nicht geloescht\n");
-    row("l", programmed, "l", "Lock bits set\r\n", "Sperrbits gesetzt\n");
-    row("q", framed('L', pattern(2048)), "q", "Program OK\r\nVerify OK\r\nLock bits set\r\n",
-        "programmiert\ngleich\nSperrbits gesetzt\n");
-    row("q, stops at verify", framed('Q', QByteArray(2048, '\x0F')) + "F\xF0", "q",
-        "Program OK\r\nVerify failed at 0000, 2048 bytes differ\r\nFlash not erased?\r\n",
-        "programmiert\nungleich ab 0000, 2048 Bytes\nvorher nicht geloescht\n");
-    row("q, locked", programmed + "l", "q", "Error: locked\r\n", "gesperrt\n");
     row("L", {}, framed('L', pattern(300)), "Load OK, 300 bytes\r\n", {});
-    // Old, locked content is erased first.
-    row("Q", framed('Q', QByteArray(2048, '\x11')) + "l", programmed,
-        "Load OK, 2048 bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n",
-        "geloescht\nprogrammiert\ngleich\n");
-    row("Q, empty socket", {}, framed('Q', pattern(10)),
-        "Load OK, 10 bytes\r\nError: signature FE FE, expected 1E 21 (AT89C2051)\r\n",
-        "Kennung FEFE statt 1E21 (89C2051)\n", Chip::None);
     row("F", {}, "F\xAB", "Fill AB\r\n", {});
     row("X", "F\x12", "Xc", "SRAM cleared\r\nChecksum F800\r\n", "Summe f800\n");
     // The checksum covers the selected chip's size.
