@@ -8,14 +8,52 @@ namespace
 {
 
 const QString limitName = QStringLiteral("the fuzzed limit");
+const QByteArray byteOrderMark("\xEF\xBB\xBF");
+
+// How many lines the text has: CR LF, LF and CR alone each end one.
+int lineCount(const QByteArray &text)
+{
+    int ends = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == '\n' || (text.at(i) == '\r' && !text.mid(i + 1).startsWith('\n')))
+            ++ends;
+    }
+    return ends + 1;
+}
+
+bool sameResult(const IntelHex::ParseResult &a, const IntelHex::ParseResult &b)
+{
+    return a.ok == b.ok && a.image == b.image && a.line == b.line && a.error == b.error;
+}
+
+// The same file as other tools write it: a byte-order mark before it, CR-only line ends,
+// and anything after the end-of-file record, read as the file itself.
+void checkOtherForms(const QByteArray &text, int limit, const IntelHex::ParseResult &r)
+{
+    if (!text.startsWith(byteOrderMark))
+        FUZZ_CHECK(sameResult(IntelHex::Parse(byteOrderMark + text, limit, limitName), r));
+    if (!text.contains('\r')) {
+        QByteArray crOnly = text;
+        crOnly.replace('\n', '\r');
+        FUZZ_CHECK(sameResult(IntelHex::Parse(crOnly, limit, limitName), r));
+    }
+    if (r.ok) {
+        const QByteArray tail = "\x1A" + QByteArray(7, '\0') + text;
+        FUZZ_CHECK(sameResult(IntelHex::Parse(text + tail, limit, limitName), r));
+    }
+}
 
 void checkWithLimit(const QByteArray &text, int limit)
 {
     const IntelHex::ParseResult r = IntelHex::Parse(text, limit, limitName);
+    checkOtherForms(text, limit, r);
     if (!r.ok) {
         FUZZ_CHECK(!r.error.isEmpty());
         FUZZ_CHECK(r.image.isEmpty());
-        FUZZ_CHECK(r.line >= 0 && r.line <= text.count('\n') + 1);
+        FUZZ_CHECK(r.line >= 0 && r.line <= lineCount(text));
+        // Nothing from the file reaches the text unescaped.
+        for (const QChar c : r.error)
+            FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() < 0x7F);
         return;
     }
     FUZZ_CHECK(r.error.isEmpty());

@@ -37,7 +37,172 @@ int hexDigit(char c)
     return -1;
 }
 
+std::string hex2Lower(unsigned value)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02x", value & 0xFFu);
+    return buf;
+}
+
+std::string hex4Lower(unsigned value)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04x", value & 0xFFFFu);
+    return buf;
+}
+
+std::string sigText(const std::array<std::uint8_t, 2> &sig, const char *between)
+{
+    return hex2(sig[0]) + between + hex2(sig[1]);
+}
+
+// "89C2051" for the AT89C2051, as the other wording names the chips.
+std::string partNumber(Chip chip)
+{
+    return std::string(chipName(chip)).substr(2);
+}
+
 } // namespace
+
+struct Wording {
+    const char *identification;
+    std::string (*chipSelected)(Chip selected);
+    std::string (*signatureOk)(const std::array<std::uint8_t, 2> &sig, Chip selected);
+    std::string (*signatureWrong)(const std::array<std::uint8_t, 2> &got,
+                                  const std::array<std::uint8_t, 2> &want, Chip selected);
+    const char *blank;
+    std::string (*notBlank)(unsigned address);
+    const char *erased;
+    const char *programmed;
+    const char *locked;
+    const char *read;
+    const char *verified;
+    std::string (*verifyFailed)(unsigned first, std::size_t differ);
+    const char *notErased;
+    const char *lockSet;
+    std::string (*loaded)(std::size_t bytes);
+    std::string (*filled)(std::uint8_t value);
+    const char *cleared;
+    std::string (*checksum)(std::uint16_t sum);
+    // One dump line: 16 bytes from start.
+    std::string (*dumpLine)(unsigned start, const std::uint8_t *bytes);
+    const char *sramTestOk;
+    const char *sramTestFailed;
+    const char *ledTest;
+    const char *buzzerTest;
+    const char *vppLevel;
+    const char *vppHigh;
+    const char *vppLow;
+    const char *firmwareVersion;
+    const char *unknown;
+};
+
+namespace
+{
+
+const Wording kDefaultWords = {
+    "Vantor USB Programmer V2.10\r\n",
+    [](Chip selected) { return std::string("Chip ") + chipName(selected) + "\r\n"; },
+    [](const std::array<std::uint8_t, 2> &sig, Chip selected) {
+        return "Signature " + sigText(sig, " ") + " " + chipName(selected) + " OK\r\n";
+    },
+    [](const std::array<std::uint8_t, 2> &got, const std::array<std::uint8_t, 2> &want,
+       Chip selected) {
+        return "Error: signature " + sigText(got, " ") + ", expected " + sigText(want, " ") + " (" +
+               chipName(selected) + ")\r\n";
+    },
+    "Blank\r\n",
+    [](unsigned address) { return "Not blank at " + hex4(address) + "\r\n"; },
+    "Erase OK\r\n",
+    "Program OK\r\n",
+    "Error: locked\r\n",
+    "Read OK\r\n",
+    "Verify OK\r\n",
+    [](unsigned first, std::size_t differ) {
+        return "Verify failed at " + hex4(first) + ", " + std::to_string(differ) +
+               " bytes differ\r\n";
+    },
+    "Flash not erased?\r\n",
+    "Lock bits set\r\n",
+    [](std::size_t bytes) { return "Load OK, " + std::to_string(bytes) + " bytes\r\n"; },
+    [](std::uint8_t value) { return "Fill " + hex2(value) + "\r\n"; },
+    "SRAM cleared\r\n",
+    [](std::uint16_t sum) { return "Checksum " + hex4(sum) + "\r\n"; },
+    [](unsigned start, const std::uint8_t *bytes) {
+        std::string text = hex4(start) + ":";
+        for (unsigned i = 0; i < 16; ++i)
+            text += " " + hex2(bytes[i]);
+        return text + "\r\n";
+    },
+    "SRAM test OK, 8192 bytes\r\n",
+    "SRAM test failed\r\n",
+    "LED test done\r\n",
+    "Buzzer test done\r\n",
+    "Vpp 12.0 V\r\n",
+    "Vpp high\r\n",
+    "Vpp low\r\n",
+    "Firmware V2.10\r\n",
+    "?\r\n",
+};
+
+// A board whose firmware speaks German, ends lines with LF (its tests with CR alone), and
+// says nothing to the commands that only set something up.
+const Wording kOtherWords = {
+    "Brenner USB-Vantor, Stand 2.10\n",
+    [](Chip) { return std::string(); },
+    [](const std::array<std::uint8_t, 2> &sig, Chip selected) {
+        return "Kennung " + sigText(sig, "") + ", " + partNumber(selected) + " erkannt\n";
+    },
+    [](const std::array<std::uint8_t, 2> &got, const std::array<std::uint8_t, 2> &want,
+       Chip selected) {
+        return "Kennung " + sigText(got, "") + " statt " + sigText(want, "") + " (" +
+               partNumber(selected) + ")\n";
+    },
+    "leer\n",
+    [](unsigned address) { return "belegt ab " + hex4(address) + "\n"; },
+    "geloescht\n",
+    "programmiert\n",
+    "gesperrt\n",
+    "ausgelesen\n",
+    "gleich\n",
+    [](unsigned first, std::size_t differ) {
+        return "ungleich ab " + hex4(first) + ", " + std::to_string(differ) + " Bytes\n";
+    },
+    "vorher nicht geloescht\n",
+    "Sperrbits gesetzt\n",
+    [](std::size_t) { return std::string(); },
+    [](std::uint8_t) { return std::string(); },
+    "",
+    [](std::uint16_t sum) { return "Summe " + hex4Lower(sum) + "\n"; },
+    [](unsigned start, const std::uint8_t *bytes) {
+        std::string text = hex4Lower(start) + ">";
+        for (unsigned i = 0; i < 16; ++i)
+            text += " " + hex2Lower(bytes[i]);
+        return text + "\n";
+    },
+    "Speicher gut, 8192 Zellen\r",
+    "Speicher defekt\r",
+    "LED an und aus\r",
+    "Summer gepiept\r",
+    "Programmierspannung 12,0 V\r",
+    "Vpp ein\r",
+    "Vpp aus\r",
+    "Stand 2.10\r",
+    "Befehl unbekannt\n\r",
+};
+
+} // namespace
+
+bool parseTexts(const std::string &text, Texts &texts)
+{
+    if (text == "default")
+        texts = Texts::Default;
+    else if (text == "other")
+        texts = Texts::Other;
+    else
+        return false;
+    return true;
+}
 
 const char *chipName(Chip chip)
 {
@@ -157,10 +322,15 @@ std::uint16_t byteSum(const std::uint8_t *data, std::size_t size)
 
 const char *Firmware::defaultIdentification()
 {
-    return "Vantor USB Programmer V2.10\r\n";
+    return kDefaultWords.identification;
 }
 
-Firmware::Firmware() : m_identification(defaultIdentification())
+const char *Firmware::otherIdentification()
+{
+    return kOtherWords.identification;
+}
+
+Firmware::Firmware() : m_words(&kDefaultWords), m_identification(defaultIdentification())
 {
     m_sram.fill(0xFF);
     setSocket(Chip::AT89C2051);
@@ -171,6 +341,29 @@ void Firmware::setSocket(Chip chip)
     m_socket = chip;
     m_flash.assign(flashSize(chip), 0xFF);
     m_lock = 0;
+}
+
+void Firmware::setTexts(Texts texts)
+{
+    m_texts = texts;
+    m_words = texts == Texts::Other ? &kOtherWords : &kDefaultWords;
+    if (!m_customIdentification)
+        m_identification = m_words->identification;
+}
+
+void Firmware::setIdentification(const std::string &reply)
+{
+    m_identification = reply;
+    m_customIdentification = true;
+}
+
+bool Firmware::pressKey(const std::string &size)
+{
+    if (size != "2K" && size != "4K" && size != "1K")
+        return false;
+    // The same report in every wording: the program chooses the chip by it.
+    m_out += "KEY_" + size + "\r\n";
+    return true;
 }
 
 void Firmware::setShortReadback(std::size_t n)
@@ -271,12 +464,12 @@ void Firmware::process(std::uint8_t byte, double atMs)
         else if (byte == '4')
             sendReadback(4096);
         else
-            reply("?\r\n");
+            reply(m_words->unknown);
         return;
     case Parse::FillValue:
         m_parse = Parse::Command;
         m_sram.fill(byte);
-        reply("Fill " + hex2(byte) + "\r\n");
+        reply(m_words->filled(byte));
         return;
     case Parse::DumpHi:
         m_dumpHi = byte;
@@ -296,7 +489,7 @@ void Firmware::process(std::uint8_t byte, double atMs)
 void Firmware::finishLoad(double atMs)
 {
     m_parse = Parse::Command;
-    reply("Load OK, " + std::to_string(m_loadLength) + " bytes\r\n");
+    reply(m_words->loaded(m_loadLength));
     if (m_loadThenProgram)
         startStages({signatureCheck(), eraseStage(), programStage(), verifyStage()}, atMs);
 }
@@ -313,15 +506,13 @@ void Firmware::command(std::uint8_t byte, double atMs)
         m_selected = byte == '!'   ? Chip::AT89C2051
                      : byte == '@' ? Chip::AT89C4051
                                    : Chip::AT89C1051U;
-        reply(std::string("Chip ") + chipName(m_selected) + "\r\n");
+        reply(m_words->chipSelected(m_selected));
         return;
     case 's':
         startStages({signatureCheck(), Stage{0.0,
                                              [this] {
                                                  const auto sig = signatureOf(m_selected);
-                                                 reply("Signature " + hex2(sig[0]) + " " +
-                                                       hex2(sig[1]) + " " + chipName(m_selected) +
-                                                       " OK\r\n");
+                                                 reply(m_words->signatureOk(sig, m_selected));
                                                  return true;
                                              }}},
                     atMs);
@@ -334,10 +525,9 @@ void Firmware::command(std::uint8_t byte, double atMs)
                        const auto it = std::find_if(m_flash.begin(), m_flash.end(),
                                                     [](std::uint8_t b) { return b != 0xFF; });
                        if (it == m_flash.end())
-                           reply("Blank\r\n");
+                           reply(m_words->blank);
                        else
-                           reply("Not blank at " +
-                                 hex4(static_cast<unsigned>(it - m_flash.begin())) + "\r\n");
+                           reply(m_words->notBlank(static_cast<unsigned>(it - m_flash.begin())));
                        return true;
                    }}},
             atMs);
@@ -353,7 +543,7 @@ void Firmware::command(std::uint8_t byte, double atMs)
                      Stage{0.0,
                            [this] {
                                std::copy(m_flash.begin(), m_flash.end(), m_sram.begin());
-                               reply("Read OK\r\n");
+                               reply(m_words->read);
                                return true;
                            }}},
                     atMs);
@@ -382,10 +572,10 @@ void Firmware::command(std::uint8_t byte, double atMs)
         return;
     case 'X':
         m_sram.fill(0xFF);
-        reply("SRAM cleared\r\n");
+        reply(m_words->cleared);
         return;
     case 'c':
-        reply("Checksum " + hex4(byteSum(m_sram.data(), chipSize())) + "\r\n");
+        reply(m_words->checksum(byteSum(m_sram.data(), chipSize())));
         return;
     case 'd':
         m_parse = Parse::DumpHi;
@@ -394,7 +584,7 @@ void Firmware::command(std::uint8_t byte, double atMs)
         m_parse = Parse::Test;
         return;
     default:
-        reply("?\r\n");
+        reply(m_words->unknown);
         return;
     }
 }
@@ -406,8 +596,7 @@ Firmware::Stage Firmware::signatureCheck()
                     return true;
                 const auto got = signatureOf(m_socket);
                 const auto want = signatureOf(m_selected);
-                reply("Error: signature " + hex2(got[0]) + " " + hex2(got[1]) + ", expected " +
-                      hex2(want[0]) + " " + hex2(want[1]) + " (" + chipName(m_selected) + ")\r\n");
+                reply(m_words->signatureWrong(got, want, m_selected));
                 return false;
             }};
 }
@@ -417,7 +606,7 @@ Firmware::Stage Firmware::programLockCheck()
     return {0.0, [this] {
                 if ((m_lock & kLockBit1) == 0)
                     return true;
-                reply("Error: locked\r\n");
+                reply(m_words->locked);
                 return false;
             }};
 }
@@ -427,7 +616,7 @@ Firmware::Stage Firmware::readLockCheck()
     return {0.0, [this] {
                 if ((m_lock & kLockBit2) == 0)
                     return true;
-                reply("Error: locked\r\n");
+                reply(m_words->locked);
                 return false;
             }};
 }
@@ -437,7 +626,7 @@ Firmware::Stage Firmware::eraseStage()
     return {m_pacing ? kEraseMs : 0.0, [this] {
                 std::fill(m_flash.begin(), m_flash.end(), 0xFF);
                 m_lock = 0;
-                reply("Erase OK\r\n");
+                reply(m_words->erased);
                 return true;
             }};
 }
@@ -448,7 +637,7 @@ Firmware::Stage Firmware::programStage()
                 // Programming can only turn ones into zeros.
                 for (std::size_t i = 0; i < m_flash.size(); ++i)
                     m_flash[i] &= m_sram[i];
-                reply("Program OK\r\n");
+                reply(m_words->programmed);
                 return true;
             }};
 }
@@ -469,13 +658,12 @@ Firmware::Stage Firmware::verifyStage()
                         unerased = true;
                 }
                 if (differ == 0) {
-                    reply("Verify OK\r\n");
+                    reply(m_words->verified);
                     return true;
                 }
-                reply("Verify failed at " + hex4(static_cast<unsigned>(first)) + ", " +
-                      std::to_string(differ) + " bytes differ\r\n");
+                reply(m_words->verifyFailed(static_cast<unsigned>(first), differ));
                 if (unerased)
-                    reply("Flash not erased?\r\n");
+                    reply(m_words->notErased);
                 return false;
             }};
 }
@@ -484,7 +672,7 @@ Firmware::Stage Firmware::lockStage()
 {
     return {0.0, [this] {
                 m_lock = kLockBit1 | kLockBit2;
-                reply("Lock bits set\r\n");
+                reply(m_words->lockSet);
                 return true;
             }};
 }
@@ -506,10 +694,10 @@ void Firmware::sendDump(unsigned address)
 {
     for (unsigned line = 0; line < 4; ++line) {
         const unsigned start = (address + line * 16) % kSramSize;
-        std::string text = hex4(start) + ":";
+        std::uint8_t bytes[16];
         for (unsigned i = 0; i < 16; ++i)
-            text += " " + hex2(m_sram[(start + i) % kSramSize]);
-        reply(text + "\r\n");
+            bytes[i] = m_sram[(start + i) % kSramSize];
+        reply(m_words->dumpLine(start, bytes));
     }
 }
 
@@ -532,28 +720,28 @@ void Firmware::runTest(std::uint8_t which)
 {
     switch (which) {
     case 'R':
-        reply(sramTest() ? "SRAM test OK, 8192 bytes\r\n" : "SRAM test failed\r\n");
+        reply(sramTest() ? m_words->sramTestOk : m_words->sramTestFailed);
         return;
     case 'L':
-        reply("LED test done\r\n");
+        reply(m_words->ledTest);
         return;
     case 'b':
-        reply("Buzzer test done\r\n");
+        reply(m_words->buzzerTest);
         return;
     case 'V':
-        reply("Vpp 12.0 V\r\n");
+        reply(m_words->vppLevel);
         return;
     case 'h':
-        reply("Vpp high\r\n");
+        reply(m_words->vppHigh);
         return;
     case 'l':
-        reply("Vpp low\r\n");
+        reply(m_words->vppLow);
         return;
     case 'f':
-        reply("Firmware V2.10\r\n");
+        reply(m_words->firmwareVersion);
         return;
     default:
-        reply("?\r\n");
+        reply(m_words->unknown);
         return;
     }
 }

@@ -21,6 +21,18 @@ namespace vantorsim
 
 enum class Chip { None, AT89C2051, AT89C4051, AT89C1051U };
 
+// The words the board answers in. Whatever the words, the identification has at least 26
+// characters, the key reports are KEY_2K, KEY_4K and KEY_1K, and S1, S2 and S4 send raw
+// bytes only. Other: every other reply in other words, with other line ends, and the chip
+// choice (! @ #), load (L, and the load part of Q), fill (F) and clear (X) answer nothing.
+enum class Texts { Default, Other };
+
+// "default", "other" (the spelling of the command line)
+bool parseTexts(const std::string &text, Texts &texts);
+
+// The reply texts of one wording (defined with the firmware).
+struct Wording;
+
 // "AT89C2051", ..., "none"
 const char *chipName(Chip chip);
 // "2051", "4051", "1051U", "none" (the spelling of the command line and control channel)
@@ -48,14 +60,22 @@ public:
     static constexpr std::uint8_t kLockBit2 = 0x02; // verify and read disabled
 
     static const char *defaultIdentification();
+    static const char *otherIdentification();
 
     Firmware();
 
     // Realistic erase/programming durations (off: every operation completes at once).
     void setPacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
-    // The whole reply to "i", sent as it is.
-    void setIdentification(const std::string &reply) { m_identification = reply; }
+    // The words of every reply (Default at start).
+    void setTexts(Texts texts);
+    Texts texts() const { return m_texts; }
+    // The whole reply to "i", sent as it is, whatever the words.
+    void setIdentification(const std::string &reply);
+
+    // The board's key for "2K", "4K" or "1K" is pressed: its report is sent. False (and
+    // nothing sent) for any other name.
+    bool pressKey(const std::string &size);
 
     // One byte from the line, arriving at nowMs.
     void receive(std::uint8_t byte, double nowMs);
@@ -128,6 +148,9 @@ private:
     bool sramTest();
 
     bool m_pacing = false;
+    Texts m_texts = Texts::Default;
+    const Wording *m_words;
+    bool m_customIdentification = false;
     std::string m_identification;
 
     std::array<std::uint8_t, kSramSize> m_sram;

@@ -59,7 +59,7 @@ double monotonicMs()
 void usage(std::FILE *to)
 {
     std::fputs("usage: vantor-sim [--pace] [--chip 2051|4051|1051U|none] [--id TEXT] [--silent]\n"
-               "                  [--log FILE]\n",
+               "                  [--texts default|other] [--log FILE]\n",
                to);
 }
 
@@ -332,12 +332,7 @@ void Simulator::handleLine(std::string line)
         send(vantorsim::decodeEscapes(at < line.size() ? line.substr(at + 1) : std::string()));
         answer("ok");
     } else if (cmd == "key" && words.size() == 2) {
-        if (words[1] != "2K" && words[1] != "4K" && words[1] != "1K") {
-            answer("error bad argument");
-            return;
-        }
-        send("KEY_" + words[1] + "\r\n");
-        answer("ok");
+        answer(fw.pressKey(words[1]) ? "ok" : "error bad argument");
     } else if (cmd == "unplug" && words.size() == 1) {
         unplug();
         answer("ok");
@@ -494,6 +489,13 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "vantor-sim: unknown chip '%s'\n", argv[i]);
                 return 2;
             }
+        } else if (arg == "--texts" && hasValue) {
+            vantorsim::Texts texts;
+            if (!vantorsim::parseTexts(argv[++i], texts)) {
+                std::fprintf(stderr, "vantor-sim: unknown texts '%s'\n", argv[i]);
+                return 2;
+            }
+            sim.fw.setTexts(texts);
         } else if (arg == "--id" && hasValue) {
             sim.fw.setIdentification(vantorsim::decodeEscapes(argv[++i]));
         } else if (arg == "--log" && hasValue) {

@@ -8,9 +8,11 @@
 
 using vantorsim::Chip;
 using vantorsim::Firmware;
+using vantorsim::Texts;
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(Chip)
+Q_DECLARE_METATYPE(Texts)
 
 namespace
 {
@@ -103,6 +105,16 @@ private slots:
     void changingTheSocket();
     void escapes_data();
     void escapes();
+    void otherTexts_data();
+    void otherTexts();
+    void identification_data();
+    void identification();
+    void keyReports_data();
+    void keyReports();
+    void readbackInEveryWording_data();
+    void readbackInEveryWording();
+    void textsNames_data();
+    void textsNames();
 };
 
 // Bytes sent and the whole reply to them, step after step; then what the chip, its lock
@@ -588,6 +600,246 @@ void TestFirmware::escapes()
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(toBytes(vantorsim::decodeEscapes(text.toStdString())), bytes);
+}
+
+// Every command on two boards, one in the default words and one in the other words: each
+// answers as listed, the other board never in the default's words or line ends (or not at
+// all), and both end in the same state.
+void TestFirmware::otherTexts_data()
+{
+    QTest::addColumn<Chip>("socket");
+    QTest::addColumn<QByteArray>("setup");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("other");
+    const auto row = [](const char *name, const QByteArray &setup, const QByteArray &command,
+                        const QByteArray &plain, const QByteArray &other,
+                        Chip socket = Chip::AT89C2051) {
+        QTest::newRow(name) << socket << setup << command << plain << other;
+    };
+    const QByteArray programmed = framed('Q', pattern(2048));
+    QByteArray notBlank(0x124, '\xFF');
+    notBlank[0x123] = '\x7F';
+    QByteArray unerased(2048, '\xFF');
+    unerased.replace(0x100, 16, QByteArray(16, '\0'));
+    QByteArray ramp(0x200, '\0');
+    for (int i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<char>(i);
+
+    row("i", {}, "i", "Vantor USB Programmer V2.10\r\n", "Brenner USB-Vantor, Stand 2.10\n");
+    row("!", "@", "!", "Chip AT89C2051\r\n", {});
+    row("@", {}, "@", "Chip AT89C4051\r\n", {}, Chip::AT89C4051);
+    row("#", {}, "#", "Chip AT89C1051U\r\n", {}, Chip::AT89C1051U);
+    row("s", {}, "s", "Signature 1E 21 AT89C2051 OK\r\n", "Kennung 1E21, 89C2051 erkannt\n");
+    row("s, 4051", "@", "s", "Signature 1E 41 AT89C4051 OK\r\n", "Kennung 1E41, 89C4051 erkannt\n",
+        Chip::AT89C4051);
+    row("s, empty socket", {}, "s", "Error: signature FE FE, expected 1E 21 (AT89C2051)\r\n",
+        "Kennung FEFE statt 1E21 (89C2051)\n", Chip::None);
+    row("s, 4051 as 1051U", "#", "s", "Error: signature 1E 41, expected 1E 12 (AT89C1051U)\r\n",
+        "Kennung 1E41 statt 1E12 (89C1051U)\n", Chip::AT89C4051);
+    row("B, blank", {}, "B", "Blank\r\n", "leer\n");
+    row("B, not blank", framed('L', notBlank) + "P", "B", "Not blank at 0123\r\n",
+        "belegt ab 0123\n");
+    row("E", programmed + "l", "E", "Erase OK\r\n", "geloescht\n");
+    row("P", framed('L', pattern(2048)), "P", "Program OK\r\n", "programmiert\n");
+    row("P, locked", programmed + "l", "P", "Error: locked\r\n", "gesperrt\n");
+    row("R", programmed + "X", "R", "Read OK\r\n", "ausgelesen\n");
+    row("R, locked", programmed + "l", "R", "Error: locked\r\n", "gesperrt\n");
+    row("V", programmed, "V", "Verify OK\r\n", "gleich\n");
+    row("V, differs", framed('Q', QByteArray(2048, '\x5A')) + framed('L', QByteArray(300, '\x50')),
+        "V", "Verify failed at 0000, 300 bytes differ\r\n", "ungleich ab 0000, 300 Bytes\n");
+    row("V, not erased", framed('Q', unerased) + framed('L', QByteArray(2048, '\x5A')) + "P", "V",
+        "Verify failed at 0100, 16 bytes differ\r\nFlash not erased?\r\n",
+        "ungleich ab 0100, 16 Bytes\nvorher nicht geloescht\n");
+    row("V, locked", programmed + "l", "V", "Error: locked\r\n", "gesperrt\n");
+    row("l", programmed, "l", "Lock bits set\r\n", "Sperrbits gesetzt\n");
+    row("q", framed('L', pattern(2048)), "q", "Program OK\r\nVerify OK\r\nLock bits set\r\n",
+        "programmiert\ngleich\nSperrbits gesetzt\n");
+    row("q, stops at verify", framed('Q', QByteArray(2048, '\x0F')) + "F\xF0", "q",
+        "Program OK\r\nVerify failed at 0000, 2048 bytes differ\r\nFlash not erased?\r\n",
+        "programmiert\nungleich ab 0000, 2048 Bytes\nvorher nicht geloescht\n");
+    row("q, locked", programmed + "l", "q", "Error: locked\r\n", "gesperrt\n");
+    row("q, empty socket", {}, "q", "Error: signature FE FE, expected 1E 21 (AT89C2051)\r\n",
+        "Kennung FEFE statt 1E21 (89C2051)\n", Chip::None);
+    row("L", {}, framed('L', pattern(300)), "Load OK, 300 bytes\r\n", {});
+    row("L, 0 bytes", {}, framed('L', {}), "Load OK, 0 bytes\r\n", {});
+    row("Q", {}, framed('Q', pattern(2048)),
+        "Load OK, 2048 bytes\r\nErase OK\r\nProgram OK\r\nVerify OK\r\n",
+        "geloescht\nprogrammiert\ngleich\n");
+    row("Q, empty socket", {}, framed('Q', pattern(10)),
+        "Load OK, 10 bytes\r\nError: signature FE FE, expected 1E 21 (AT89C2051)\r\n",
+        "Kennung FEFE statt 1E21 (89C2051)\n", Chip::None);
+    row("S then 3", {}, "S3", "?\r\n", "Befehl unbekannt\n\r");
+    row("F", {}, "F\xAB", "Fill AB\r\n", {});
+    row("X", "F\x12", "X", "SRAM cleared\r\n", {});
+    row("c", {}, "c", "Checksum F800\r\n", "Summe f800\n");
+    row("c, 4K", "@", "c", "Checksum F000\r\n", "Summe f000\n");
+    row("d", framed('L', ramp), "d\x01\x23",
+        "0123: 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30 31 32\r\n"
+        "0133: 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F 40 41 42\r\n"
+        "0143: 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50 51 52\r\n"
+        "0153: 53 54 55 56 57 58 59 5A 5B 5C 5D 5E 5F 60 61 62\r\n",
+        "0123> 23 24 25 26 27 28 29 2a 2b 2c 2d 2e 2f 30 31 32\n"
+        "0133> 33 34 35 36 37 38 39 3a 3b 3c 3d 3e 3f 40 41 42\n"
+        "0143> 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50 51 52\n"
+        "0153> 53 54 55 56 57 58 59 5a 5b 5c 5d 5e 5f 60 61 62\n");
+    row("tR", {}, "tR", "SRAM test OK, 8192 bytes\r\n", "Speicher gut, 8192 Zellen\r");
+    row("tL", {}, "tL", "LED test done\r\n", "LED an und aus\r");
+    row("tb", {}, "tb", "Buzzer test done\r\n", "Summer gepiept\r");
+    row("tV", {}, "tV", "Vpp 12.0 V\r\n", "Programmierspannung 12,0 V\r");
+    row("th", {}, "th", "Vpp high\r\n", "Vpp ein\r");
+    row("tl", {}, "tl", "Vpp low\r\n", "Vpp aus\r");
+    row("tf", {}, "tf", "Firmware V2.10\r\n", "Stand 2.10\r");
+    row("t then z", {}, "tz", "?\r\n", "Befehl unbekannt\n\r");
+    row("x", {}, "x", "?\r\n", "Befehl unbekannt\n\r");
+    row("CR LF", {}, "\r\n", "?\r\n?\r\n", "Befehl unbekannt\n\rBefehl unbekannt\n\r");
+    row("NUL", {}, "\x00"_ba, "?\r\n", "Befehl unbekannt\n\r");
+}
+
+void TestFirmware::otherTexts()
+{
+    QFETCH(Chip, socket);
+    QFETCH(QByteArray, setup);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, other);
+
+    Firmware plainBoard;
+    Firmware otherBoard;
+    otherBoard.setTexts(Texts::Other);
+    QCOMPARE(otherBoard.texts(), Texts::Other);
+    for (Firmware *fw : {&plainBoard, &otherBoard}) {
+        fw->setSocket(socket);
+        talk(*fw, setup);
+    }
+    const QByteArray plainReply = talk(plainBoard, command);
+    const QByteArray otherReply = talk(otherBoard, command);
+    QCOMPARE(plainReply, plain);
+    QCOMPARE(otherReply, other);
+    QVERIFY(otherReply != plainReply);
+    for (const char *word : {"OK", "Error", "error", "Verify", "failed", "Not blank", "Blank", "?",
+                             "Load", "Chip ", "Fill", "cleared", "Checksum", "KEY_", "\r\n"})
+        QVERIFY2(!otherReply.contains(word), word);
+
+    // The words differ, the work does not.
+    QCOMPARE(flashBytes(otherBoard), flashBytes(plainBoard));
+    QCOMPARE(sramBytes(otherBoard, 0, Firmware::kSramSize),
+             sramBytes(plainBoard, 0, Firmware::kSramSize));
+    QCOMPARE(otherBoard.lockBits(), plainBoard.lockBits());
+    QCOMPARE(otherBoard.selectedType(), plainBoard.selectedType());
+}
+
+// The answer to "i" in both wordings: at least 26 characters of its own, or the text given.
+void TestFirmware::identification_data()
+{
+    QTest::addColumn<Texts>("texts");
+    QTest::addColumn<QByteArray>("given"); // empty: none
+    QTest::addColumn<bool>("givenFirst");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("default") << Texts::Default << QByteArray() << false
+                             << QByteArray("Vantor USB Programmer V2.10\r\n");
+    QTest::newRow("other") << Texts::Other << QByteArray() << false
+                           << QByteArray("Brenner USB-Vantor, Stand 2.10\n");
+    QTest::newRow("other, given after") << Texts::Other << QByteArray("Vantor USB Programmer V\r\n")
+                                        << false << QByteArray("Vantor USB Programmer V\r\n");
+    QTest::newRow("other, given before")
+        << Texts::Other << QByteArray("Vantor USB Programmer V\r\n") << true
+        << QByteArray("Vantor USB Programmer V\r\n");
+}
+
+void TestFirmware::identification()
+{
+    QFETCH(Texts, texts);
+    QFETCH(QByteArray, given);
+    QFETCH(bool, givenFirst);
+    QFETCH(QByteArray, reply);
+    Firmware fw;
+    if (!given.isEmpty() && givenFirst)
+        fw.setIdentification(given.toStdString());
+    fw.setTexts(texts);
+    if (!given.isEmpty() && !givenFirst)
+        fw.setIdentification(given.toStdString());
+    const QByteArray answer = talk(fw, "i");
+    QCOMPARE(answer, reply);
+    if (given.isEmpty())
+        QVERIFY(answer.size() >= 26);
+}
+
+void TestFirmware::keyReports_data()
+{
+    QTest::addColumn<Texts>("texts");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("report"); // empty: refused
+    for (Texts texts : {Texts::Default, Texts::Other}) {
+        const char *mode = texts == Texts::Default ? "default" : "other";
+        QTest::addRow("2K, %s", mode) << texts << "2K" << QByteArray("KEY_2K\r\n");
+        QTest::addRow("4K, %s", mode) << texts << "4K" << QByteArray("KEY_4K\r\n");
+        QTest::addRow("1K, %s", mode) << texts << "1K" << QByteArray("KEY_1K\r\n");
+        QTest::addRow("3K, %s", mode) << texts << "3K" << QByteArray();
+        QTest::addRow("2k, %s", mode) << texts << "2k" << QByteArray();
+    }
+}
+
+void TestFirmware::keyReports()
+{
+    QFETCH(Texts, texts);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, report);
+    Firmware fw;
+    fw.setTexts(texts);
+    QCOMPARE(fw.pressKey(key.toStdString()), !report.isEmpty());
+    QCOMPARE(toBytes(fw.takeOutput(0.0)), report);
+}
+
+void TestFirmware::readbackInEveryWording_data()
+{
+    QTest::addColumn<Texts>("texts");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("before"); // the answers to X and L
+    for (Texts texts : {Texts::Default, Texts::Other}) {
+        const bool plain = texts == Texts::Default;
+        const char *mode = plain ? "default" : "other";
+        const QByteArray before = plain ? "SRAM cleared\r\nLoad OK, 4999 bytes\r\n" : "";
+        QTest::addRow("S1, %s", mode) << texts << QByteArray("S1") << 1024 << before;
+        QTest::addRow("S2, %s", mode) << texts << QByteArray("S2") << 2048 << before;
+        QTest::addRow("S4, %s", mode) << texts << QByteArray("S4") << 4096 << before;
+    }
+}
+
+void TestFirmware::readbackInEveryWording()
+{
+    QFETCH(Texts, texts);
+    QFETCH(QByteArray, command);
+    QFETCH(int, size);
+    QFETCH(QByteArray, before);
+    Firmware fw;
+    fw.setTexts(texts);
+    const QByteArray image = pattern(4999);
+    // Nothing but the raw bytes.
+    QCOMPARE(talk(fw, "X" + framed('L', image) + command), before + image.left(size));
+    QCOMPARE(talk(fw, command), image.left(size));
+}
+
+void TestFirmware::textsNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<Texts>("texts");
+    QTest::newRow("default") << "default" << true << Texts::Default;
+    QTest::newRow("other") << "other" << true << Texts::Other;
+    QTest::newRow("Other") << "Other" << false << Texts::Default;
+    QTest::newRow("empty") << "" << false << Texts::Default;
+}
+
+void TestFirmware::textsNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, known);
+    QFETCH(Texts, texts);
+    Texts parsed = Texts::Default;
+    QCOMPARE(vantorsim::parseTexts(name.toStdString(), parsed), known);
+    QCOMPARE(parsed, texts);
 }
 
 QTEST_APPLESS_MAIN(TestFirmware)

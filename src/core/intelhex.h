@@ -8,10 +8,13 @@
 // Accepted records: data (00), end of file (01), extended segment address (02), extended
 // linear address (04); the start address records (03, 05) name where the program starts
 // and are accepted and ignored. Every record's length and checksum are checked; an error
-// names the line (counted from 1). Blank lines are ignored, CR LF and LF both end a line,
-// upper- and lower-case digits are both accepted. Records may come in any order; a byte
-// given twice must have the same value both times. The end-of-file record is required (a
-// file cut short is refused) and must be the last record.
+// names the line (counted from 1) and shows any character it quotes from the file escaped
+// (\x1A, \t) when it is not printable ASCII. A UTF-8 byte-order mark at the start is
+// skipped; blank lines and lines holding only Ctrl+Z are ignored; CR LF, LF and CR alone
+// each end a line; upper- and lower-case digits are both accepted. Records may come in any
+// order; a byte given twice must have the same value both times. The end-of-file record is
+// required (a file cut short is refused); whatever follows it, on its line or after
+// (Ctrl+Z, NUL padding, text, more records), is not read.
 namespace IntelHex
 {
 

@@ -1,8 +1,10 @@
 #include "artwork.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
 namespace
 {
@@ -24,6 +26,22 @@ void drawChip(QPainter &painter, const QRectF &body, int pinsPerSide)
     painter.setBrush(QColor(0xFF, 0xFF, 0x00));
     const qreal notch = body.height() * 0.22;
     painter.drawEllipse(QPointF(body.left() + notch, body.center().y()), notch * 0.5, notch * 0.5);
+}
+
+// One line centred in box, in font made smaller where needed so that it fits the box
+// with a margin on either side.
+void drawFittedText(QPainter &painter, const QRectF &box, QFont font, const QString &text)
+{
+    const qreal room = box.width() - 16;
+    for (;;) {
+        const QFontMetricsF metrics(font);
+        if ((metrics.horizontalAdvance(text) <= room && metrics.height() <= box.height()) ||
+            font.pointSizeF() <= 4)
+            break;
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+    }
+    painter.setFont(font);
+    painter.drawText(box, Qt::AlignCenter, text);
 }
 
 } // namespace
@@ -54,27 +72,37 @@ QIcon programIcon()
     return QIcon(programIconPixmap());
 }
 
-QPixmap aboutLogo()
+QPixmap aboutLogo(const QSize &visible)
 {
+    // The design: 286 x 240, scaled down only where the box shows less than that.
+    constexpr qreal DesignWidth = 286;
+    constexpr qreal DesignHeight = 240;
     QPixmap pixmap(286, 300);
-    pixmap.fill(Qt::white);
+    pixmap.fill(Qt::transparent);
+    const qreal scale =
+        qMin<qreal>(1.0, qMin(visible.width() / DesignWidth, visible.height() / DesignHeight));
+    if (scale <= 0)
+        return pixmap;
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 300);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    // Whole pixels only, so that nothing spills past the design's last row and column.
+    const QSize drawn(qFloor(DesignWidth * scale), qFloor(DesignHeight * scale));
+    painter.setClipRect(QRect(QPoint(0, 0), drawn));
+    painter.scale(scale, scale);
+    QLinearGradient sky(0, 0, 0, DesignHeight);
     sky.setColorAt(0, QColor(0x00, 0x33, 0x99));
     sky.setColorAt(1, QColor(0x66, 0x99, 0xFF));
-    painter.fillRect(QRect(0, 0, 286, 300), sky);
-    drawChip(painter, QRectF(43, 70, 200, 90), 10);
+    painter.fillRect(QRectF(0, 0, DesignWidth, DesignHeight), sky);
+    drawChip(painter, QRectF(43, 40, 200, 80), 10);
     painter.setPen(Qt::white);
     QFont title = kaiFont(30);
     title.setBold(true);
-    painter.setFont(title);
-    painter.drawText(QRect(0, 185, 286, 50), Qt::AlignCenter, QStringLiteral("Vantor"));
-    painter.setFont(kaiFont(14));
-    painter.drawText(QRect(0, 235, 286, 30), Qt::AlignCenter, QStringLiteral("USB 燒錄器"));
-    painter.setFont(kaiFont(9));
-    painter.drawText(QRect(0, 268, 286, 24), Qt::AlignCenter,
-                     QStringLiteral("AT89C2051 / AT89C4051 / AT89C1051U"));
+    drawFittedText(painter, QRectF(0, 138, DesignWidth, 46), title, QStringLiteral("Vantor"));
+    drawFittedText(painter, QRectF(0, 184, DesignWidth, 26), kaiFont(14),
+                   QStringLiteral("USB 燒錄器"));
+    drawFittedText(painter, QRectF(0, 210, DesignWidth, 24), kaiFont(9),
+                   QStringLiteral("AT89C2051 / AT89C4051 / AT89C1051U"));
     return pixmap;
 }
 

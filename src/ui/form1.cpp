@@ -17,10 +17,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTextOption>
+
+#include <limits>
+#include <type_traits>
 
 namespace
 {
@@ -35,8 +40,40 @@ template <typename W> W *makeControl(QWidget *parent, const char *name, qreal po
     auto *w = new W(parent);
     w->setObjectName(QString::fromLatin1(name));
     w->setFont(kaiFont(pointSize));
+    // A label shows its text as written: a file name is never read as markup.
+    if constexpr (std::is_base_of_v<QLabel, W>)
+        w->setTextFormat(Qt::PlainText);
+    // Enter clicks the focused button, as Space does.
+    if constexpr (std::is_base_of_v<QPushButton, W>)
+        w->setAutoDefault(true);
+    // Text boxes take any length (Qt stops at 32,767 characters unless told).
+    if constexpr (std::is_base_of_v<QLineEdit, W>)
+        w->setMaxLength(std::numeric_limits<int>::max());
     return w;
 }
+
+// The latest-file line: a label that wraps a long path onto its second line, between
+// words where it can and anywhere where it must, within the part of the label that lies
+// inside its window (the label reaches past the window's right edge). The text itself is
+// left exactly as set.
+class WrappingLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QRect area = contentsRect();
+        if (const QWidget *parent = parentWidget())
+            area.setRight(qMin(area.right(), parent->width() - x() - 1));
+        QTextOption option(alignment() & Qt::AlignHorizontal_Mask);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(QRectF(area), text(), option);
+    }
+};
 
 } // namespace
 
@@ -48,7 +85,6 @@ Form1::Form1(const PortMap &ports, DialogBackend *dialogs, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("USB_Vantor Programmer"));
     setWindowIcon(programIcon());
-    setFont(kaiFont(WindowPt));
     if (!dialogs) {
         m_ownDialogs = std::make_unique<QtDialogBackend>(this);
         dialogs = m_ownDialogs.get();
@@ -57,6 +93,9 @@ Form1::Form1(const PortMap &ports, DialogBackend *dialogs, QWidget *parent)
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
+    // The window's face goes to its controls; the menu bar and its menus keep the
+    // platform's menu font.
+    client->setFont(kaiFont(WindowPt));
     client->setFixedSize(twipsToPixels(this, 8880), twipsToPixels(this, 6816));
     setCentralWidget(client);
     buildControls(client);
@@ -96,12 +135,8 @@ void Form1::buildControls(QWidget *client)
                      optionPlace[i][3]);
         m_chipGroup->addButton(Options[i], i + 1);
     }
-    connect(Options[0], &QRadioButton::clicked, this,
-            [this] { programmer().chips.Option1_Click(); });
-    connect(Options[1], &QRadioButton::clicked, this,
-            [this] { programmer().chips.Option2_Click(); });
-    connect(Options[2], &QRadioButton::clicked, this,
-            [this] { programmer().chips.Option3_Click(); });
+    connect(m_chipGroup, &QButtonGroup::idClicked, this, &Form1::chipOptionClicked);
+    fixChipTabStop();
 
     struct Button {
         const char *name;
@@ -145,7 +180,7 @@ void Form1::buildControls(QWidget *client)
     placeInTwips(Text4, 1440, 720, 1212, 288);
     Text4->installEventFilter(this);
 
-    Label3 = makeControl<QLabel>(client, "Label3", ControlPt);
+    Label3 = makeControl<WrappingLabel>(client, "Label3", ControlPt);
     placeInTwips(Label3, 360, 4920, 8652, 492);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -372,12 +407,40 @@ void Form1::markChipOption(int option)
 {
     if (option >= 1 && option <= 3) {
         Options[option - 1]->setChecked(true);
-        return;
+    } else {
+        m_chipGroup->setExclusive(false);
+        for (QRadioButton *b : Options)
+            b->setChecked(false);
+        m_chipGroup->setExclusive(true);
     }
-    m_chipGroup->setExclusive(false);
+    m_markedChip = option >= 1 && option <= 3 ? option : 0;
+    fixChipTabStop();
+}
+
+void Form1::chipOptionClicked(int option)
+{
+    // Clicking (or pressing Space on) the chip already chosen changes nothing.
+    if (option == m_markedChip)
+        return;
+    ChipSelection &chips = programmer().chips;
+    if (option == 1)
+        chips.Option1_Click();
+    else if (option == 2)
+        chips.Option2_Click();
+    else if (option == 3)
+        chips.Option3_Click();
+}
+
+void Form1::fixChipTabStop()
+{
+    // As on Windows, Tab enters the chip group at the chosen chip (the first when none is
+    // chosen) and leaves it from there; the arrow keys move within the group. Qt moves the
+    // tab stop itself only when a button is clicked or focused, not when the program
+    // chooses one.
+    const int chosen = m_chipGroup->checkedId();
+    QRadioButton *stop = chosen >= 1 && chosen <= 3 ? Options[chosen - 1] : Options[0];
     for (QRadioButton *b : Options)
-        b->setChecked(false);
-    m_chipGroup->setExclusive(true);
+        b->setFocusPolicy(b == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void Form1::showForm2()
@@ -385,10 +448,24 @@ void Form1::showForm2()
     if (!m_form2) {
         m_form2 = new Form2();
         m_form2->setAttribute(Qt::WA_DeleteOnClose, false);
-        if (const QScreen *screen = this->screen())
-            m_form2->move(screen->availableGeometry().center() - m_form2->rect().center());
     }
+    if (m_form2->isVisible())
+        return;
+    // Centred on the screen each time it comes up, wherever it was left; once more after
+    // showing, when the size of its frame is known.
+    centreOnScreen(m_form2);
     m_form2->show();
+    centreOnScreen(m_form2);
+}
+
+void Form1::centreOnScreen(QWidget *window) const
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 void Form1::showForm3()

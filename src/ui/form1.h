@@ -62,6 +62,9 @@ private:
     void buildControls(QWidget *client);
     void buildMenus();
     QAction *addItem(class QMenu *menu, const char *name, const QString &caption);
+    void chipOptionClicked(int option);
+    void fixChipTabStop();
+    void centreOnScreen(QWidget *window) const;
 
     // The buttons that run a menu item's handler.
     void Command1_Click();
@@ -81,6 +84,7 @@ private:
     QLabel *Label3 = nullptr;
     QRadioButton *Options[3] = {};
     QButtonGroup *m_chipGroup = nullptr;
+    int m_markedChip = 0; // the chip option the program last marked chosen
     QPointer<Form2> m_form2;
     QPointer<Form3> m_form3;
     bool m_ended = false;

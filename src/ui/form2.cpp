@@ -18,7 +18,7 @@ Form2::Form2(QWidget *parent)
     picture->setObjectName(QStringLiteral("Picture1"));
     placeInTwips(picture, 360, 240, 4350, 3720);
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picture->setPixmap(aboutLogo());
+    picture->setPixmap(aboutLogo(picture->size()));
 
     struct Line {
         const char *name;
@@ -36,8 +36,10 @@ Form2::Form2(QWidget *parent)
          QStringLiteral("我們的電話是 ") + phone1() + QStringLiteral(" 或 ") + phone2()},
     };
     for (const Line &line : lines) {
-        auto *label = new QLabel(line.text, this);
+        auto *label = new QLabel(this);
         label->setObjectName(QString::fromLatin1(line.name));
+        label->setTextFormat(Qt::PlainText);
+        label->setText(line.text);
         placeInTwips(label, line.left, line.top, line.width, line.height);
     }
 }

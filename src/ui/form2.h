@@ -7,11 +7,9 @@ class Form2 : public QWidget
 {
     Q_OBJECT
 public:
-    static QString companyChinese() { return QStringLiteral("凡拓示範電子有限公司"); }
-    static QString companyEnglish()
-    {
-        return QStringLiteral("Vantor Demo Electronics (fictitious)");
-    }
+    // Invented details: a .example address and numbers of zeros reach no one.
+    static QString companyChinese() { return QStringLiteral("凡拓電子有限公司"); }
+    static QString companyEnglish() { return QStringLiteral("Vantor Electronics Ltd."); }
     static QString webAddress() { return QStringLiteral("http://www.vantor-demo.example"); }
     static QString phone1() { return QStringLiteral("(00) 0000-1234"); }
     static QString phone2() { return QStringLiteral("(00) 0000-5678"); }

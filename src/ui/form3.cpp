@@ -25,13 +25,16 @@ Form3::Form3(QWidget *parent)
     }
     m_options[0]->setChecked(true);
 
-    auto *label = new QLabel(QStringLiteral("選擇要儲存的檔案大小"), this);
+    auto *label = new QLabel(this);
     label->setObjectName(QStringLiteral("Label1"));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(QStringLiteral("選擇要儲存的檔案大小"));
     placeInTwips(label, 120, 120, 2412, 372);
 
     auto *save = new QPushButton(QStringLiteral("SAVE"), this);
     save->setObjectName(QStringLiteral("Command1"));
     placeInTwips(save, 1440, 960, 1212, 492);
+    save->setAutoDefault(true); // Enter clicks it when it has the focus
     connect(save, &QPushButton::clicked, this, &Form3::Command1_Click);
 
     setTabOrder(m_options[0], m_options[1]);

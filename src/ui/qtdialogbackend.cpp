@@ -33,7 +33,10 @@ DialogBackend::Outcome QtDialogBackend::fileDialog(Kind kind, const QString &tit
 
 int QtDialogBackend::messageBox(const QString &text, int style, const QString &title)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, m_owner);
+    QMessageBox box(QMessageBox::Warning, title, QString(), QMessageBox::NoButton, m_owner);
+    // The text carries a file name: shown as written, never read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
     if ((style & 7) == 4) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? 6 : 7;

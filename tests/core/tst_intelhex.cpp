@@ -11,6 +11,8 @@ class TstIntelHex : public QObject
 private slots:
     void parse_data();
     void parse();
+    void errorTextsAsWritten_data();
+    void errorTextsAsWritten();
     void sdccBlinkMatchesItsBinary();
     void formatParsesBack_data();
     void formatParsesBack();
@@ -104,6 +106,36 @@ void TstIntelHex::parse_data()
     QTest::newRow("last byte of the 4999-byte buffer")
         << data(4998, "\x42") + eof() << 4999 << ff(4998) + "\x42" << -1 << QString();
 
+    // As toolchains and editors write files: a byte-order mark, CR-only line ends, and
+    // whatever follows the end-of-file record.
+    const QByteArray bom("\xEF\xBB\xBF");
+    QTest::newRow("UTF-8 byte-order mark")
+        << bom + data(0, abc) + eof() << 2048 << abc << -1 << QString();
+    QTest::newRow("byte-order mark, CR LF")
+        << bom + QByteArray(data(0, abc) + eof()).replace('\n', "\r\n") << 2048 << abc << -1
+        << QString();
+    QTest::newRow("CR-only line ends")
+        << QByteArray(data(0, abc) + data(0x10, "\x03") + eof()).replace('\n', '\r') << 2048
+        << abc + ff(13) + "\x03" << -1 << QString();
+    QTest::newRow("CR-only, blank lines, no line end at the end")
+        << QByteArray("\r\r") + QByteArray(data(0, abc)).replace('\n', '\r') + "\r\r:00000001FF"
+        << 2048 << abc << -1 << QString();
+    QTest::newRow("Ctrl+Z on the line after the end")
+        << data(0, abc) + eof() + "\x1A" << 2048 << abc << -1 << QString();
+    QTest::newRow("Ctrl+Z right after the end-of-file record")
+        << data(0, abc) + ":00000001FF\x1A" << 2048 << abc << -1 << QString();
+    QTest::newRow("NUL padding after the end")
+        << data(0, abc) + eof() + QByteArray(300, '\0') << 2048 << abc << -1 << QString();
+    QTest::newRow("NUL padding on the end-of-file record's line")
+        << data(0, abc) + ":00000001FF" + QByteArray(30, '\0') + "\r\n" + QByteArray(9, '\0')
+        << 2048 << abc << -1 << QString();
+    QTest::newRow("text after the end")
+        << data(0, abc) + eof() + "; made by the linker\nsize: 3 bytes\n"
+        << 2048 << abc << -1 << QString();
+    QTest::newRow("records after the end are not read")
+        << data(0, abc) + eof() + data(3, "\x01") + wrongChecksum(data(0x1000, "\x01")) << 2048
+        << abc << -1 << QString();
+
     QTest::newRow("address beyond 4K") << data(0, abc) + data(0x1000, "\x01") + eof() << 4096
                                        << QByteArray() << 2 << QStringLiteral("1000-1000");
     QTest::newRow("record across the end of 4K")
@@ -142,9 +174,6 @@ void TstIntelHex::parse_data()
     QTest::newRow("no end-of-file record: cut short")
         << data(0, abc) + data(3, "\x01") << 2048 << QByteArray() << 0
         << QStringLiteral("end-of-file");
-    QTest::newRow("a record after the end")
-        << data(0, abc) + eof() + data(3, "\x01") << 2048 << QByteArray() << 3
-        << QStringLiteral("after the end-of-file record of line 2");
     QTest::newRow("end-of-file record with data")
         << data(0, abc) + rec(0, 0x01, QByteArray(1, '\0')) << 2048 << QByteArray() << 2
         << QStringLiteral("end-of-file");
@@ -156,6 +185,49 @@ void TstIntelHex::parse_data()
     QTest::newRow("same byte twice with two values")
         << data(0, "\x01\x02") + data(1, "\x09") + eof() << 2048 << QByteArray() << 2
         << QStringLiteral("line 1");
+    // Line numbers follow every kind of line end; CR LF is one line end.
+    QTest::newRow("bad checksum on line 3, CR-only")
+        << QByteArray(data(0, "\x01") + data(1, "\x02") + wrongChecksum(data(2, "\x03")) + eof())
+               .replace('\n', '\r')
+        << 2048 << QByteArray() << 3 << QStringLiteral("checksum");
+    QTest::newRow("bad checksum on line 4, mixed line ends")
+        << data(0, "\x01") + "\r" + QByteArray(data(1, "\x02")).replace('\n', "\r\n") +
+               wrongChecksum(data(2, "\x03")) + eof()
+        << 2048 << QByteArray() << 4 << QStringLiteral("checksum");
+    QTest::newRow("bad checksum of the end-of-file record, text after it")
+        << data(0, "\x01") + ":00000001FE\x1A" << 2048 << QByteArray() << 2
+        << QStringLiteral("checksum");
+
+    // Characters quoted from the file are shown escaped when they are not printable ASCII.
+    QTest::newRow("Ctrl+Z inside a record")
+        << data(0, abc) + ":01000000\x1A" + eof() << 2048 << QByteArray() << 2
+        << QStringLiteral("'\\x1A' is not a hexadecimal digit");
+    QTest::newRow("NUL inside a record")
+        << QByteArray(":0100\x00", 6) + "0001FE\n" + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\x00' is not a hexadecimal digit");
+    QTest::newRow("tab inside a record")
+        << QByteArray(":0100\t0001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\t' is not a hexadecimal digit");
+    QTest::newRow("escape character inside a record")
+        << QByteArray(":0100\x1B[31m0001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\x1B' is not a hexadecimal digit");
+    QTest::newRow("UTF-8 letter inside a record")
+        << QByteArray(":0100\xC3\xA9"
+                      "0001FE\n") +
+               eof()
+        << 2048 << QByteArray() << 1 << QStringLiteral("'\\xC3' is not a hexadecimal digit");
+    QTest::newRow("backslash inside a record")
+        << QByteArray(":0100\\x410001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'\\\\' is not a hexadecimal digit");
+    QTest::newRow("percent sign inside a record")
+        << QByteArray(":0100%10001FE\n") + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("'%' is not a hexadecimal digit");
+    QTest::newRow("byte-order mark on the second line")
+        << data(0, abc) + bom + eof() << 2048 << QByteArray() << 2
+        << QStringLiteral("must start with ':', not '\\xEF'");
+    QTest::newRow("Ctrl+Z before a record")
+        << "\x1A" + data(0, abc) + eof() << 2048 << QByteArray() << 1
+        << QStringLiteral("must start with ':', not '\\x1A'");
     QTest::newRow("no data at all")
         << eof() << 2048 << QByteArray() << 0 << QStringLiteral("no data");
     QTest::newRow("empty file") << QByteArray() << 2048 << QByteArray() << 0
@@ -179,10 +251,43 @@ void TstIntelHex::parse()
     QVERIFY(!r.ok);
     QVERIFY(r.image.isEmpty());
     QCOMPARE(r.line, errorLine);
+    for (const QChar c : r.error)
+        QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F, qPrintable(r.error.toUtf8().toHex()));
     if (errorLine > 0)
         QVERIFY2(r.error.startsWith(QStringLiteral("line %1: ").arg(errorLine)),
                  qPrintable(r.error));
     QVERIFY2(r.error.contains(errorHas), qPrintable(r.error));
+}
+
+// Whole error texts where outside text is quoted: the limit's name is shown as given, even
+// with QString::arg() markers in it, and file characters are escaped.
+void TstIntelHex::errorTextsAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("limitName");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("markers in the limit's name")
+        << data(0x0800, "\x01") + eof() << QStringLiteral("%1 of %2 (%3)")
+        << QStringLiteral("line 1: bytes 0800-0800 lie outside %1 of %2 (%3) (0000-07FF)");
+    QTest::newRow("a marker in the file")
+        << QByteArray(":0100%20001FE\n") + eof() << QStringLiteral("%1")
+        << QStringLiteral("line 1: '%' is not a hexadecimal digit");
+    QTest::newRow("Ctrl+Z in the file, CR-only")
+        << QByteArray(":0100000001FE\r:01000100\x1A\r:00000001FF\r") << QStringLiteral("%1")
+        << QStringLiteral("line 2: '\\x1A' is not a hexadecimal digit");
+    QTest::newRow("delete at the start of a line")
+        << QByteArray("\x7F:0100000001FE\n") + eof() << QString()
+        << QStringLiteral("line 1: a record must start with ':', not '\\x7F'");
+}
+
+void TstIntelHex::errorTextsAsWritten()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, limitName);
+    QFETCH(QString, error);
+    const IntelHex::ParseResult r = IntelHex::Parse(text, 2048, limitName);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, error);
 }
 
 void TstIntelHex::sdccBlinkMatchesItsBinary()
