@@ -43,12 +43,18 @@ void Console::breakBar()
 
 void Console::reply(const QString &text)
 {
-    QString out = text;
-    out.remove(QLatin1Char('\r'));
-    if (out.isEmpty())
+    if (text.isEmpty())
         return;
     breakBar();
-    put(stdout, out);
+    put(stdout, text);
+    m_replyOpen = !text.endsWith(QLatin1Char('\n'));
+}
+
+void Console::endReply()
+{
+    if (m_replyOpen)
+        put(stdout, QStringLiteral("\n"));
+    m_replyOpen = false;
 }
 
 void Console::result(const QString &line)

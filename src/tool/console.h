@@ -15,8 +15,10 @@ public:
 
     void setQuiet(bool quiet) { m_quiet = quiet; }
 
-    // Firmware text as it comes (carriage returns dropped).
+    // Reply text as it comes, its line ends as LF.
     void reply(const QString &text);
+    // The reply is over: a last line without its end is ended.
+    void endReply();
     // A line of the command's result.
     void result(const QString &line);
     // A line about what is going on.
@@ -39,5 +41,6 @@ private:
     bool m_active = false;
     QString m_label;
     int m_total = 0;
-    int m_lastShown = -1; // percent (terminal) or quarter (lines) last shown
+    int m_lastShown = -1;     // percent (terminal) or quarter (lines) last shown
+    bool m_replyOpen = false; // the last reply text did not end its line
 };

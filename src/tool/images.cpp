@@ -27,8 +27,7 @@ int readHex(Console &console, const QString &path, int limit, const QString &lim
     if (file.size() > ReadHexLimit) {
         console.error(QStringLiteral("%1: %2 bytes is far too long for a HEX image of this "
                                      "programmer")
-                          .arg(path)
-                          .arg(file.size()));
+                          .arg(path, QString::number(file.size())));
         return Usage;
     }
     const QByteArray text = file.readAll();

@@ -2,6 +2,7 @@
 // the identification command. The programmer is not told a chip.
 #include "commands.h"
 #include "exitcode.h"
+#include "replyrules.h"
 #include "tool.h"
 #include "wait.h"
 
@@ -17,7 +18,6 @@ namespace
 {
 
 constexpr int ListLimitMs = 10000;
-constexpr int IdentityReplyMs = 1000;
 
 // A serial line that remembers whether it could be opened and everything taken from it.
 class ListeningTransport : public SerialTransport
@@ -77,11 +77,12 @@ QString identityOf(const Probe &probe)
     return identity;
 }
 
-void watch(Probe &p, Wait &wait, const std::function<void()> &finished)
+void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<void()> &finished)
 {
-    QObject::connect(p.session.get(), &ProgrammerSession::found, wait.context(), [&p, finished] {
+    QObject::connect(p.session.get(), &ProgrammerSession::found, wait.context(), [&, finished] {
         p.found = true;
-        p.identity = std::make_unique<ReplyWatch>(*p.session, ReplyRule{1, IdentityReplyMs});
+        p.identity = std::make_unique<ReplyWatch>(*p.session, *p.transport,
+                                                  ReplyRules::quick(false), judging);
         QObject::connect(p.identity.get(), &ReplyWatch::finished, p.session.get(), [&p, finished] {
             p.what = identityOf(p);
             p.session->closePort();
@@ -96,6 +97,11 @@ void watch(Probe &p, Wait &wait, const std::function<void()> &finished)
                                    : QStringLiteral("no programmer (answered \"%1\")").arg(heard);
         finished();
     });
+}
+
+void show(Tool &tool, const Probe &p)
+{
+    tool.console.result(QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what));
 }
 
 } // namespace
@@ -116,8 +122,9 @@ int portsCommand(Tool &tool, const QStringList &)
     }
     Wait wait(ListLimitMs);
     size_t finished = 0;
+    const Judging judging{tool.options.settleMs, {}};
     for (auto &p : probes) {
-        watch(*p, wait, [&] {
+        watch(*p, wait, judging, [&] {
             if (++finished == probes.size())
                 wait.finish(Success);
         });
@@ -127,7 +134,7 @@ int portsCommand(Tool &tool, const QStringList &)
     int answered = 0;
     for (const auto &p : probes) {
         answered += p->found ? 1 : 0;
-        tool.console.result(QStringLiteral("COM%1  %2  %3").arg(p->number).arg(p->device, p->what));
+        show(tool, *p);
     }
     if (answered > 0)
         return Success;
