@@ -30,5 +30,7 @@ int main(int argc, char *argv[])
         break;
     }
     Tool tool(options);
-    return runCommand(tool);
+    const int rc = runCommand(tool);
+    tool.console.done(rc);
+    return rc;
 }

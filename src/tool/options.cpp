@@ -47,6 +47,7 @@ Options:
   --settle MS           a command is done once its reply has started and the line has
                         then been quiet this long (default 100)
   --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
+  --json                standard output as one JSON object a line for each event
   -q, --quiet           no status lines and no progress
   -h, --help            this help;  --version  the tool's version
 
@@ -133,6 +134,7 @@ bool readJudging(const QCommandLineParser &parser, Options *options, QString *er
             return false;
         }
     }
+    options->json = parser.isSet(QStringLiteral("json"));
     return true;
 }
 
@@ -152,6 +154,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"q", "quiet"}, "No status lines and no progress."),
         option({"settle"}, "Quiet time that ends a reply.", "MS"),
         option({"fail-on"}, "Reply lines that say no.", "REGEX"),
+        option({"json"}, "JSON events on standard output."),
     });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();

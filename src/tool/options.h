@@ -23,6 +23,7 @@ struct Options {
     int settleMs = 100;
     // Reply lines that count as the programmer saying no (none by default).
     QRegularExpression failOn;
+    bool json = false;
     QString command;
     QStringList args;
 };

@@ -101,7 +101,14 @@ void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<voi
 
 void show(Tool &tool, const Probe &p)
 {
-    tool.console.result(QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what));
+    QJsonObject details;
+    const QString line = QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what);
+    details.insert(QStringLiteral("event"), QStringLiteral("port"));
+    details.insert(QStringLiteral("com"), p.number);
+    details.insert(QStringLiteral("device"), p.device);
+    details.insert(QStringLiteral("programmer"), p.found);
+    details.insert(QStringLiteral("answer"), p.what);
+    tool.console.result(line, details);
 }
 
 } // namespace

@@ -40,7 +40,8 @@ ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image)
         }
     }
     if (differ == 0) {
-        tool.console.result(QStringLiteral("verify: %1 bytes match").arg(n));
+        tool.console.result(QStringLiteral("verify: %1 bytes match").arg(n),
+                            {{"match", true}, {"bytes", n}});
         return {Success, -1};
     }
     const QString at = QStringLiteral("0x") + hexText(first, 4);
@@ -51,7 +52,8 @@ ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image)
             .arg(n)
             .arg(differ == 1 ? "s" : "")
             .arg(at, hexText(static_cast<quint8>(chip.at(first)), 2),
-                 hexText(static_cast<quint8>(image.at(first)), 2)));
+                 hexText(static_cast<quint8>(image.at(first)), 2)),
+        {{"match", false}, {"bytes", n}, {"differ", differ}, {"first", at}});
     return {Failed, first};
 }
 
