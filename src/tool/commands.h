@@ -37,6 +37,10 @@ struct ChipResult {
 
 // Writes one chip (after the search) and compares it with the image.
 ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path);
+// With --log: one CSV line for the chip.
+void logChip(Tool &tool, const QByteArray &image, const ChipResult &result);
+// write --repeat: one chip after another, until Ctrl+C or the end of input.
+int produce(Tool &tool, const QByteArray &image, const QString &path);
 
 // Hexadecimal text of up to maxDigits digits, with or without "0x"; -1 when invalid.
 int parseHex(QString text, int maxDigits);

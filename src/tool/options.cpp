@@ -47,6 +47,10 @@ Options:
   --settle MS           a command is done once its reply has started and the line has
                         then been quiet this long (default 100)
   --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
+  --repeat              write: one chip after another, each after the programmer's key
+                        or Enter; Ctrl+C or the end of input ends with a summary
+  --log FILE            write: append a CSV line for each chip (time, chip, image
+                        checksum, result, first differing address)
   --json                standard output as one JSON object a line for each event
   -q, --quiet           no status lines and no progress
   -h, --help            this help;  --version  the tool's version
@@ -138,6 +142,22 @@ bool readJudging(const QCommandLineParser &parser, Options *options, QString *er
     return true;
 }
 
+bool readProduction(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->repeat = parser.isSet(QStringLiteral("repeat"));
+    options->logPath = parser.value(QStringLiteral("log"));
+    const bool logged = parser.isSet(QStringLiteral("log"));
+    if ((options->repeat || logged) && options->command != QLatin1String("write")) {
+        *error = QStringLiteral("--repeat and --log are for write");
+        return false;
+    }
+    if (logged && options->logPath.trimmed().isEmpty()) {
+        *error = QStringLiteral("--log needs a file");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
@@ -155,6 +175,8 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"settle"}, "Quiet time that ends a reply.", "MS"),
         option({"fail-on"}, "Reply lines that say no.", "REGEX"),
         option({"json"}, "JSON events on standard output."),
+        option({"log"}, "CSV log of the chips written.", "FILE"),
+        option({"repeat"}, "Write one chip after another."),
     });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -165,7 +187,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
     if (parser.isSet(QStringLiteral("version")))
         return ParseOutcome::Version;
     if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
-        !readCommand(parser, options, error))
+        !readCommand(parser, options, error) || !readProduction(parser, options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
 }

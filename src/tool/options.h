@@ -24,6 +24,8 @@ struct Options {
     // Reply lines that count as the programmer saying no (none by default).
     QRegularExpression failOn;
     bool json = false;
+    QString logPath;     // --log: one CSV line a chip written
+    bool repeat = false; // --repeat: one chip after another
     QString command;
     QStringList args;
 };

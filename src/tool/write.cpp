@@ -10,6 +10,8 @@
 
 #include "core/chiptable.h"
 
+#include <QFile>
+
 namespace
 {
 
@@ -81,6 +83,17 @@ ChipResult compare(Tool &tool, const QByteArray &image)
     return rc != Success ? ChipResult{rc, -1} : report(tool, chip, image);
 }
 
+// The log must take lines before the first chip is written.
+int openLog(Tool &tool)
+{
+    QFile log(tool.options.logPath);
+    if (tool.options.logPath.isEmpty() || log.open(QIODevice::Append))
+        return Success;
+    tool.console.error(QStringLiteral("%1: cannot write the log: %2")
+                           .arg(tool.options.logPath, log.errorString()));
+    return Usage;
+}
+
 int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
 {
     int chip = -1;
@@ -90,16 +103,22 @@ int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
         rc = Images::read(tool.console, path, ChipTable::chip(chip).flashSize,
                           Images::chipLimitName(chip), &image);
     if (rc == Success)
+        rc = openLog(tool);
+    if (rc == Success)
         rc = tool.connect();
     if (rc != Success)
         return rc;
+    if (programFirst && tool.options.repeat)
+        return produce(tool, image, path);
     if (!tool.chipTakes(static_cast<int>(image.size()))) {
         tool.console.error(QStringLiteral("the programmer now has another chip; nothing done"));
         return Usage;
     }
     if (!programFirst)
         return compare(tool, image).code;
-    return writeChip(tool, image, path).code;
+    const ChipResult result = writeChip(tool, image, path);
+    logChip(tool, image, result);
+    return result.code;
 }
 
 } // namespace
