@@ -10,6 +10,8 @@
 #include "core/serialtransport.h"
 #include "core/session.h"
 
+#include <QSerialPortInfo>
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -99,10 +101,42 @@ void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<voi
     });
 }
 
-void show(Tool &tool, const Probe &p)
+// What the system knows of a device: its description and USB identifiers, so that the
+// user can tell one adapter from another.
+QJsonObject adapter(const QString &device)
 {
     QJsonObject details;
-    const QString line = QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what);
+    const auto infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos) {
+        if (info.systemLocation() != device && info.portName() != device)
+            continue;
+        if (!info.description().isEmpty())
+            details.insert(QStringLiteral("description"), info.description());
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+            details.insert(QStringLiteral("usb"), QStringLiteral("%1:%2")
+                                                      .arg(hexText(info.vendorIdentifier(), 4))
+                                                      .arg(hexText(info.productIdentifier(), 4))
+                                                      .toLower());
+        }
+        if (!info.serialNumber().isEmpty())
+            details.insert(QStringLiteral("serial"), info.serialNumber());
+    }
+    return details;
+}
+
+void show(Tool &tool, const Probe &p)
+{
+    QJsonObject details = adapter(p.device);
+    QStringList known;
+    if (details.contains(QStringLiteral("description")))
+        known << details.value(QStringLiteral("description")).toString();
+    if (details.contains(QStringLiteral("usb")))
+        known << QStringLiteral("USB ") + details.value(QStringLiteral("usb")).toString();
+    if (details.contains(QStringLiteral("serial")))
+        known << QStringLiteral("serial ") + details.value(QStringLiteral("serial")).toString();
+    QString line = QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what);
+    if (!known.isEmpty())
+        line += QStringLiteral("  (%1)").arg(known.join(QStringLiteral(", ")));
     details.insert(QStringLiteral("event"), QStringLiteral("port"));
     details.insert(QStringLiteral("com"), p.number);
     details.insert(QStringLiteral("device"), p.device);
