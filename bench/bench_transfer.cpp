@@ -167,14 +167,6 @@ public:
         QFile::remove(path);
         dialogs.fileName = path;
         const int option = row.size == 2048 ? 1 : row.size == 4096 ? 2 : 3;
-        // Form3 waits inside the handler: SAVE is clicked from the event loop it runs.
-        QTimer::singleShot(0, &w, [this, option] {
-            Form3 *form3 = w.form3();
-            if (!form3)
-                return;
-            form3->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->click();
-            form3->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
-        });
         dialogs.answeredAtMs = 0.0;
         // The "S" command has no event of its own: the block's first byte arrives one byte
         // time after it (the line carries the second command byte, and then the block).
@@ -187,7 +179,12 @@ public:
                 firstSleeps = bench::sleeps();
             }
         });
-        p.save.muFileSave_Click(); // returns once the file is written
+        p.save.muFileSave_Click(); // shows Form3 and returns
+        Form3 *form3 = w.form3();
+        if (form3) {
+            form3->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->click();
+            form3->findChild<QPushButton *>(QStringLiteral("Command1"))->click(); // to the file
+        }
         const double t1 = nowMs();
         const double c1 = cpuMs();
         const long s1 = bench::sleeps();

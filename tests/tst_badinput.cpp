@@ -4,7 +4,13 @@
 #include <QDir>
 #include <QTest>
 
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 // Bad input wherever it can enter: settings files, image files, the hex boxes. Each gets
 // the specified behaviour or a clear message, and nothing goes to the programmer that
@@ -15,6 +21,10 @@ class TstBadInput : public QObject
 private slots:
     void chipLogContent_data();
     void chipLogContent();
+    void settingsFileNotRegularAtStartUp_data();
+    void settingsFileNotRegularAtStartUp();
+    void settingsFileNotRegularWhileRunning_data();
+    void settingsFileNotRegularWhileRunning();
     void tskLogNamingDirectory();
     void nonAsciiImagePathRoundTrip();
     void imageThatIsNotAFile_data();
@@ -22,6 +32,81 @@ private slots:
     void hexBoxesWithAnyUnicode_data();
     void hexBoxesWithAnyUnicode();
 };
+
+namespace
+{
+
+// Opens the other end of a FIFO again and again from a thread of its own, so that a program
+// that blocks opening the FIFO goes on (and then fails its checks) instead of hanging the
+// test: a write end, opened and closed, releases a reader; a read end, kept, releases a
+// writer. A program that never opens the FIFO does not notice it.
+class FifoWatchdog
+{
+public:
+    explicit FifoWatchdog(const QString &path) : m_path(QFile::encodeName(path))
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~FifoWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    FifoWatchdog(const FifoWatchdog &) = delete;
+    FifoWatchdog &operator=(const FifoWatchdog &) = delete;
+
+private:
+    void run()
+    {
+        int reader = -1;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        // Give the program the time to block for real first.
+        auto pause = std::chrono::milliseconds(500);
+        while (!m_wake.wait_for(lock, pause, [this] { return m_stop; })) {
+            pause = std::chrono::milliseconds(100);
+            if (reader < 0)
+                reader = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK);
+            const int writer = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        if (reader >= 0)
+            ::close(reader);
+    }
+
+    QByteArray m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+// Puts what is not a regular file at path: a FIFO, or a link to the null device.
+bool makeIrregular(const QString &path, const QString &kind)
+{
+    QFile::remove(path);
+    if (kind == QLatin1String("fifo"))
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    return QFile::link(QStringLiteral("/dev/null"), path);
+}
+
+QString readRefused(const QString &path)
+{
+    return QStringLiteral("無法讀取或建立設定檔 ") + path +
+           QStringLiteral("（不是一般檔案），設定將不會被記住。");
+}
+
+QString writeRefused(const QString &path)
+{
+    return QStringLiteral("無法寫入設定檔 ") + path +
+           QStringLiteral("（不是一般檔案），這次的選擇將不會被記住。");
+}
+
+} // namespace
 
 void TstBadInput::chipLogContent_data()
 {
@@ -49,6 +134,107 @@ void TstBadInput::chipLogContent()
     QVERIFY(h.settled());
     QCOMPARE(h.window->selectedChipOption(), option);
     QCOMPARE(h.fence(sim), line + "c");
+}
+
+void TstBadInput::settingsFileNotRegularAtStartUp_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("tsk.log a FIFO") << "tsk.log"
+                                    << "fifo";
+    QTest::newRow("chip.log a FIFO") << "chip.log"
+                                     << "fifo";
+    QTest::newRow("tsk.log a link to a device") << "tsk.log"
+                                                << "device";
+    QTest::newRow("chip.log a link to a device") << "chip.log"
+                                                 << "device";
+}
+
+void TstBadInput::settingsFileNotRegularAtStartUp()
+{
+    // The window opens, says that the file cannot be used, and finds the programmer; the
+    // search's text repeats the message. chip.log is written again when the chip is chosen.
+    QFETCH(QString, setting);
+    QFETCH(QString, kind);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness h(PortMap::fromDevices({sim.device()}));
+    const QString path = h.path(setting);
+    QVERIFY(makeIrregular(path, kind));
+    std::unique_ptr<FifoWatchdog> watchdog;
+    if (kind == QLatin1String("fifo"))
+        watchdog = std::make_unique<FifoWatchdog>(path);
+    QStringList texts;
+    connect(h.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
+
+    h.load();
+
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(h.fence(sim), QByteArray("ii!c"));
+    QStringList expected = {readRefused(path), QString(), QStringLiteral("Check COM1......"),
+                            QStringLiteral("Find Programmer on COM1  ") + readRefused(path)};
+    if (setting == QLatin1String("chip.log"))
+        expected << writeRefused(path);
+    QCOMPARE(texts, expected);
+    QCOMPARE(h.find<QLabel>("Label3")->text(), QStringLiteral("No latest file !"));
+    QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());
+}
+
+void TstBadInput::settingsFileNotRegularWhileRunning_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("chip.log a FIFO") << "chip.log"
+                                     << "fifo";
+    QTest::newRow("tsk.log a FIFO") << "tsk.log"
+                                    << "fifo";
+    QTest::newRow("chip.log a link to a device") << "chip.log"
+                                                 << "device";
+    QTest::newRow("tsk.log a link to a device") << "tsk.log"
+                                                << "device";
+}
+
+void TstBadInput::settingsFileNotRegularWhileRunning()
+{
+    // A settings file replaced after start-up: the write is refused with a message, and the
+    // chip choice or the load goes on.
+    QFETCH(QString, setting);
+    QFETCH(QString, kind);
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness h(PortMap::fromDevices({sim.device()}));
+    h.load();
+    QVERIFY(h.settled());
+    QCOMPARE(h.fence(sim), QByteArray("ii!c"));
+    const QString path = h.path(setting);
+    QVERIFY(makeIrregular(path, kind));
+    std::unique_ptr<FifoWatchdog> watchdog;
+    if (kind == QLatin1String("fifo"))
+        watchdog = std::make_unique<FifoWatchdog>(path);
+    QStringList texts;
+    connect(h.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
+
+    if (setting == QLatin1String("chip.log")) {
+        QTest::mouseClick(h.find<QRadioButton>("Option2"), Qt::LeftButton);
+        QCOMPARE(texts, QStringList({writeRefused(path)}));
+        QCOMPARE(h.window->selectedChipOption(), 2);
+        QCOMPARE(h.fence(sim), QByteArray("@c"));
+    } else {
+        const QByteArray image("0123456789");
+        const QString file = writeFile(h.path(QStringLiteral("ten.tsk")), image);
+        h.dialogs->chooseFile(file);
+        h.find<QAction>("muFileLoad")->trigger();
+        QCOMPARE(texts, QStringList({writeRefused(path),
+                                     QStringLiteral("Loading  ") + file +
+                                         QStringLiteral("   ( 10 Bytes)..."),
+                                     QStringLiteral("Load completed")}));
+        QCOMPARE(h.find<QLabel>("Label3")->text(), QStringLiteral("Latest File at ") + file);
+        QCOMPARE(h.fence(sim), QByteArray("L\x00\x0a", 3) + image + "c");
+    }
+    QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());
 }
 
 void TstBadInput::tskLogNamingDirectory()

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +20,8 @@ private slots:
     void noProgrammerShowsOneAboutBox();
     void secondCheckDoesNotResendChip();
     void checkDuringSettleKeepsCounting();
+    void removalDuringSettleStaysShown();
+    void startUpProblemRepeatedAfterFirstSearchOnly();
 };
 
 static int form2Count()
@@ -142,6 +145,78 @@ void TstDiscovery::checkDuringSettleKeepsCounting()
     QTest::qWait(250);
     QCOMPARE(h.p().WaitTicks, qint16(32767));
     QCOMPARE(h.window->selectedChipOption(), 0);
+}
+
+void TstDiscovery::removalDuringSettleStaysShown()
+{
+    // A start-up problem with tsk.log is shown again with the search's result; the
+    // programmer then goes away just as the settle step tells it the chip. The removal
+    // message is the last word.
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness h(PortMap::fromDevices({sim.device()}));
+    const QString tsk = h.path(QStringLiteral("tsk.log"));
+    QVERIFY(QDir().mkpath(tsk));
+    const QString problem = QStringLiteral("無法讀取或建立設定檔 ") + tsk +
+                            QStringLiteral("（是一個資料夾），設定將不會被記住。");
+    QStringList texts;
+    connect(h.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
+    // On the fifth Timer4 tick after success the programmer goes (its emulator ends, which
+    // runs no event of the window), and the sixth tick, the settle step, comes at once,
+    // before anything else can notice.
+    bool unplugged = false;
+    connect(&h.p().Timer4, &VbTimer::Timer, this, [&] {
+        if (unplugged || h.p().Timer3.Enabled() || h.p().WaitTicks != 5)
+            return;
+        unplugged = true;
+        sim.stop();
+        emit h.p().Timer4.Timer();
+    });
+
+    h.load();
+
+    QTRY_VERIFY_WITH_TIMEOUT(unplugged, 5000);
+    QCOMPARE(h.window->selectedChipOption(), 1); // chosen, but it could not be told
+    QVERIFY(!h.p().MSComm1.PortOpen());
+    QCOMPARE(h.text(2), QStringLiteral("燒錄器已移除，請重新接上後執行 ComPort check。"));
+    QCOMPARE(texts,
+             QStringList({problem, QString(), QStringLiteral("Check COM1......"),
+                          QStringLiteral("Find Programmer on COM1  ") + problem,
+                          QStringLiteral("燒錄器已移除，請重新接上後執行 ComPort check。")}));
+    QCOMPARE(sim.received(), QByteArray("ii"));
+}
+
+void TstDiscovery::startUpProblemRepeatedAfterFirstSearchOnly()
+{
+    // The start-up problem comes back once, with the first search's result. A later
+    // problem (a chip choice that chip.log cannot keep) is shown when it happens and is
+    // not carried into the next search's result.
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness h(PortMap::fromDevices({sim.device()}));
+    const QString tsk = h.path(QStringLiteral("tsk.log"));
+    QVERIFY(QDir().mkpath(tsk));
+    h.load();
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(h.text(2), QStringLiteral("Find Programmer on COM1  無法讀取或建立設定檔 ") + tsk +
+                            QStringLiteral("（是一個資料夾），設定將不會被記住。"));
+
+    const QString chip = h.path(QStringLiteral("chip.log"));
+    QVERIFY(QFile::remove(chip) && QDir().mkpath(chip));
+    h.find<QRadioButton>("Option2")->click();
+    QVERIFY2(h.text(2).startsWith(QStringLiteral("無法寫入設定檔 ") + chip), qPrintable(h.text(2)));
+
+    QStringList texts;
+    connect(h.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
+    h.p().discovery.muFileComm_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(h.text(2), QStringLiteral("Find Programmer on COM1"), 5000);
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(texts, QStringList({QString(), QStringLiteral("Check COM1......"),
+                                 QStringLiteral("Find Programmer on COM1")}));
+    QCOMPARE(h.fence(sim), QByteArray("ii!@iic"));
 }
 
 QTEST_MAIN(TstDiscovery)

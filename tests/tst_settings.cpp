@@ -17,11 +17,13 @@ private slots:
     void writeReplacesWithoutLineEnd();
     void writeDoesNotCreateMissingFile();
     void unusableLocationReportsFailure();
+    void linkToRegularFileIsUsed();
     void firstRunInEmptyDirectory();
     void latestFileLabel_data();
     void latestFileLabel();
     void chipChoiceIsStoredExactly();
     void unusableDirectoryIsReportedAfterSearch();
+    void settingsMessagesShowPathsAsWritten();
 };
 
 static QString writeValue(const QTemporaryDir &dir, const QByteArray &content)
@@ -99,6 +101,21 @@ void TstSettings::unusableLocationReportsFailure()
     QCOMPARE(SettingsFile::readValue(dir.path(), &read, &why), SettingsFile::ReadResult::Failed);
 }
 
+void TstSettings::linkToRegularFileIsUsed()
+{
+    // Only regular files hold settings, but a link to one is followed.
+    QTemporaryDir dir;
+    const QString target = writeValue(dir, "4051\r\n");
+    const QString link = dir.filePath(QStringLiteral("chip.log"));
+    QVERIFY(QFile::link(target, link));
+    QString read, why;
+    QCOMPARE(SettingsFile::readValue(link, &read, &why), SettingsFile::ReadResult::Ok);
+    QCOMPARE(read, QStringLiteral("4051"));
+    QVERIFY2(SettingsFile::writeValue(link, QStringLiteral("2051"), &why), qPrintable(why));
+    QCOMPARE(readFile(target), QByteArray("2051"));
+    QVERIFY(QFileInfo(link).isSymLink());
+}
+
 void TstSettings::firstRunInEmptyDirectory()
 {
     WindowHarness h(PortMap::fromList(QString()));
@@ -149,21 +166,60 @@ void TstSettings::chipChoiceIsStoredExactly()
 
 void TstSettings::unusableDirectoryIsReportedAfterSearch()
 {
-    // Neither file can be opened or created: start-up goes on, and the report survives
-    // the search that clears Text2.
+    // Neither file can be opened or created: start-up goes on, both reports come back with
+    // the result of the search that clears Text2, and the chip choice that chip.log cannot
+    // keep is reported when it is made.
     SimProcess sim;
     QVERIFY(sim.start());
     WindowHarness h(PortMap::fromDevices({sim.device()}));
     const QString notADir = h.dir.filePath(QStringLiteral("plain-file"));
     QFile(notADir).open(QIODevice::WriteOnly);
+    const QString tsk = notADir + QStringLiteral("/tsk.log");
+    const QString chip = notADir + QStringLiteral("/chip.log");
+    QStringList texts;
+    connect(h.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
     h.window->Form_Load(notADir);
     QCOMPARE(h.find<QLabel>("Label3")->text(), Msg::noLatestFile());
     QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
-    QTRY_VERIFY(h.text(2).startsWith(Msg::foundOn(1) + QStringLiteral("  ")));
-    QVERIFY2(h.text(2).contains(QStringLiteral("chip.log")), qPrintable(h.text(2)));
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(texts.size(), 6);
+    QVERIFY2(matchesWithReason(texts.at(0), QStringLiteral("無法讀取或建立設定檔 ") + tsk +
+                                                QStringLiteral("（\1），設定將不會被記住。")),
+             qPrintable(texts.at(0)));
+    QVERIFY2(matchesWithReason(texts.at(1), QStringLiteral("無法讀取或建立設定檔 ") + chip +
+                                                QStringLiteral("（\1），設定將不會被記住。")),
+             qPrintable(texts.at(1)));
+    QCOMPARE(texts.mid(2, 3), QStringList({QString(), QStringLiteral("Check COM1......"),
+                                           QStringLiteral("Find Programmer on COM1  ") +
+                                               texts.at(0) + QStringLiteral("  ") + texts.at(1)}));
+    QVERIFY2(matchesWithReason(texts.at(5), QStringLiteral("無法寫入設定檔 ") + chip +
+                                                QStringLiteral("（\1），這次的選擇將不會被記住。")),
+             qPrintable(texts.at(5)));
     // The programmer was told the chip all the same.
     QVERIFY(sim.waitReceived(3));
     QCOMPARE(sim.received(), QByteArray("ii!"));
+}
+
+void TstSettings::settingsMessagesShowPathsAsWritten()
+{
+    // A start-up directory whose name looks like placeholders is shown as it is written.
+    SimProcess sim;
+    QVERIFY(sim.start());
+    WindowHarness h(PortMap::fromDevices({sim.device()}));
+    const QString dir = h.dir.filePath(QStringLiteral("odd %1 %2 %L1 dir"));
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("/tsk.log")));
+    h.window->Form_Load(dir);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->selectedChipOption(), 1, 5000);
+    QTRY_VERIFY(!h.p().Timer4.Enabled());
+    QCOMPARE(h.text(2), QStringLiteral("Find Programmer on COM1  無法讀取或建立設定檔 ") + dir +
+                            QStringLiteral("/tsk.log（是一個資料夾），設定將不會被記住。"));
+
+    QVERIFY(QFile::remove(dir + QStringLiteral("/chip.log")));
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("/chip.log")));
+    QTest::mouseClick(h.find<QRadioButton>("Option3"), Qt::LeftButton);
+    QCOMPARE(h.text(2), QStringLiteral("無法寫入設定檔 ") + dir +
+                            QStringLiteral("/chip.log（是一個資料夾），這次的選擇將不會被記住。"));
 }
 
 QTEST_MAIN(TstSettings)

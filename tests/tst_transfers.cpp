@@ -41,6 +41,10 @@ private slots:
     void unplugDuringPacedLoadThenCheckAgain();
     void transfersRefusedWhileSearching_data();
     void transfersRefusedWhileSearching();
+    void completionTextsStayExact_data();
+    void completionTextsStayExact();
+    void pathsShownAsWritten_data();
+    void pathsShownAsWritten();
 
 private:
     QString writeImage(const QString &name, const QByteArray &bytes);
@@ -585,6 +589,125 @@ void TstTransfers::transfersRefusedWhileSearching()
     QCOMPARE(other.received(), QByteArray("i"));
     QVERIFY(programmer.waitReceived(3));
     QCOMPARE(programmer.received(), QByteArray("ii!"));
+}
+
+void TstTransfers::completionTextsStayExact_data()
+{
+    QTest::addColumn<QString>("refused"); // the settings file that cannot be written
+    QTest::addColumn<bool>("express");
+    QTest::newRow("load after a chip choice not remembered") << "chip.log" << false;
+    QTest::newRow("express after a chip choice not remembered") << "chip.log" << true;
+    QTest::newRow("load whose file is not remembered") << "tsk.log" << false;
+    QTest::newRow("express whose file is not remembered") << "tsk.log" << true;
+}
+
+void TstTransfers::completionTextsStayExact()
+{
+    // A settings file that cannot be written is reported when it happens; the texts that
+    // end Load and Express stay exactly as they are.
+    QFETCH(QString, refused);
+    QFETCH(bool, express);
+    SimProcess other;
+    QVERIFY(other.start());
+    WindowHarness w(PortMap::fromDevices({other.device()}));
+    w.load();
+    QVERIFY(w.settled());
+    QCOMPARE(w.fence(other), QByteArray("ii!c"));
+    const QString refusedPath = w.path(refused);
+    QVERIFY(QFile::remove(refusedPath) && QDir().mkpath(refusedPath));
+    const QByteArray image(16, '\x10');
+    const QString path = writeImage(QStringLiteral("sixteen.tsk"), image);
+    QStringList texts;
+    connect(w.find<QLineEdit>("Text2"), &QLineEdit::textChanged, this,
+            [&](const QString &t) { texts << t; });
+
+    QByteArray line;
+    if (refused == QLatin1String("chip.log")) {
+        w.find<QRadioButton>("Option2")->click();
+        line = "@";
+    }
+    if (express && refused == QLatin1String("chip.log"))
+        w.p().LatestFile = path;
+    else
+        w.dialogs->chooseFile(path);
+    activate(w, express ? QStringLiteral("Command4") : QStringLiteral("Command1"));
+
+    const QString done = express ? QStringLiteral("Load completed... ( Checksum = 100 )")
+                                 : QStringLiteral("Load completed");
+    QCOMPARE(texts.size(), 3);
+    const QString notWritten = QStringLiteral("無法寫入設定檔 ") + refusedPath +
+                               QStringLiteral("（\1），這次的選擇將不會被記住。");
+    QVERIFY2(matchesWithReason(texts.at(0), notWritten), qPrintable(texts.at(0)));
+    QCOMPARE(texts.mid(1),
+             QStringList(
+                 {QStringLiteral("Loading  ") + path + QStringLiteral("   ( 16 Bytes)..."), done}));
+    QCOMPARE(w.text(2), done);
+    QCOMPARE(w.fence(other), line + header(express ? 'Q' : 'L', 16) + image + "c");
+}
+
+void TstTransfers::pathsShownAsWritten_data()
+{
+    // shown: the final Text2, box: the one message box, "<path>" standing for the path,
+    // "\1" for a reason from the system.
+    QTest::addColumn<QString>("via");
+    QTest::addColumn<int>("size"); // -1: unreadable, -2: no such file
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("too large")
+        << "Command1" << 5000
+        << "<path> 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。"
+        << "";
+    QTest::newRow("loaded") << "Command1" << 10 << "Load completed"
+                            << "";
+    QTest::newRow("asked again") << "Command1" << -2 << "放棄載入。"
+                                 << "找不到<path>這個檔案，請重新輸入。";
+    QTest::newRow("gone") << "Command4" << -2 << "找不到<path>這個檔案，沒有送出任何資料。"
+                          << "";
+    QTest::newRow("unreadable") << "Command4" << -1 << "無法讀取 <path>（\1），檔案沒有送出。"
+                                << "";
+}
+
+void TstTransfers::pathsShownAsWritten()
+{
+    // A path holding what looks like placeholders comes out as it is written.
+    QFETCH(QString, via);
+    QFETCH(int, size);
+    QFETCH(QString, shown);
+    QFETCH(QString, box);
+    const QString path = m_files.filePath(QStringLiteral("odd %1 %2 %L1 name.tsk"));
+    QFile::remove(path);
+    if (size >= 0)
+        writeFile(path, pattern(size, 3));
+    if (size == -1)
+        QVERIFY(QFile::link(UnreadableFile, path));
+    const bool express = via == QLatin1String("Command4");
+    if (express) {
+        h->p().LatestFile = path;
+    } else {
+        h->dialogs->chooseFile(path);
+        if (size == -2) {
+            h->dialogs->answerBox(1);
+            h->dialogs->cancelFile();
+        }
+    }
+
+    activate(*h, via);
+
+    shown.replace(QStringLiteral("<path>"), path);
+    box.replace(QStringLiteral("<path>"), path);
+    if (size == -1)
+        QVERIFY2(matchesWithReason(h->text(2), shown), qPrintable(h->text(2)));
+    else
+        QCOMPARE(h->text(2), shown);
+    if (size == 10)
+        QCOMPARE(m_text2.first(),
+                 QStringLiteral("Loading  ") + path + QStringLiteral("   ( 10 Bytes)..."));
+    QCOMPARE(h->dialogs->boxCalls.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty())
+        QCOMPARE(h->dialogs->boxCalls.first().text, box);
+    if (express || size >= 0)
+        QCOMPARE(label3(*h), QStringLiteral("Latest File at ") + path);
+    QFile::remove(path);
 }
 
 QTEST_MAIN(TstTransfers)

@@ -50,9 +50,12 @@ void BlockReader::onReceived()
         settle();
         break;
     case Phase::Quiet:
-    case Phase::Discard:
         m_transport.take();
         m_step->start(LineTiming::QuietMs);
+        break;
+    case Phase::Discard:
+        m_transport.take();
+        m_step->start(LineTiming::DiscardQuietMs);
         break;
     case Phase::Idle:
     case Phase::Collect:
@@ -144,8 +147,8 @@ void BlockReader::discardRest()
 {
     m_transport.setBatched(false);
     m_phase = Phase::Discard;
-    m_step->start(LineTiming::QuietMs);
-    m_limit->start(LineTiming::lineMs(m_bytes) + LineTiming::QuietLimitMs);
+    m_step->start(LineTiming::DiscardQuietMs);
+    m_limit->start(LineTiming::blockLimitMs(m_bytes - static_cast<int>(m_data.size())));
 }
 
 void BlockReader::finish(BlockResult result)

@@ -17,8 +17,8 @@ class Transport;
 // 3. asks for the block and waits until it is all there or its time limit has passed,
 //    looking when the block can first be complete and at most every 50 ms in between
 //    (the port is batched meanwhile: the bytes wake nobody);
-// 4. when it fell short, drops the rest of the block until the line is quiet again, so
-//    that nothing of it is taken for a reply.
+// 4. when it fell short, drops the rest of the block until the line has been quiet for
+//    200 ms, so that nothing of it is taken for a reply.
 class BlockReader : public QObject
 {
     Q_OBJECT

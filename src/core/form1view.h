@@ -22,7 +22,8 @@ public:
     // The about box Form2: created on first use, shown modeless, only ever one.
     virtual void showForm2() = 0;
 
-    // The "Select Size" window Form3: shown modeless, hidden (not destroyed) by SAVE.
+    // The "Select Size" window Form3: shown modeless (brought to the front when it already
+    // is), hidden (not destroyed) by SAVE.
     virtual void showForm3() = 0;
     virtual void hideForm3() = 0;
     virtual bool form3Visible() const = 0;

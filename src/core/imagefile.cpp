@@ -50,6 +50,10 @@ quint16 Checksum(const QByteArray &bytes)
 bool WriteWholeFile(const QString &path, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(path);
+    // A folder that may not be written to cannot take the file beside the old one; an
+    // existing file there that may be written is then written in place. The bytes are all
+    // in hand before the file is opened, so only a failing disk can leave it half written.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = file.errorString();
         return false;

@@ -29,6 +29,8 @@ quint16 Checksum(const QByteArray &bytes);
 
 // Writes bytes as the whole file. The new content goes to a file beside it and replaces
 // the old file only once it is complete, so a failed write leaves the old file as it was.
+// In a folder that may not be written to, an existing file that may be written is
+// overwritten in place instead.
 bool WriteWholeFile(const QString &path, const QByteArray &bytes, QString *error);
 
 } // namespace ImageFile

@@ -41,11 +41,16 @@ constexpr int blockLimitMs(int bytes)
 // Before a read-back the line must have been quiet this long (at most QuietLimitMs).
 constexpr int QuietMs = 30;
 constexpr int QuietLimitMs = 1000;
+// After a block that fell short, what is left of it is dropped until the line has been
+// quiet this long (a USB adapter may hold bytes back for tens of milliseconds), for at most
+// the rest's own time limit.
+constexpr int DiscardQuietMs = 200;
 
-// The longest a chip operation can take before its answer starts: erasing (10 ms),
-// programming 4 KiB at the chips' longest byte-write cycle (2 ms a byte, 8.2 s) and
-// verifying it, with more than a second's margin.
-constexpr int SlowestOperationMs = 10000;
+// The longest the programmer may take before it begins to answer a command. The slowest
+// operation is programming a whole AT89C4051: the erase pulse (10 ms), 4096 byte writes of
+// at most 2 ms each (8.2 s) and a verify that reads the 4096 bytes back (well under half a
+// second), about 8.7 s in all. Half again as margin gives 13 s.
+constexpr int SlowestOperationMs = 13000;
 
 // A read-back in progress looks at what has arrived when the block can first be complete,
 // then at most this far apart.

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 
-// The texts the program itself shows. Captions live with the windows.
+// The texts the program itself shows. Captions live with the windows. A path is shown
+// with the platform's separators.
 namespace Msg
 {
 
@@ -27,11 +29,13 @@ inline QString foundOn(int n)
 // Settings files.
 inline QString settingsReadFailed(const QString &path, const QString &why)
 {
-    return QStringLiteral("無法讀取或建立設定檔 %1（%2），設定將不會被記住。").arg(path, why);
+    return QStringLiteral("無法讀取或建立設定檔 %1（%2），設定將不會被記住。")
+        .arg(QDir::toNativeSeparators(path), why);
 }
 inline QString settingsWriteFailed(const QString &path, const QString &why)
 {
-    return QStringLiteral("無法寫入設定檔 %1（%2），這次的選擇將不會被記住。").arg(path, why);
+    return QStringLiteral("無法寫入設定檔 %1（%2），這次的選擇將不會被記住。")
+        .arg(QDir::toNativeSeparators(path), why);
 }
 
 // Transfers.
@@ -65,7 +69,8 @@ inline QString notFoundTitle()
 }
 inline QString notFoundText(const QString &path)
 {
-    return QStringLiteral("找不到") + path + QStringLiteral("這個檔案，請重新輸入。");
+    return QStringLiteral("找不到") + QDir::toNativeSeparators(path) +
+           QStringLiteral("這個檔案，請重新輸入。");
 }
 inline QString existsTitle()
 {
@@ -73,11 +78,11 @@ inline QString existsTitle()
 }
 inline QString existsText(const QString &path)
 {
-    return path + QStringLiteral(" 這個檔案已經存在，確定要取代？");
+    return QDir::toNativeSeparators(path) + QStringLiteral(" 這個檔案已經存在，確定要取代？");
 }
 inline QString progress(const QString &path, int count)
 {
-    return QStringLiteral("Loading  ") + path + QStringLiteral("   (") +
+    return QStringLiteral("Loading  ") + QDir::toNativeSeparators(path) + QStringLiteral("   (") +
            QStringLiteral(" %1").arg(count) + QStringLiteral(" Bytes)...");
 }
 inline QString loadCompleted()
@@ -91,17 +96,19 @@ inline QString expressCompleted(quint16 checksum)
 }
 inline QString tooLarge(const QString &path, qint64 size)
 {
+    // One arg() call: a "%1" inside the path is not a place for the size.
     return QStringLiteral("%1 有 %2 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。")
-        .arg(path)
-        .arg(size);
+        .arg(QDir::toNativeSeparators(path), QString::number(size));
 }
 inline QString unreadable(const QString &path, const QString &why)
 {
-    return QStringLiteral("無法讀取 %1（%2），檔案沒有送出。").arg(path, why);
+    return QStringLiteral("無法讀取 %1（%2），檔案沒有送出。")
+        .arg(QDir::toNativeSeparators(path), why);
 }
 inline QString missing(const QString &path)
 {
-    return QStringLiteral("找不到") + path + QStringLiteral("這個檔案，沒有送出任何資料。");
+    return QStringLiteral("找不到") + QDir::toNativeSeparators(path) +
+           QStringLiteral("這個檔案，沒有送出任何資料。");
 }
 inline QString notConnected()
 {
@@ -119,7 +126,8 @@ inline QString saveTimedOut(int got, int expected)
 }
 inline QString saveWriteFailed(const QString &path, const QString &why)
 {
-    return QStringLiteral("無法寫入 %1（%2），原來的檔案沒有改變。").arg(path, why);
+    return QStringLiteral("無法寫入 %1（%2），原來的檔案沒有改變。")
+        .arg(QDir::toNativeSeparators(path), why);
 }
 
 // SRAM tools.
@@ -147,7 +155,7 @@ inline QString noLatestFile()
 }
 inline QString latestFile(const QString &path)
 {
-    return QStringLiteral("Latest File at ") + path;
+    return QStringLiteral("Latest File at ") + QDir::toNativeSeparators(path);
 }
 
 } // namespace Msg

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/bufferlimits.h"
 #include "core/form1view.h"
 #include "core/startup.h"
 #include "core/vbtimer.h"
@@ -26,7 +27,7 @@ class Programmer : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int TxBufferSize = 5001;
+    static constexpr int TxBufferSize = BufferLimits::TxBufferSize;
 
     Programmer(Form1View *view, DialogBackend *dialogs, const PortMap &ports,
                QObject *parent = nullptr);

@@ -20,7 +20,7 @@ enum class Refusal {
 
 // How an image transfer ("L" or "Q" with its length and bytes) ended.
 enum class SendResult {
-    Sent,         // every byte reached the device
+    Sent,         // every byte has left the port's queue for the device
     NotConnected, // no programmer: nothing was sent
     Removed,      // the programmer went away before every byte reached it
 };
@@ -103,7 +103,8 @@ signals:
     // shows as chosen, also when a user's choice was refused.
     void chipChosen(int chip);
     void chipShown(int chip);
-    // A key report arrived (whether or not it changed the chip).
+    // A key report arrived (whether or not it changed the chip); once until the received
+    // text is cleared.
     void keyReported(int chip);
 
     // What the response box shows: everything received since the last clear.

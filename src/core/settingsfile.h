@@ -7,7 +7,9 @@
 // A value is the first line of its file: the characters up to the first CR, LF or CR LF,
 // or to the end of the file. Values are written alone, with no line end, replacing the
 // whole content. Text is 8-bit in the system's locale encoding (UTF-8 on Linux), so a
-// path with non-ASCII characters survives a round trip.
+// path with non-ASCII characters survives a round trip. Only a regular file (or a link to
+// one) is read or written; a FIFO, a device or a socket is a failure, found without
+// waiting on it.
 namespace SettingsFile
 {
 

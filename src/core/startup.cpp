@@ -15,11 +15,11 @@ void Startup::Form_Load(const QString &startDirectory)
     QString why;
     if (SettingsFile::readValue(p.TskLogPath, &p.LatestFile, &why) ==
         SettingsFile::ReadResult::Failed)
-        warn(Msg::settingsReadFailed(p.TskLogPath, why));
+        warnAtStartup(Msg::settingsReadFailed(p.TskLogPath, why));
     ApplyLatestFileLabel();
     if (SettingsFile::readValue(p.ChipLogPath, &p.ChipName, &why) ==
         SettingsFile::ReadResult::Failed)
-        warn(Msg::settingsReadFailed(p.ChipLogPath, why));
+        warnAtStartup(Msg::settingsReadFailed(p.ChipLogPath, why));
 
     p.discovery.muFileComm_Click();
 }
@@ -54,15 +54,22 @@ void Startup::muFileExit_Click()
 
 void Startup::warn(const QString &message)
 {
-    m_warning = message;
     p.setText(2, message);
 }
 
-QString Startup::withWarning(const QString &text)
+void Startup::warnAtStartup(const QString &message)
 {
-    if (m_warning.isEmpty())
+    if (!m_startupWarning.isEmpty())
+        m_startupWarning += QStringLiteral("  ");
+    m_startupWarning += message;
+    warn(message);
+}
+
+QString Startup::withStartupWarning(const QString &text)
+{
+    if (m_startupWarning.isEmpty())
         return text;
-    const QString out = text + QStringLiteral("  ") + m_warning;
-    m_warning.clear();
+    const QString out = text + QStringLiteral("  ") + m_startupWarning;
+    m_startupWarning.clear();
     return out;
 }

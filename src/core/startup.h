@@ -19,13 +19,16 @@ public:
     void ApplyLatestFileLabel();
     void muFileExit_Click();
 
-    // A settings problem is shown in Text2 at once and again at the end of the next
-    // operation that writes its own final text, so that it is not lost under it.
+    // A settings problem is shown in Text2 when it happens.
     void warn(const QString &message);
-    bool hasWarning() const { return !m_warning.isEmpty(); }
-    QString withWarning(const QString &text);
+    // A settings problem found at start-up is shown at once and again with the result of
+    // the search that start-up runs (which clears Text2): withStartupWarning.
+    void warnAtStartup(const QString &message);
+    // text followed by the start-up problems not yet shown with a search's result; they
+    // are shown with one result only.
+    QString withStartupWarning(const QString &text);
 
 private:
     Programmer &p;
-    QString m_warning;
+    QString m_startupWarning;
 };

@@ -36,8 +36,7 @@ void Workbench::connectSession()
     connect(s, &ProgrammerSession::chipChosen, this, &Workbench::writeChipLog);
     connect(s, &ProgrammerSession::removed, this, [this] { show(Notice::Removed); });
     connect(s, &ProgrammerSession::imageStarted, this, [this](int bytes) {
-        Notice n(Notice::Progress);
-        n.path = d->latestFile;
+        Notice n(Notice::Progress, d->latestFile);
         n.number = bytes;
         emit notice(n);
     });
@@ -76,9 +75,7 @@ void Workbench::start(const QString &directory)
 
 void Workbench::warnAtStartup(const QString &path, const QString &why)
 {
-    Notice n(Notice::SettingsRead);
-    n.path = path;
-    n.why = why;
+    const Notice n(Notice::SettingsRead, path, why);
     // Shown now, and again with the search's result, which comes after the search has
     // cleared the status box.
     if (!d->startupWarning.isEmpty())
@@ -97,24 +94,16 @@ QString Workbench::takeStartupWarning()
 void Workbench::writeTskLog()
 {
     QString why;
-    if (!SettingsFile::writeValue(d->tskLog, d->latestFile, &why)) {
-        Notice n(Notice::SettingsWrite);
-        n.path = d->tskLog;
-        n.why = why;
-        emit notice(n);
-    }
+    if (!SettingsFile::writeValue(d->tskLog, d->latestFile, &why))
+        emit notice(Notice(Notice::SettingsWrite, d->tskLog, why));
 }
 
 void Workbench::writeChipLog(int chip)
 {
     QString why;
     const QString name = QString::fromLatin1(ChipTable::chip(chip).name);
-    if (!SettingsFile::writeValue(d->chipLog, name, &why)) {
-        Notice n(Notice::SettingsWrite);
-        n.path = d->chipLog;
-        n.why = why;
-        emit notice(n);
-    }
+    if (!SettingsFile::writeValue(d->chipLog, name, &why))
+        emit notice(Notice(Notice::SettingsWrite, d->chipLog, why));
 }
 
 void Workbench::exit()
@@ -128,9 +117,7 @@ void Workbench::exit()
 
 void Workbench::show(Notice::Kind kind, qint64 number)
 {
-    Notice n{kind};
-    n.number = number;
-    emit notice(n);
+    emit notice(Notice(kind, number));
 }
 
 void Workbench::showRefusal(Refusal refusal)

@@ -34,18 +34,24 @@ public:
     // Exit: closes the port; exitRequested() follows.
     void exit();
 
+    // The search, a command and a chip choice are refused while a transfer is under way.
     void search();
     void command(const QByteArray &command);
+    // chip.log is written before the chip's command goes out.
     void chooseChip(int chip);
-    // The fill box's text (two hex digits) and the dump box's (four hex digits).
+    // The fill box's text (two hex digits) and the dump box's (four hex digits): checked,
+    // then queued for the pump; a notice tells what is wrong with a text.
     void fill(const QString &text);
     void dump(const QString &text);
-    // Load: the open dialog until an existing file is chosen, then "L" and the image.
+    // Load, Express and Save are refused (a notice says why) while a transfer or the search
+    // is under way; each starts by emptying the received text.
+    // Load: the open dialog until an existing file is chosen (tsk.log records it), then
+    // "L" and the image; notices tell its progress and how it ended.
     void load();
-    // Express: the latest file (or the dialog when there is none), then "Q" and the image.
+    // Express: the latest file (or the dialog when there is none), then "Q" and the image;
+    // it ends with the image's checksum.
     void express();
-    // Save from the menu: true when the size window may be shown now; otherwise a notice
-    // says why not (a transfer or the search is under way).
+    // Save from the menu: true when the size window may be shown now.
     bool offerSave();
     // Save of a block of bytes (1024, 2048 or 4096) chosen in the size window: the save
     // dialog, the read-back, then the file. The session is busy from this call on. False

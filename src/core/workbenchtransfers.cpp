@@ -8,13 +8,6 @@
 namespace
 {
 
-Notice imageNotice(Notice::Kind kind, const QString &path)
-{
-    Notice n{kind};
-    n.path = path;
-    return n;
-}
-
 // Why an image file cannot be sent, as a notice; Cleared when it can.
 Notice refusalOf(const ImageFile::ReadResult &image, const QString &path)
 {
@@ -23,14 +16,12 @@ Notice refusalOf(const ImageFile::ReadResult &image, const QString &path)
         break;
     case ImageFile::ReadResult::Missing:
     case ImageFile::ReadResult::NotAFile:
-        return imageNotice(Notice::ImageMissing, path);
+        return Notice(Notice::ImageMissing, path);
     case ImageFile::ReadResult::Unreadable: {
-        Notice n = imageNotice(Notice::ImageUnreadable, path);
-        n.why = image.error;
-        return n;
+        return Notice(Notice::ImageUnreadable, path, image.error);
     }
     case ImageFile::ReadResult::TooLarge: {
-        Notice n = imageNotice(Notice::ImageTooLarge, path);
+        Notice n(Notice::ImageTooLarge, path);
         n.number = image.ImageSize;
         return n;
     }
@@ -175,9 +166,7 @@ void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
     if (result == BlockResult::Complete) {
         QString why;
         if (!ImageFile::WriteWholeFile(d->latestFile, bytes, &why)) {
-            Notice n = imageNotice(Notice::SaveWriteFailed, d->latestFile);
-            n.why = why;
-            emit notice(n);
+            emit notice(Notice(Notice::SaveWriteFailed, d->latestFile, why));
         }
     } else if (result == BlockResult::Short) {
         Notice n(Notice::SaveShort);

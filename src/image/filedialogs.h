@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/filechooser.h"
+
 #include <QString>
 
 class Programmer;
@@ -8,7 +10,7 @@ class Programmer;
 class FileDialogs
 {
 public:
-    static QString filter() { return QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk"); }
+    static QString filter() { return FileChooser::filter(); }
 
     explicit FileDialogs(Programmer &p) : p(p) {}
 

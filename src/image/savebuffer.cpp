@@ -9,73 +9,82 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-void SaveBuffer::Form3_Command1_Click()
-{
-    if (p.view.form3Option(1))
-        p.setText(2, Msg::saving(2));
-    else if (p.view.form3Option(2))
-        p.setText(2, Msg::saving(4));
-    else if (p.view.form3Option(3))
-        p.setText(2, Msg::saving(1));
-    m_sizeChosen = true;
-    p.view.hideForm3();
-}
-
 void SaveBuffer::muFileSave_Click()
 {
+    if (p.view.form3Visible()) {
+        p.view.showForm3(); // already waiting for a size: to the front
+        return;
+    }
     if (p.link.refuseTransferStart())
         return;
-    TransferScope scope(p);
     p.setText(1, QString());
-    m_sizeChosen = false;
     p.view.showForm3();
-    while (p.view.form3Visible() && !p.exiting)
-        WaitEvents();
-    if (!m_sizeChosen || p.exiting) {
-        // Form3 closed without SAVE: nothing to save.
-        p.setText(2, Msg::saveCancelled());
-        return;
-    }
+}
 
-    const QString status = p.text(2);
-    const QChar digit = status.size() >= 8 ? status.at(7) : QChar();
-    QString command;
-    int expected = 0;
-    if (digit == QLatin1Char('2')) {
-        expected = 2048;
-        command = QStringLiteral("S2");
-    } else if (digit == QLatin1Char('4')) {
-        expected = 4096;
-        command = QStringLiteral("S4");
-    } else if (digit == QLatin1Char('1')) {
-        expected = 1024;
-        command = QStringLiteral("S1");
-    } else {
-        p.setText(2, Msg::saveCancelled());
-        return;
-    }
+void SaveBuffer::Form3_QueryUnload()
+{
+    p.setText(2, Msg::saveCancelled());
+}
 
+void SaveBuffer::Form3_Command1_Click()
+{
+    // The choice stays in the open window until the port is free.
+    if (p.exiting || p.link.refuseTransferStart())
+        return;
+    int kilobytes = 0;
+    if (p.view.form3Option(1))
+        kilobytes = 2;
+    else if (p.view.form3Option(2))
+        kilobytes = 4;
+    else if (p.view.form3Option(3))
+        kilobytes = 1;
+    if (kilobytes == 0)
+        return; // one option is always selected
+    p.setText(2, Msg::saving(kilobytes));
+    p.view.hideForm3();
+    saveBlock(kilobytes);
+}
+
+void SaveBuffer::saveBlock(int kilobytes)
+{
+    // From the size choice to the end nothing else may use the port: a fill, a command or
+    // a search started while the line settles would land in the block or wipe it.
+    TransferScope scope(p);
+    p.bytesMoving = true;
+    p.link.drainPump();
     if (!dialogs.SaveDialog())
         return;
-    receiveBlock(command, expected);
+    receiveBlock(QStringLiteral("S%1").arg(kilobytes), kilobytes * 1024);
     p.startup.ApplyLatestFileLabel();
 }
 
-void SaveBuffer::settleLine()
+void SaveBuffer::awaitReply()
 {
-    // Replies to earlier commands that are still waiting or still arriving would be read
-    // as the first bytes of the block: take them first, until the line has been quiet.
+    // A chip being programmed answers only when it is done, seconds later; the block asked
+    // for now would come after that answer. Sleep until a byte arrives (it wakes the loop),
+    // the port closes, the program exits or the limit passes.
+    QTimer wake;
+    wake.setSingleShot(true);
+    while (p.link.replyPending() && p.MSComm1.PortOpen() && !p.exiting) {
+        if (!wake.isActive())
+            wake.start(qMax(1, p.link.msUntilReplyLimit()));
+        WaitEvents();
+    }
+}
+
+void SaveBuffer::settleLine(int quietMs, int limitMs)
+{
     QElapsedTimer quiet;
     quiet.start();
-    const QDeadlineTimer limit(QuietLimitMs);
+    const QDeadlineTimer limit(limitMs);
     QTimer wake;
-    wake.start(QuietMs / 3);
+    wake.start(qMax(1, quietMs / 3));
     while (p.MSComm1.PortOpen() && !limit.hasExpired()) {
         QString stale;
         p.MSComm1.Input(&stale);
         if (!stale.isEmpty())
             quiet.restart();
-        else if (quiet.elapsed() >= QuietMs)
+        else if (quiet.elapsed() >= quietMs)
             break;
         WaitEvents();
     }
@@ -107,40 +116,55 @@ SaveBuffer::BlockResult SaveBuffer::ReceiveBlock(const QString &command, int exp
                                                  QByteArray *received)
 {
     received->clear();
+    const bool wasMoving = p.bytesMoving;
+    p.bytesMoving = true;
     p.link.drainPump();
-    if (!p.MSComm1.PortOpen())
+    if (!p.MSComm1.PortOpen()) {
+        p.bytesMoving = wasMoving;
         return BlockResult::NotConnected;
+    }
     p.Timer1.setEnabled(false);
-    settleLine();
+    awaitReply();
+    // Replies to earlier commands that are still waiting or still arriving would be read
+    // as the first bytes of the block: take them first, until the line has been quiet.
+    settleLine(QuietMs, QuietLimitMs);
     p.RxText.clear();
     p.MSComm1.setInputMode(MSComm::comInputModeBinary);
-    p.bytesMoving = true;
 
-    bool complete = false;
-    if (p.link.sendOwn(command)) {
-        // Sleep between events: received bytes, a removal, or the deadline wake us. A
-        // timer may fire a little before the deadline; it is then started again for the
-        // rest, so that the wait never outlasts the deadline for want of an event.
-        const QDeadlineTimer deadline(timeoutMs(expected));
-        QTimer wake;
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-        while (p.MSComm1.PortOpen() && p.MSComm1.InBufferCount() < expected &&
-               !deadline.hasExpired() && !p.exiting) {
-            if (!wake.isActive())
-                wake.start(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
-            WaitEvents();
-        }
-        if (p.MSComm1.PortOpen())
-            p.MSComm1.Input(received);
-        complete = received->size() >= expected;
+    const bool complete = readBlock(command, expected, received);
+    if (!complete && p.MSComm1.PortOpen() && !p.exiting) {
+        // The rest of a late or cut-off block may still be on its way. Read as text by
+        // the poller it would show as garbage and could spell a key report: drop it.
+        settleLine(DiscardQuietMs, timeoutMs(expected - static_cast<int>(received->size())));
     }
 
-    p.bytesMoving = false;
+    p.bytesMoving = wasMoving;
     p.MSComm1.setInputMode(MSComm::comInputModeText);
     p.Timer1.setEnabled(true);
 
     if (complete)
         return BlockResult::Complete;
     return p.MSComm1.PortOpen() ? BlockResult::Short : BlockResult::Removed;
+}
+
+bool SaveBuffer::readBlock(const QString &command, int expected, QByteArray *received)
+{
+    if (!p.link.sendOwn(command))
+        return false;
+    // Sleep between events: received bytes, a removal, or the deadline wake us. A timer
+    // may fire a little before the deadline; it is then started again for the rest, so
+    // that the wait never outlasts the deadline for want of an event.
+    const QDeadlineTimer deadline(timeoutMs(expected));
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (p.MSComm1.PortOpen() && p.MSComm1.InBufferCount() < expected && !deadline.hasExpired() &&
+           !p.exiting) {
+        if (!wake.isActive())
+            wake.start(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
+        WaitEvents();
+    }
+    if (p.MSComm1.PortOpen())
+        p.MSComm1.Input(received);
+    return received->size() >= expected;
 }

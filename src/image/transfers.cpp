@@ -33,10 +33,9 @@ void ImageTransfer::sendLatestFile(char commandLetter)
         return;
     switch (SendImage(commandLetter, image.ImageBytes)) {
     case SendResult::Sent:
-        p.setText(2, p.startup.withWarning(
-                         commandLetter == 'Q'
-                             ? Msg::expressCompleted(ImageFile::Checksum(image.ImageBytes))
-                             : Msg::loadCompleted()));
+        p.setText(2, commandLetter == 'Q'
+                         ? Msg::expressCompleted(ImageFile::Checksum(image.ImageBytes))
+                         : Msg::loadCompleted());
         break;
     case SendResult::Removed:
         p.setText(2, Msg::removed());

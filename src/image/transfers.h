@@ -1,7 +1,7 @@
 #pragma once
 
-#include "image/filedialogs.h"
 #include "core/imagefile.h"
+#include "image/filedialogs.h"
 
 #include <QByteArray>
 #include <QString>

@@ -18,7 +18,7 @@ void ChipSelection::chipAction(int option)
     p.startup.WriteChipLog(QString::fromLatin1(chip.name));
     p.view.markChipOption(option);
     m_selected = option;
-    p.link.SendCommand(QString::fromLatin1(chip.command));
+    p.link.SendCommand(QString(QLatin1Char(chip.command)));
 }
 
 void ChipSelection::SelectFromCode(int option)

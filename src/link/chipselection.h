@@ -1,39 +1,22 @@
 #pragma once
 
+#include "core/chiptable.h"
+
 #include <QString>
 
 class Programmer;
 
-struct ChipInfo {
-    const char *caption;   // the option button's caption
-    const char *name;      // ChipName and chip.log
-    const char *command;   // what the programmer is told
-    const char *keyReport; // what the programmer reports for this size
-    int flashSize;         // bytes of flash
-};
+using ChipInfo = Chip;
 
-// The chip options Option1 to Option3: the chip table, the chip-selection action, the
-// key-report rule and the start-up rule.
+// The chip options Option1 to Option3: the chip-selection action, the key-report rule and
+// the start-up rule, on the core's chip table.
 class ChipSelection
 {
 public:
-    static constexpr ChipInfo Chips[3] = {
-        {"AT89C2051", "2051", "!", "KEY_2K", 2048},
-        {"AT89C4051", "4051", "@", "KEY_4K", 4096},
-        {"AT89C1051U", "1051U", "#", "KEY_1K", 1024},
-    };
+    static inline const std::array<Chip, ChipTable::Count> &Chips = ChipTable::chips();
 
-    // The option (1 to 3) whose key report the received text holds, anywhere and
-    // case-sensitive, tested in the order "KEY_2K", "KEY_4K", "KEY_1K"; 0 for none. Pure,
-    // and defined here, so that it can be used without the rest of the link.
-    static int KeyReportIn(const QString &received)
-    {
-        for (int option = 1; option <= 3; ++option) {
-            if (received.contains(QLatin1String(Chips[option - 1].keyReport)))
-                return option;
-        }
-        return 0;
-    }
+    // The option (1 to 3) whose key report the received text holds; 0 for none.
+    static int KeyReportIn(const QString &received) { return ChipTable::keyReportIn(received) + 1; }
 
     explicit ChipSelection(Programmer &p) : p(p) {}
 

@@ -28,7 +28,7 @@ void Discovery::Timer3_Timer()
     p.ProbeReply.clear();
     if (p.ProbePort > LastPort - 1) {
         p.view.showForm2();
-        p.setText(2, p.startup.withWarning(Msg::notInstalled()));
+        p.setText(2, p.startup.withStartupWarning(Msg::notInstalled()));
         p.Timer3.setEnabled(false);
         p.Timer4.setEnabled(false);
         return;
@@ -67,7 +67,7 @@ void Discovery::Timer3_Timer()
     }
 
     if (p.WaitTicks <= 1) {
-        p.setText(2, Msg::foundOn(p.ProbePort));
+        p.setText(2, p.startup.withStartupWarning(Msg::foundOn(p.ProbePort)));
         p.Timer3.setEnabled(false);
         p.Timer4.setEnabled(false);
         p.WaitTicks = 0;
@@ -98,8 +98,7 @@ void Discovery::Timer4_Timer()
     if (p.MSComm1.PortOpen() && p.WaitTicks > 5 && !p.bytesMoving) {
         p.Timer4.setEnabled(false);
         p.WaitTicks = 0;
+        // Text2 keeps what the chip choice shows, a settings problem or a removal.
         p.chips.ApplyStartupRule();
-        if (p.startup.hasWarning())
-            p.setText(2, p.startup.withWarning(Msg::foundOn(p.ProbePort)));
     }
 }

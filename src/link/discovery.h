@@ -1,15 +1,17 @@
 #pragma once
 
+#include "core/linetiming.h"
+
 class Programmer;
 
 // Programmer discovery ("ComPort check"): COM1 to COM11, one per Timer3 tick.
 class Discovery
 {
 public:
-    static constexpr int ReplyLength = 26;    // a reply this long counts as found
-    static constexpr int ProbeInterval = 400; // Timer3
-    static constexpr int ClockInterval = 100; // Timer4
-    static constexpr int LastPort = 11;
+    static constexpr int ReplyLength = LineTiming::IdentityLength;
+    static constexpr int ProbeInterval = LineTiming::ProbeMs;
+    static constexpr int ClockInterval = LineTiming::ClockMs;
+    static constexpr int LastPort = LineTiming::LastPort;
 
     explicit Discovery(Programmer &p) : p(p) {}
 

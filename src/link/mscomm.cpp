@@ -215,7 +215,9 @@ bool MSComm::confirmGone()
         return true;
     return !QFileInfo::exists(m_device);
 #else
-    return false;
+    // Only Qt's Unix backend reports a full transmit queue (EAGAIN) as a resource error.
+    // Elsewhere a failed write or flush, or a resource error, is the device gone.
+    return true;
 #endif
 }
 

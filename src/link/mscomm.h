@@ -11,9 +11,10 @@
 //
 // Operations that fail return false; nothing here shows a message. A device that has
 // vanished is detected on the very write that fails (write, flush, check) and also when
-// the port reports an error; a removal is confirmed before the port is closed, because
-// QSerialPort reports transient conditions (EAGAIN) with the same error code as a real
-// removal. A confirmed removal closes the port and emits removed() once.
+// the port reports an error. On Unix (macOS included) a removal is confirmed before the
+// port is closed, because QSerialPort there reports transient conditions (EAGAIN) with the
+// same error code as a real removal; elsewhere such a failure is a removal. A removal
+// closes the port and emits removed() once.
 class MSComm : public QObject
 {
     Q_OBJECT

@@ -6,6 +6,29 @@
 
 #include <QDeadlineTimer>
 
+SerialLink::SerialLink(Programmer &p) : p(p)
+{
+    // Whoever reads them, received bytes mean the programmer has begun to answer.
+    QObject::connect(&p.MSComm1, &MSComm::received, &p.MSComm1,
+                     [this] { m_awaitingReply = false; });
+}
+
+void SerialLink::noteSent()
+{
+    m_awaitingReply = true;
+    m_sinceSent.start();
+}
+
+bool SerialLink::replyPending() const
+{
+    return m_awaitingReply && m_sinceSent.isValid() && m_sinceSent.elapsed() < ReplyLimitMs;
+}
+
+int SerialLink::msUntilReplyLimit() const
+{
+    return replyPending() ? int(ReplyLimitMs - m_sinceSent.elapsed()) : 0;
+}
+
 bool SerialLink::refuseWhileBusy()
 {
     if (!p.bytesMoving)
@@ -46,6 +69,7 @@ bool SerialLink::sendOwn(const QString &command)
         reportRemoval();
         return false;
     }
+    noteSent();
     p.setText(1, QString());
     p.RxText.clear();
     return true;
@@ -71,7 +95,7 @@ void SerialLink::Timer1_Timer()
 
 void SerialLink::Timer2_Timer()
 {
-    if (p.bytesMoving)
+    if (p.bytesMoving && !m_draining)
         return; // a transfer owns the port; it stopped the pump before it began
     if (p.TxIndex >= p.TxCount)
         return;
@@ -81,10 +105,13 @@ void SerialLink::Timer2_Timer()
         return;
     }
     p.TxByte[0] = static_cast<char>(p.TxBuffer[static_cast<size_t>(p.TxIndex)]);
-    if (p.MSComm1.PortOpen() && !p.MSComm1.Output(p.TxByte)) {
-        reportRemoval();
-        p.Timer2.setEnabled(false);
-        return;
+    if (p.MSComm1.PortOpen()) {
+        if (!p.MSComm1.Output(p.TxByte)) {
+            reportRemoval();
+            p.Timer2.setEnabled(false);
+            return;
+        }
+        noteSent();
     }
     ++p.TxIndex;
     if (p.TxIndex >= p.TxCount)
@@ -105,20 +132,24 @@ void SerialLink::drainPump()
 {
     // A request is at most three bytes, one per tick; allow generously for slow timers.
     const QDeadlineTimer deadline(1000);
+    m_draining = true;
     while (p.Timer2.Enabled() && p.TxIndex < p.TxCount && p.MSComm1.PortOpen() &&
            !deadline.hasExpired())
         WaitEvents();
+    m_draining = false;
     p.Timer2.setEnabled(false);
 }
 
 void SerialLink::reportRemoval()
 {
+    m_awaitingReply = false;
     p.setText(2, Msg::removed());
     p.MSComm1.setPortOpen(false);
 }
 
 void SerialLink::onRemoved()
 {
+    m_awaitingReply = false;
     // While discovery probes, a vanished candidate is only a port that did not answer.
     if (!p.Timer3.Enabled())
         p.setText(2, Msg::removed());

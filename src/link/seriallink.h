@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/linetiming.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 class Programmer;
@@ -10,7 +13,15 @@ class Programmer;
 class SerialLink
 {
 public:
-    explicit SerialLink(Programmer &p) : p(p) {}
+    explicit SerialLink(Programmer &p);
+
+    // The longest the programmer may take before it begins to answer a command.
+    static constexpr int ReplyLimitMs = LineTiming::SlowestOperationMs;
+    // True while the answer to the last command or request sent has not begun: from the
+    // moment it went out until any byte arrives, for at most ReplyLimitMs.
+    bool replyPending() const;
+    // How long replyPending() may still hold, in milliseconds (0 when it does not).
+    int msUntilReplyLimit() const;
 
     // Sends a command string when the port is open and clears Text1 and RxText. Refused
     // with a short message while a transfer is using the port.
@@ -25,7 +36,8 @@ public:
     // Queues bytes for the pump from TxBuffer index 0 and starts it.
     void QueueForPump(const QByteArray &bytes);
     // Lets a queued request finish (a few ticks at most), then stops the pump, so that a
-    // transfer never starts in the middle of one.
+    // transfer never starts in the middle of one. Works also once the transfer has marked
+    // the port busy.
     void drainPump();
 
     // The programmer vanished: message in Text2, port closed.
@@ -43,7 +55,12 @@ public:
     bool refuseTransferStart();
 
 private:
+    void noteSent();
+
     Programmer &p;
     QString m_shownRx;
     QString m_shownText;
+    bool m_draining = false;
+    bool m_awaitingReply = false;
+    QElapsedTimer m_sinceSent;
 };

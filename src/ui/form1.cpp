@@ -474,6 +474,8 @@ void Form1::showForm3()
         m_form3 = new Form3();
         connect(m_form3, &Form3::Command1_Click, this,
                 [this] { programmer().save.Form3_Command1_Click(); });
+        connect(m_form3, &Form3::QueryUnload, this,
+                [this] { programmer().save.Form3_QueryUnload(); });
     }
     m_form3->show();
     m_form3->raise();

@@ -3,6 +3,7 @@
 #include "ui/twips.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -45,4 +46,12 @@ Form3::Form3(QWidget *parent)
 bool Form3::Option(int option) const
 {
     return option >= 1 && option <= 3 && m_options[option - 1]->isChecked();
+}
+
+void Form3::closeEvent(QCloseEvent *event)
+{
+    // SAVE only hides the window; a close means the user gave up on the size.
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit QueryUnload();
 }

@@ -18,6 +18,11 @@ public:
 signals:
     // SAVE was clicked.
     void Command1_Click();
+    // The window was closed other than by SAVE (its close box).
+    void QueryUnload();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QRadioButton *m_options[3];

@@ -50,6 +50,9 @@ void TstHex::digitValue_data()
     QTest::newRow("U+0141 (low byte 'A')") << QString(QChar(0x0141)) << 16;
     QTest::newRow("U+0130 (low byte '0')") << QString(QChar(0x0130)) << 16;
 
+    // No character at all is no digit either.
+    QTest::newRow("empty") << QString() << 16;
+
     // Only the first character counts.
     QTest::newRow("7Z") << QStringLiteral("7Z") << 7;
     QTest::newRow("Z7") << QStringLiteral("Z7") << 16;
@@ -88,6 +91,9 @@ void TstHex::pairToByte_data()
     QTest::newRow("CJK pair") << QStringLiteral("中文") << 256;
     QTest::newRow("digit and CJK") << QStringLiteral("1中") << 256;
     QTest::newRow("full-width FF") << QStringLiteral("ＦＦ") << 256;
+
+    // No caller passes an empty text; if one did, it would be invalid, not 00.
+    QTest::newRow("empty") << QString() << 256;
 
     // Only the first and the last character take part.
     QTest::newRow("one character A") << QStringLiteral("A") << 170;

@@ -113,6 +113,7 @@ private:
     void fillOrDump();
     void transfer(bool express);
     void save();
+    void answerSelectSize(Form3 *form3, int option, const QString &path);
     void keyReport();
     void comPortCheck();
     void unplugAndReplug();
@@ -334,6 +335,30 @@ void Soak::transfer(bool express)
     }
 }
 
+void Soak::answerSelectSize(Form3 *form3, int option, const QString &path)
+{
+    // Select Size leaves the main window usable: now and then something else runs while it
+    // is open, or Save is clicked again (it only raises the window).
+    QTest::qWait(int(rng.bounded(50)));
+    const int meanwhile = int(rng.bounded(8));
+    if (meanwhile == 0)
+        fixedCommand();
+    else if (meanwhile == 1)
+        fillOrDump();
+    else if (meanwhile == 2)
+        window->findChild<QAction *>(QStringLiteral("muFileSave"))->trigger();
+    if (!form3->isVisible())
+        violation(QStringLiteral("Select Size closed by something else"));
+    dialogs.nextFile = path;
+    if (rng.bounded(20) == 0) {
+        form3->close();
+        return;
+    }
+    form3->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->setChecked(true);
+    QTest::mouseClick(form3->findChild<QPushButton *>(QStringLiteral("Command1")),
+                      Qt::LeftButton); // returns once Save is over
+}
+
 void Soak::save()
 {
     const int option = 1 + int(rng.bounded(3));
@@ -351,23 +376,13 @@ void Soak::save()
         QFile::remove(path);
     }
     fence();
-    const bool closeBox = rng.bounded(20) == 0;
-    QTimer::singleShot(int(rng.bounded(50)), [this, option, closeBox] {
-        Form3 *form3 = window->form3();
-        if (!form3)
-            return;
-        if (closeBox) {
-            form3->close();
-            return;
-        }
-        form3->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(option))->setChecked(true);
-        QTest::mouseClick(form3->findChild<QPushButton *>(QStringLiteral("Command1")),
-                          Qt::LeftButton);
-    });
     dialogs.cancel = false;
     dialogs.boxReply = 6;
     dialogs.nextFile = path;
     window->findChild<QAction *>(QStringLiteral("muFileSave"))->trigger();
+    Form3 *form3 = window->form3();
+    if (form3 && form3->isVisible())
+        answerSelectSize(form3, option, path);
     QFile f(path);
     const QByteArray now = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     const QString status = p().text(2);
