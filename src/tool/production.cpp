@@ -12,6 +12,7 @@
 #include "core/session.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -192,6 +193,7 @@ void logChip(Tool &tool, const QByteArray &image, const ChipResult &result)
     QFile log(tool.options.logPath);
     if (!log.open(QIODevice::Append) ||
         log.write(fields.join(QLatin1Char(',')).toUtf8() + '\n') < 0)
-        tool.console.error(QStringLiteral("%1: cannot write the log: %2")
-                               .arg(tool.options.logPath, log.errorString()));
+        tool.console.error(
+            QStringLiteral("%1: cannot write the log: %2")
+                .arg(QDir::toNativeSeparators(tool.options.logPath), log.errorString()));
 }

@@ -10,6 +10,7 @@
 
 #include "core/chiptable.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace
@@ -90,7 +91,7 @@ int openLog(Tool &tool)
     if (tool.options.logPath.isEmpty() || log.open(QIODevice::Append))
         return Success;
     tool.console.error(QStringLiteral("%1: cannot write the log: %2")
-                           .arg(tool.options.logPath, log.errorString()));
+                           .arg(QDir::toNativeSeparators(tool.options.logPath), log.errorString()));
     return Usage;
 }
 

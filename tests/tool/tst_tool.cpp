@@ -45,6 +45,7 @@ private slots:
     void jsonEvents();
     void unplugDuringTransferIsNoProgrammer();
     void convert();
+    void pathsShownAsWritten();
     void portsListsWhoAnswers();
     void progressOnTerminalAndInLines();
     void simulateStartsTheEmulator();
@@ -347,12 +348,12 @@ void TstTool::exitCodes_data()
     row("2: a folder", sim, {}, {"--port", "DEV", "load", "."}, 2, ".: not a file");
     row("2: bad checksum", sim, {}, {"--port", "DEV", "write", "bad.hex"}, 2,
         "bad.hex: line 1: checksum");
-    row("2: a name with %1", sim, {}, {"--port", "DEV", "load", "big%1.hex"}, 2,
-        "big%1.hex: 1048577 bytes is far too long");
-    row("2: beyond the 2051", sim, {}, {"--port", "DEV", "express", "4k.tsk"}, 2,
-        "4k.tsk: 4096 bytes, more than the AT89C2051's 2048 bytes of flash");
-    row("2: beyond the buffer", sim, {}, {"--port", "DEV", "load", "5k.bin"}, 2,
-        "5k.bin: 5000 bytes, more than the programmer's 4999-byte buffer");
+    row("2: a name with %1", sim, {}, {"--port", "DEV", "load", "e%1f%2.hex"}, 2,
+        "e%1f%2.hex: 1048577 bytes is far too long");
+    row("2: beyond the 2051", sim, {}, {"--port", "DEV", "express", "c%1d%2.tsk"}, 2,
+        "c%1d%2.tsk: 4096 bytes, more than the AT89C2051's 2048 bytes of flash");
+    row("2: beyond the buffer", sim, {}, {"--port", "DEV", "load", "a%1b%2.bin"}, 2,
+        "a%1b%2.bin: 5000 bytes, more than the programmer's 4999-byte buffer");
     row("2: save into a missing folder", sim, {}, {"--port", "DEV", "save", "no/such/x.tsk"}, 2,
         "cannot write there");
     row("3: no such device", none, {}, {"--port", "/dev/no-such-programmer", "sig"}, 3,
@@ -371,9 +372,9 @@ void TstTool::exitCodes()
     QFETCH(int, code);
     QFETCH(QString, err);
     writeFile(file("bad.hex"), ":10000000000102030405060708090A0B0C0D0E0F00\n:00000001FF\n");
-    writeFile(file("big%1.hex"), QByteArray(1024 * 1024 + 1, '\n'));
-    writeFile(file("4k.tsk"), QByteArray(4096, 'd'));
-    writeFile(file("5k.bin"), QByteArray(5000, 'e'));
+    writeFile(file("e%1f%2.hex"), QByteArray(1024 * 1024 + 1, '\n'));
+    writeFile(file("c%1d%2.tsk"), QByteArray(4096, 'd'));
+    writeFile(file("a%1b%2.bin"), QByteArray(5000, 'e'));
     std::unique_ptr<SimProcess> sim;
     if (simArgs != QStringList{"none"}) {
         sim = std::make_unique<SimProcess>(simArgs);
@@ -570,6 +571,25 @@ void TstTool::convert()
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains("2048 bytes, more than the 1024-byte size"), qPrintable(r.err));
     QVERIFY(!QFile::exists(file("small.tsk")));
+}
+
+void TstTool::pathsShownAsWritten()
+{
+    // Paths that look like placeholders come out as they are written.
+    const QString path = file("g%1h%2 %L1.tsk");
+    Run r = tool({"convert", data("blink.ihx"), path});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.err, "wrote 143 bytes to " + path + "\n");
+    SimProcess sim;
+    QVERIFY(sim.start());
+    r = tool({"--port", "DEV", "load", path}, &sim);
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY2(r.err.contains("\nLoading  " + path + "   ( 143 Bytes)...\n"), qPrintable(r.err));
+    QVERIFY2(r.err.endsWith("\nLoad completed\n"), qPrintable(r.err));
+    QFile::remove(path);
+    r = tool({"--port", "DEV", "load", path}, &sim);
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.err, "vantor-cli: " + path + ": no such file\n");
 }
 
 void TstTool::portsListsWhoAnswers()
