@@ -6,14 +6,16 @@
 // Save: from the "S" command (the save dialog answered) to the file written, against the
 // line time of the block. CPU is this process's user + system time over the same span.
 //
-// usage: bench_transfer [RUNS] [express|save]
-//   RUNS per size, default 3 (the median is shown); both parts unless one is named.
+// usage: bench_transfer [RUNS] [express|save|write]
+//   RUNS per size, default 3 (the median is shown); every part unless one is named.
+//   write: vantor-cli write of 2 KiB (bench/toolwrite.cpp).
 
 #include "benchsupport.h"
+#include "core/imagefile.h"
 #include "core/messages.h"
 #include "core/programmer.h"
-#include "core/imagefile.h"
 #include "link/mscomm.h"
+#include "toolwrite.h"
 #include "ui/form1.h"
 
 #include <QAction>
@@ -259,6 +261,8 @@ int main(int argc, char **argv)
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const bool doExpress = only.isEmpty() || only == QLatin1String("express");
     const bool doSave = only.isEmpty() || only == QLatin1String("save");
+    if (only == QLatin1String("write"))
+        return benchToolWrite(runs);
 
     SimProcess sim({QStringLiteral("--pace")});
     if (!sim.start())
@@ -332,5 +336,5 @@ int main(int argc, char **argv)
                    saveRows, false);
     std::printf("\nsleeps: voluntary context switches of the program over the span (each one a "
                 "wake-up afterwards).\n");
-    return 0;
+    return only.isEmpty() ? benchToolWrite(runs) : 0;
 }

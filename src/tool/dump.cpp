@@ -1,6 +1,7 @@
 // dump ADDR: 64 bytes of the SRAM from ADDR, through the byte pump ("d", high, low).
 #include "commands.h"
 #include "exitcode.h"
+#include "replyrules.h"
 #include "tool.h"
 
 #include "core/bufferlimits.h"
@@ -16,5 +17,5 @@ int dumpCommand(Tool &tool, const QStringList &args)
     QByteArray request("d", 1);
     request.append(static_cast<char>(address / 256));
     request.append(static_cast<char>(address % 256));
-    return tool.link.request(request, {4, ReplyLimits::ReplyMs});
+    return tool.link.request(request, ReplyRules::quick());
 }

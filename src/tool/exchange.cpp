@@ -27,13 +27,15 @@ int Link::awaitReply(const ReplyRule &rule)
         return NoProgrammer;
     }
     Wait wait;
-    ReplyWatch watch(*m_session, rule);
+    ReplyWatch watch(*m_session, *m_transport, rule, m_judging);
     QObject::connect(&watch, &ReplyWatch::finished, wait.context(),
                      [&](int code) { wait.finish(code); });
     QObject::connect(m_session.get(), &ProgrammerSession::removed, wait.context(),
                      [&] { wait.finish(NoProgrammer); });
     watch.start();
     const int rc = wait.run();
+    if (m_replies == Replies::Output)
+        m_console.endReply();
     if (rc == NoProgrammer)
         m_console.error(QStringLiteral("the programmer went away"));
     else if (rc != Success)
@@ -69,7 +71,25 @@ int Link::sendImage(char letter, const QByteArray &image, const QString &path,
     m_console.status(Messages::text(loading));
     m_console.progressStart(letter == 'Q' ? QStringLiteral("express") : QStringLiteral("load"),
                             size);
+    const SendResult result = transferImage(letter, image);
+    if (result != SendResult::Sent)
+        return imageFailed(result, size);
+    m_console.progressEnd(size);
+    m_console.status(
+        letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::Checksum(image)))
+                      : Messages::text(Notice(Notice::LoadCompleted)));
+    // The reply can only come once the image has passed the line.
+    const int lineMs = LineTiming::lineMs(size + 3);
+    return awaitReply({rule.limitMs + lineMs, rule.required,
+                       rule.notBeforeMs > 0 ? rule.notBeforeMs + lineMs : 0});
+}
+
+SendResult Link::transferImage(char letter, const QByteArray &image)
+{
+    const int size = static_cast<int>(image.size());
     Wait wait;
+    QObject::connect(m_session.get(), &ProgrammerSession::imageStarted, wait.context(),
+                     [this] { m_imageStarted = true; });
     QObject::connect(m_session.get(), &ProgrammerSession::imageFinished, wait.context(),
                      [&](SendResult result) { wait.finish(static_cast<int>(result)); });
     QTimer progress;
@@ -77,22 +97,24 @@ int Link::sendImage(char letter, const QByteArray &image, const QString &path,
         m_console.progress(size - static_cast<int>(m_transport->pendingOutput()));
     });
     progress.start(ProgressMs);
+    m_imageStarted = false;
     if (m_session->sendImage(letter, image) != Refusal::None)
         wait.finish(static_cast<int>(SendResult::NotConnected));
-    const auto result = static_cast<SendResult>(wait.run());
-    if (result != SendResult::Sent) {
-        m_console.progressEnd(size - static_cast<int>(m_transport->pendingOutput()));
-        m_console.error(result == SendResult::Removed
-                            ? QStringLiteral("the programmer went away; the image was not sent "
-                                             "whole")
-                            : QStringLiteral("the image was not sent"));
-        return NoProgrammer;
+    return static_cast<SendResult>(wait.run());
+}
+
+int Link::imageFailed(SendResult result, int size)
+{
+    m_console.progressEnd(size - static_cast<int>(m_transport->pendingOutput()));
+    if (result == SendResult::NotConnected && m_imageStarted) {
+        m_console.error(QStringLiteral("the programmer stopped taking the image; it was not "
+                                       "sent whole"));
+        return Failed;
     }
-    m_console.progressEnd(size);
-    m_console.status(
-        letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::Checksum(image)))
-                      : Messages::text(Notice(Notice::LoadCompleted)));
-    return awaitReply({rule.lines, rule.limitMs + LineTiming::lineMs(size + 2)});
+    m_console.error(result == SendResult::Removed
+                        ? QStringLiteral("the programmer went away; the image was not sent whole")
+                        : QStringLiteral("the image was not sent"));
+    return NoProgrammer;
 }
 
 int Link::readBlock(int bytes, const QString &label, QByteArray *block)

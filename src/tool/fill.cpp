@@ -1,6 +1,7 @@
 // fill BYTE: the whole SRAM set to BYTE, through the byte pump ("F", value).
 #include "commands.h"
 #include "exitcode.h"
+#include "replyrules.h"
 #include "tool.h"
 
 int fillCommand(Tool &tool, const QStringList &args)
@@ -13,5 +14,5 @@ int fillCommand(Tool &tool, const QStringList &args)
         return rc;
     QByteArray request("F", 1);
     request.append(static_cast<char>(value));
-    return tool.link.request(request, {1, ReplyLimits::ReplyMs});
+    return tool.link.request(request, ReplyRules::quick(false));
 }

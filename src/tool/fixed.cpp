@@ -1,5 +1,6 @@
 // The commands that send one fixed command and show its reply.
 #include "commands.h"
+#include "replyrules.h"
 #include "tool.h"
 
 namespace
@@ -8,14 +9,15 @@ namespace
 struct Fixed {
     const char *name;
     const char *bytes;
-    int limitMs;
+    ReplyRule reply;
 };
 
+// Clearing the SRAM may go unanswered; the others are asked for their answer.
 const Fixed FixedCommands[] = {
-    {"erase", "E", ReplyLimits::ReplyMs},     {"blank", "B", ReplyLimits::ReplyMs},
-    {"sig", "s", ReplyLimits::ReplyMs},       {"lock", "l", ReplyLimits::ReplyMs},
-    {"program", "P", ReplyLimits::ProgramMs}, {"clear", "X", ReplyLimits::ReplyMs},
-    {"checksum", "c", ReplyLimits::ReplyMs},  {"version", "i", ReplyLimits::ReplyMs},
+    {"erase", "E", ReplyRules::chipOperation()},   {"blank", "B", ReplyRules::chipOperation()},
+    {"sig", "s", ReplyRules::chipOperation()},     {"lock", "l", ReplyRules::chipOperation()},
+    {"program", "P", ReplyRules::chipOperation()}, {"clear", "X", ReplyRules::quick(false)},
+    {"checksum", "c", ReplyRules::quick()},        {"version", "i", ReplyRules::quick()},
 };
 
 const Fixed *find(const QString &name)
@@ -38,5 +40,5 @@ int fixedCommand(Tool &tool, const QString &name)
 {
     const Fixed *f = find(name);
     const int rc = tool.connect();
-    return rc != 0 ? rc : tool.link.command(QByteArray(f->bytes), {1, f->limitMs});
+    return rc != 0 ? rc : tool.link.command(QByteArray(f->bytes), f->reply);
 }

@@ -16,29 +16,34 @@ namespace
 
 constexpr qint64 ReadHexLimit = 1024 * 1024; // a HEX file for 4999 bytes is about 14 KB
 
+// A path as the user is shown it: with the platform's separators.
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
 int readHex(Console &console, const QString &path, int limit, const QString &limitName,
             QByteArray *image)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        console.error(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+        console.error(QStringLiteral("%1: cannot read: %2").arg(shown(path), file.errorString()));
         return Usage;
     }
     if (file.size() > ReadHexLimit) {
         console.error(QStringLiteral("%1: %2 bytes is far too long for a HEX image of this "
                                      "programmer")
-                          .arg(path)
-                          .arg(file.size()));
+                          .arg(shown(path), QString::number(file.size())));
         return Usage;
     }
     const QByteArray text = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        console.error(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+        console.error(QStringLiteral("%1: cannot read: %2").arg(shown(path), file.errorString()));
         return Usage;
     }
     const IntelHex::ParseResult hex = IntelHex::Parse(text, limit, limitName);
     if (!hex.ok) {
-        console.error(QStringLiteral("%1: %2").arg(path, hex.error));
+        console.error(QStringLiteral("%1: %2").arg(shown(path), hex.error));
         return Usage;
     }
     *image = hex.image;
@@ -71,7 +76,7 @@ int readRaw(Console &console, const QString &path, int limit, const QString &lim
     if (why.isEmpty() && raw.ImageBytes.size() > limit)
         why = QStringLiteral("%1 bytes, more than %2").arg(raw.ImageBytes.size()).arg(limitName);
     if (!why.isEmpty()) {
-        console.error(QStringLiteral("%1: %2").arg(path, why));
+        console.error(QStringLiteral("%1: %2").arg(shown(path), why));
         return Usage;
     }
     *image = raw.ImageBytes;
@@ -88,11 +93,11 @@ int read(Console &console, const QString &path, int limit, const QString &limitN
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        console.error(QStringLiteral("%1: no such file").arg(path));
+        console.error(QStringLiteral("%1: no such file").arg(shown(path)));
         return Usage;
     }
     if (!info.isFile()) {
-        console.error(QStringLiteral("%1: not a file").arg(path));
+        console.error(QStringLiteral("%1: not a file").arg(shown(path)));
         return Usage;
     }
     return IntelHex::IsHexFileName(path) ? readHex(console, path, limit, limitName, image)
@@ -103,7 +108,7 @@ int checkOutput(Console &console, const QString &path)
 {
     const QFileInfo info(path);
     if (info.isDir() || !info.absoluteDir().exists()) {
-        console.error(QStringLiteral("%1: cannot write there").arg(path));
+        console.error(QStringLiteral("%1: cannot write there").arg(shown(path)));
         return Usage;
     }
     return Success;
@@ -114,10 +119,10 @@ int write(Console &console, const QString &path, const QByteArray &image)
     const QByteArray content = IntelHex::IsHexFileName(path) ? IntelHex::Format(image) : image;
     QString why;
     if (!ImageFile::WriteWholeFile(path, content, &why)) {
-        console.error(QStringLiteral("%1: cannot write: %2").arg(path, why));
+        console.error(QStringLiteral("%1: cannot write: %2").arg(shown(path), why));
         return Usage;
     }
-    console.status(QStringLiteral("wrote %1 bytes to %2").arg(image.size()).arg(path));
+    console.status(QStringLiteral("wrote %1 bytes to %2").arg(image.size()).arg(shown(path)));
     return Success;
 }
 

@@ -3,6 +3,7 @@
 #include "console.h"
 #include "exitcode.h"
 #include "options.h"
+#include "replyrules.h"
 #include "wait.h"
 
 #include "core/chiptable.h"
@@ -24,7 +25,10 @@ constexpr int SearchLimitMs = 30000;
 
 } // namespace
 
-Link::Link(const Options &options, Console &console) : m_options(options), m_console(console) {}
+Link::Link(const Options &options, Console &console)
+    : m_options(options), m_console(console), m_judging{options.settleMs, options.failOn}
+{
+}
 
 Link::~Link()
 {
@@ -109,6 +113,8 @@ void Link::setReplies(Replies replies)
 {
     if (m_replies == Replies::Status && !m_partial.trimmed().isEmpty())
         m_console.status(m_partial.trimmed());
+    if (m_replies == Replies::Output)
+        m_console.endReply();
     m_partial.clear();
     m_replies = replies;
 }
@@ -117,7 +123,10 @@ void Link::setReplies(Replies replies)
 // after what was shown, or all of it when the text was cleared in between.
 void Link::onReceived(const QString &text)
 {
-    const QString added = text.startsWith(m_shown) ? text.mid(m_shown.size()) : text;
+    const bool continued = text.startsWith(m_shown);
+    if (!continued)
+        m_lineEnds.reset();
+    const QString added = m_lineEnds.feed(continued ? text.mid(m_shown.size()) : text);
     m_shown = text;
     if (added.isEmpty())
         return;
@@ -130,7 +139,7 @@ void Link::onReceived(const QString &text)
 // Status lines are whole lines: a piece without its line end waits for the rest.
 void Link::statusLines(const QString &added)
 {
-    m_partial += QString(added).remove(QLatin1Char('\r'));
+    m_partial += added;
     const qsizetype end = m_partial.lastIndexOf(QLatin1Char('\n'));
     if (end < 0)
         return;
@@ -158,7 +167,7 @@ int Link::connect(Replies chipReplies)
     int rc = searchAndSettle(&chipSent);
     if (rc == Success && chipSent) {
         setReplies(chipReplies);
-        rc = awaitReply(ReplyRule{});
+        rc = awaitReply(ReplyRules::quick(false)); // a chip may be chosen silently
     }
     setReplies(Replies::Output);
     return rc;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "replytext.h"
 #include "replywatch.h"
 
 #include "core/portmap.h"
@@ -12,6 +13,7 @@
 #include <memory>
 
 class Console;
+enum class SendResult;
 class ProgrammerSession;
 class SerialTransport;
 struct Options;
@@ -42,13 +44,16 @@ public:
     ProgrammerSession &session() { return *m_session; }
     SerialTransport &transport() { return *m_transport; }
 
-    // A command and its reply.
+    // A command and its reply, waited for by the rule.
     int command(const QByteArray &bytes, const ReplyRule &rule);
     // A fill or dump request through the byte pump, and its reply.
     int request(const QByteArray &bytes, const ReplyRule &rule);
-    // An image under its letter ('L' or 'Q'), then its reply; the rule's limit counts from
-    // the moment the image has been handed over, plus its time on the line.
+    // An image under its letter ('L' or 'Q'), then its reply; the rule's times count from
+    // the moment the image has been handed over, plus its time on the line. An image the
+    // device stopped taking is a transfer cut short (Failed).
     int sendImage(char letter, const QByteArray &image, const QString &path, const ReplyRule &rule);
+    // The reply to what was sent last (a command, or the chip told after a key report).
+    int awaitReply(const ReplyRule &rule);
     // A block of the SRAM read back ("S1", "S2", "S4").
     int readBlock(int bytes, const QString &label, QByteArray *block);
 
@@ -60,12 +65,14 @@ private:
     void onReceived(const QString &text);
     void statusLines(const QString &added);
     int searchAndSettle(bool *chipSent);
-    int awaitReply(const ReplyRule &rule);
+    SendResult transferImage(char letter, const QByteArray &image);
+    int imageFailed(SendResult result, int size);
     int lastSearchedPort() const;
     QString triedPorts() const;
 
     const Options &m_options;
     Console &m_console;
+    Judging m_judging;
     PortMap m_ports;
     SimulatedProgrammer m_emulator;
     std::unique_ptr<SerialTransport> m_transport;
@@ -74,6 +81,8 @@ private:
     QString m_chipLog;
     QString m_remembered;
     Replies m_replies = Replies::Status;
-    QString m_shown;   // the received text already passed on
+    QString m_shown; // the received text already passed on
+    LineEnds m_lineEnds;
+    bool m_imageStarted = false;
     QString m_partial; // the start of a status line still arriving
 };

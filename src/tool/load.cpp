@@ -3,10 +3,12 @@
 #include "commands.h"
 #include "exitcode.h"
 #include "images.h"
+#include "replyrules.h"
 #include "tool.h"
 
 #include "core/bufferlimits.h"
 #include "core/chiptable.h"
+#include "core/session.h"
 
 int loadCommand(Tool &tool, const QStringList &args)
 {
@@ -16,7 +18,7 @@ int loadCommand(Tool &tool, const QStringList &args)
                           &image);
     if (rc == Success)
         rc = tool.connect();
-    return rc != Success ? rc : tool.link.sendImage('L', image, path, {1, ReplyLimits::ReplyMs});
+    return rc != Success ? rc : tool.link.sendImage('L', image, path, ReplyRules::quick(false));
 }
 
 int expressCommand(Tool &tool, const QStringList &args)
@@ -36,5 +38,5 @@ int expressCommand(Tool &tool, const QStringList &args)
         tool.console.error(QStringLiteral("the programmer now has another chip; nothing sent"));
         return Usage;
     }
-    return tool.link.sendImage('Q', image, path, {4, ReplyLimits::ExpressMs});
+    return tool.link.sendImage('Q', image, path, ReplyRules::express(tool.link.session().chip()));
 }

@@ -20,12 +20,17 @@ int main(int argc, char *argv[])
         Console().result(
             QStringLiteral("vantor-cli %1").arg(QCoreApplication::applicationVersion()));
         return Success;
-    case ParseOutcome::Error:
-        Tool(options).usage(error);
+    case ParseOutcome::Error: {
+        Console console;
+        console.error(error);
+        console.error(QStringLiteral("see vantor-cli --help"));
         return Usage;
+    }
     case ParseOutcome::Run:
         break;
     }
     Tool tool(options);
-    return runCommand(tool);
+    const int rc = runCommand(tool);
+    tool.console.done(rc);
+    return rc;
 }

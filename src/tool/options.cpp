@@ -7,6 +7,8 @@
 namespace
 {
 
+constexpr int MaxSettleMs = 60000;
+
 const char *const HelpText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
 
 Drives the USB_Vantor programmer from the command line, with the same link code as the
@@ -35,11 +37,30 @@ Commands:
                         convert an image: Intel HEX or raw in, raw (.tsk, .bin) or
                         Intel HEX (.hex, .ihx) out; --size pads with FF
 
+Options:
+  --port DEVICE | --ports LIST | --simulate
+                        the programmer's port, the window's COM1, COM2, ... list, or the
+                        emulator vantor-sim; otherwise COM1 to COM11 are searched
+  --chip 2051|4051|1051U
+                        the chip for this run (otherwise the one in ./chip.log)
+  --size S              the block size of save, read and convert
+  --settle MS           a command is done once its reply has started and the line has
+                        then been quiet this long (default 100)
+  --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
+  --repeat              write: one chip after another, each after the programmer's key
+                        or Enter; Ctrl+C or the end of input ends with a summary
+  --log FILE            write: append a CSV line for each chip (time, chip, image
+                        checksum, result, first differing address)
+  --json                standard output as one JSON object a line for each event
+  -q, --quiet           no status lines and no progress
+  -h, --help            this help;  --version  the tool's version
+
 Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2K or 4K
 (default: the chip's size).
 
-Exit codes: 0 success; 1 the programmer or the comparison said no; 2 usage error or bad
-file; 3 no programmer (none found, or it went away).
+Exit codes: 0 success; 1 no answer, a transfer cut short, a read-back that differs from
+the image, or a reply line matching --fail-on; 2 usage error or bad file; 3 no programmer
+(none found, or it went away).
 )";
 
 QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)
@@ -99,6 +120,44 @@ bool readCommand(const QCommandLineParser &parser, Options *options, QString *er
     return true;
 }
 
+bool readJudging(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    if (parser.isSet(QStringLiteral("settle"))) {
+        bool ok = false;
+        options->settleMs = parser.value(QStringLiteral("settle")).toInt(&ok);
+        if (!ok || options->settleMs < 0 || options->settleMs > MaxSettleMs) {
+            *error = QStringLiteral("--settle takes milliseconds from 0 to %1").arg(MaxSettleMs);
+            return false;
+        }
+    }
+    if (parser.isSet(QStringLiteral("fail-on"))) {
+        options->failOn.setPattern(parser.value(QStringLiteral("fail-on")));
+        if (!options->failOn.isValid() || options->failOn.pattern().isEmpty()) {
+            *error = QStringLiteral("--fail-on: not a regular expression: %1")
+                         .arg(options->failOn.errorString());
+            return false;
+        }
+    }
+    options->json = parser.isSet(QStringLiteral("json"));
+    return true;
+}
+
+bool readProduction(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->repeat = parser.isSet(QStringLiteral("repeat"));
+    options->logPath = parser.value(QStringLiteral("log"));
+    const bool logged = parser.isSet(QStringLiteral("log"));
+    if ((options->repeat || logged) && options->command != QLatin1String("write")) {
+        *error = QStringLiteral("--repeat and --log are for write");
+        return false;
+    }
+    if (logged && options->logPath.trimmed().isEmpty()) {
+        *error = QStringLiteral("--log needs a file");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
@@ -113,6 +172,11 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"chip"}, "The chip for this run: 2051, 4051 or 1051U.", "NAME"),
         option({"size"}, "Block size for save, read, convert: 1K, 2K, 4K.", "SIZE"),
         option({"q", "quiet"}, "No status lines and no progress."),
+        option({"settle"}, "Quiet time that ends a reply.", "MS"),
+        option({"fail-on"}, "Reply lines that say no.", "REGEX"),
+        option({"json"}, "JSON events on standard output."),
+        option({"log"}, "CSV log of the chips written.", "FILE"),
+        option({"repeat"}, "Write one chip after another."),
     });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -122,7 +186,8 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         return ParseOutcome::Help;
     if (parser.isSet(QStringLiteral("version")))
         return ParseOutcome::Version;
-    if (!choosePorts(parser, options, error) || !readCommand(parser, options, error))
+    if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
+        !readCommand(parser, options, error) || !readProduction(parser, options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
 }

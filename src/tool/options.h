@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,14 @@ struct Options {
     QString size;      // --size, empty when not given
     bool sizeGiven = false;
     bool quiet = false;
+    // How long the line must stay quiet after a reply has started before its command is
+    // done. 100 ms: see replyrules.h.
+    int settleMs = 100;
+    // Reply lines that count as the programmer saying no (none by default).
+    QRegularExpression failOn;
+    bool json = false;
+    QString logPath;     // --log: one CSV line a chip written
+    bool repeat = false; // --repeat: one chip after another
     QString command;
     QStringList args;
 };

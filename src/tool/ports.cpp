@@ -2,12 +2,15 @@
 // the identification command. The programmer is not told a chip.
 #include "commands.h"
 #include "exitcode.h"
+#include "replyrules.h"
 #include "tool.h"
 #include "wait.h"
 
 #include "core/linetiming.h"
 #include "core/serialtransport.h"
 #include "core/session.h"
+
+#include <QSerialPortInfo>
 
 #include <functional>
 #include <memory>
@@ -17,7 +20,6 @@ namespace
 {
 
 constexpr int ListLimitMs = 10000;
-constexpr int IdentityReplyMs = 1000;
 
 // A serial line that remembers whether it could be opened and everything taken from it.
 class ListeningTransport : public SerialTransport
@@ -77,11 +79,12 @@ QString identityOf(const Probe &probe)
     return identity;
 }
 
-void watch(Probe &p, Wait &wait, const std::function<void()> &finished)
+void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<void()> &finished)
 {
-    QObject::connect(p.session.get(), &ProgrammerSession::found, wait.context(), [&p, finished] {
+    QObject::connect(p.session.get(), &ProgrammerSession::found, wait.context(), [&, finished] {
         p.found = true;
-        p.identity = std::make_unique<ReplyWatch>(*p.session, ReplyRule{1, IdentityReplyMs});
+        p.identity = std::make_unique<ReplyWatch>(*p.session, *p.transport,
+                                                  ReplyRules::quick(false), judging);
         QObject::connect(p.identity.get(), &ReplyWatch::finished, p.session.get(), [&p, finished] {
             p.what = identityOf(p);
             p.session->closePort();
@@ -96,6 +99,50 @@ void watch(Probe &p, Wait &wait, const std::function<void()> &finished)
                                    : QStringLiteral("no programmer (answered \"%1\")").arg(heard);
         finished();
     });
+}
+
+// What the system knows of a device: its description and USB identifiers, so that the
+// user can tell one adapter from another.
+QJsonObject adapter(const QString &device)
+{
+    QJsonObject details;
+    const auto infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos) {
+        if (info.systemLocation() != device && info.portName() != device)
+            continue;
+        if (!info.description().isEmpty())
+            details.insert(QStringLiteral("description"), info.description());
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+            details.insert(QStringLiteral("usb"), QStringLiteral("%1:%2")
+                                                      .arg(hexText(info.vendorIdentifier(), 4))
+                                                      .arg(hexText(info.productIdentifier(), 4))
+                                                      .toLower());
+        }
+        if (!info.serialNumber().isEmpty())
+            details.insert(QStringLiteral("serial"), info.serialNumber());
+    }
+    return details;
+}
+
+void show(Tool &tool, const Probe &p)
+{
+    QJsonObject details = adapter(p.device);
+    QStringList known;
+    if (details.contains(QStringLiteral("description")))
+        known << details.value(QStringLiteral("description")).toString();
+    if (details.contains(QStringLiteral("usb")))
+        known << QStringLiteral("USB ") + details.value(QStringLiteral("usb")).toString();
+    if (details.contains(QStringLiteral("serial")))
+        known << QStringLiteral("serial ") + details.value(QStringLiteral("serial")).toString();
+    QString line = QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what);
+    if (!known.isEmpty())
+        line += QStringLiteral("  (%1)").arg(known.join(QStringLiteral(", ")));
+    details.insert(QStringLiteral("event"), QStringLiteral("port"));
+    details.insert(QStringLiteral("com"), p.number);
+    details.insert(QStringLiteral("device"), p.device);
+    details.insert(QStringLiteral("programmer"), p.found);
+    details.insert(QStringLiteral("answer"), p.what);
+    tool.console.result(line, details);
 }
 
 } // namespace
@@ -116,8 +163,9 @@ int portsCommand(Tool &tool, const QStringList &)
     }
     Wait wait(ListLimitMs);
     size_t finished = 0;
+    const Judging judging{tool.options.settleMs, {}};
     for (auto &p : probes) {
-        watch(*p, wait, [&] {
+        watch(*p, wait, judging, [&] {
             if (++finished == probes.size())
                 wait.finish(Success);
         });
@@ -127,7 +175,7 @@ int portsCommand(Tool &tool, const QStringList &)
     int answered = 0;
     for (const auto &p : probes) {
         answered += p->found ? 1 : 0;
-        tool.console.result(QStringLiteral("COM%1  %2  %3").arg(p->number).arg(p->device, p->what));
+        show(tool, *p);
     }
     if (answered > 0)
         return Success;

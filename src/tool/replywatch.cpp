@@ -1,69 +1,86 @@
 #include "replywatch.h"
 
 #include "exitcode.h"
+#include "replytext.h"
 
 #include "core/session.h"
+#include "core/transport.h"
 
-#include <QStringList>
-
-namespace
+ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const ReplyRule &rule,
+                       const Judging &judging, QObject *parent)
+    : QObject(parent), m_session(session), m_transport(transport), m_rule(rule), m_judging(judging)
 {
-
-// A reply line that says no: an error, a failed verify, a chip that is not blank, or the
-// programmer not knowing the command.
-bool isFailureLine(const QString &line)
-{
-    const QString t = line.trimmed();
-    return t.startsWith(QLatin1String("Error")) || t.startsWith(QLatin1String("Verify failed")) ||
-           t.startsWith(QLatin1String("Not blank")) || t == QLatin1String("?");
-}
-
-} // namespace
-
-ReplyWatch::ReplyWatch(ProgrammerSession &session, const ReplyRule &rule, QObject *parent)
-    : QObject(parent), m_session(session), m_rule(rule)
-{
-    m_quiet.setSingleShot(true);
-    m_limit.setSingleShot(true);
-    connect(&m_quiet, &QTimer::timeout, this, &ReplyWatch::onQuiet);
+    for (QTimer *t : {&m_settle, &m_limit, &m_notBefore}) {
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+    }
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        m_quiet = true;
+        tryFinish();
+    });
     connect(&m_limit, &QTimer::timeout, this, &ReplyWatch::onLimit);
-    connect(&session, &ProgrammerSession::receivedChanged, this, &ReplyWatch::check);
+    connect(&m_notBefore, &QTimer::timeout, this, &ReplyWatch::tryFinish);
+    connect(&transport, &Transport::received, this, &ReplyWatch::onBytes);
+    // After the quiet, the last bytes may still wait for the session's next look.
+    connect(&session, &ProgrammerSession::receivedChanged, this, &ReplyWatch::tryFinish);
 }
 
 void ReplyWatch::start()
 {
+    m_since.start();
     m_limit.start(m_rule.limitMs);
-    check();
+    if (!m_session.received().isEmpty() || m_transport.available() > 0)
+        onBytes();
 }
 
-void ReplyWatch::check()
+void ReplyWatch::onBytes()
 {
-    const QStringList lines = m_session.received().split(QLatin1Char('\n'));
-    const int complete = static_cast<int>(lines.size()) - 1; // the lines with their end
-    for (int i = 0; i < complete && m_failure.isEmpty(); ++i) {
-        if (isFailureLine(lines.at(i)))
-            m_failure = lines.at(i).trimmed();
-    }
-    m_complete = complete >= m_rule.lines || !m_failure.isEmpty();
-    if (m_complete)
-        m_quiet.start(QuietMs);
-}
-
-void ReplyWatch::onQuiet()
-{
+    m_started = true;
+    m_quiet = false;
     m_limit.stop();
-    if (!m_failure.isEmpty())
-        m_why = QStringLiteral("the programmer said: %1").arg(m_failure);
-    emit finished(m_failure.isEmpty() ? Success : Failed);
+    m_settle.start(m_judging.settleMs);
 }
 
 void ReplyWatch::onLimit()
 {
-    m_quiet.stop();
-    if (!m_failure.isEmpty() || m_complete) {
-        onQuiet();
+    if (m_started)
+        return;
+    if (!m_rule.required) {
+        finish(Success); // done without an answer
         return;
     }
-    m_why = QStringLiteral("no complete reply within %1 s").arg(m_rule.limitMs / 1000.0);
-    emit finished(Failed);
+    m_why = QStringLiteral("no answer within %1 s").arg(m_rule.limitMs / 1000.0);
+    finish(Failed);
+}
+
+void ReplyWatch::tryFinish()
+{
+    if (!m_started || !m_quiet || m_finished || m_transport.available() > 0)
+        return;
+    const qint64 early = m_rule.notBeforeMs - m_since.elapsed();
+    if (early > 0) {
+        m_notBefore.start(static_cast<int>(early));
+        return;
+    }
+    if (m_judging.failOn.isValid() && !m_judging.failOn.pattern().isEmpty()) {
+        for (const QString &line : replyLines(m_session.received())) {
+            if (m_judging.failOn.match(line).hasMatch()) {
+                m_why = QStringLiteral("the programmer said: %1").arg(line.trimmed());
+                finish(Failed);
+                return;
+            }
+        }
+    }
+    finish(Success);
+}
+
+void ReplyWatch::finish(int code)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_settle.stop();
+    m_limit.stop();
+    m_notBefore.stop();
+    emit finished(code);
 }

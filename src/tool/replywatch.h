@@ -1,32 +1,45 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QRegularExpression>
 #include <QString>
 #include <QTimer>
 
 class ProgrammerSession;
+class Transport;
 
-// How the reply to a command is judged.
+// How the reply to one command is waited for.
 struct ReplyRule {
-    int lines = 1;      // the reply is complete once this many lines have come
-    int limitMs = 5000; // from the moment the command has gone out
+    // The reply must start within this long after the command has gone out.
+    int limitMs = 500;
+    // No reply within the limit is no answer (a failure); otherwise the command is done
+    // without one (the firmware need not answer it).
+    bool required = true;
+    // The command is not done before this long after it went out, however quiet the line.
+    int notBeforeMs = 0;
 };
 
-// Watches the reply to the command just sent, in what the session has received since: it
-// is complete once the rule's lines have come or a line says no ("Error…", "Verify
-// failed…", "Not blank…", "?"), and done once the line has then been quiet for QuietMs.
-// A reply not complete within the limit is no answer.
+// What the user's options add: the settle time, and reply lines that say no.
+struct Judging {
+    int settleMs = 100;
+    QRegularExpression failOn;
+};
+
+// Watches the reply to the command just sent. It is done once it has started within the
+// rule's limit and the line has then been quiet for the settle time (and everything
+// received has reached the session's received text). The words never decide, except for
+// a line matching --fail-on.
 class ReplyWatch : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int QuietMs = 250;
+    ReplyWatch(ProgrammerSession &session, Transport &transport, const ReplyRule &rule,
+               const Judging &judging, QObject *parent = nullptr);
 
-    ReplyWatch(ProgrammerSession &session, const ReplyRule &rule, QObject *parent = nullptr);
-
-    // Starts judging, with what has already been received.
+    // Starts judging, counting from now.
     void start();
-    // Why the reply counts as a failure (empty when it does not).
+    // Why the command failed (empty when it did not).
     QString why() const { return m_why; }
 
 signals:
@@ -34,24 +47,21 @@ signals:
     void finished(int code);
 
 private:
-    void check();
-    void onQuiet();
+    void onBytes();
     void onLimit();
+    void tryFinish();
+    void finish(int code);
 
     ProgrammerSession &m_session;
+    Transport &m_transport;
     ReplyRule m_rule;
-    QTimer m_quiet;
+    Judging m_judging;
+    QTimer m_settle;
     QTimer m_limit;
-    QString m_failure;
+    QTimer m_notBefore;
+    QElapsedTimer m_since;
+    bool m_started = false;
+    bool m_quiet = false;
+    bool m_finished = false;
     QString m_why;
-    bool m_complete = false;
 };
-
-// How long replies may take, from the moment their command has gone out.
-namespace ReplyLimits
-{
-constexpr int ReplyMs = 5000;     // most commands
-constexpr int ProgramMs = 15000;  // programming a whole AT89C4051 takes about 6 s
-constexpr int ExpressMs = 20000;  // erase, program and verify after an express image
-constexpr int SramTestMs = 10000; // the 8 KiB SRAM test
-} // namespace ReplyLimits

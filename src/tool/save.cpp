@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "exitcode.h"
 #include "images.h"
+#include "replyrules.h"
 #include "tool.h"
 
 namespace
@@ -19,7 +20,7 @@ int saveBlock(Tool &tool, const QString &path, bool readChip)
     if (rc == Success)
         rc = tool.connect();
     if (rc == Success && readChip)
-        rc = tool.link.command("R", {1, ReplyLimits::ReplyMs});
+        rc = tool.link.command("R", ReplyRules::chipOperation(false));
     QByteArray block;
     if (rc == Success)
         rc = tool.link.readBlock(size, readChip ? QStringLiteral("read") : QStringLiteral("save"),

@@ -1,6 +1,7 @@
 // test NAME: the programmer's hardware diagnostics.
 #include "commands.h"
 #include "exitcode.h"
+#include "replyrules.h"
 #include "tool.h"
 
 namespace
@@ -9,14 +10,14 @@ namespace
 struct Diagnostic {
     const char *name;
     const char *bytes;
-    int limitMs;
+    ReplyRule reply;
 };
 
 const Diagnostic Diagnostics[] = {
-    {"sram", "tR", ReplyLimits::SramTestMs},  {"led", "tL", ReplyLimits::ReplyMs},
-    {"buzzer", "tb", ReplyLimits::ReplyMs},   {"vpp", "tV", ReplyLimits::ReplyMs},
-    {"vpp-high", "th", ReplyLimits::ReplyMs}, {"vpp-low", "tl", ReplyLimits::ReplyMs},
-    {"firmware", "tf", ReplyLimits::ReplyMs},
+    {"sram", "tR", ReplyRules::chipOperation()}, {"led", "tL", ReplyRules::quick()},
+    {"buzzer", "tb", ReplyRules::quick()},       {"vpp", "tV", ReplyRules::quick()},
+    {"vpp-high", "th", ReplyRules::quick()},     {"vpp-low", "tl", ReplyRules::quick()},
+    {"firmware", "tf", ReplyRules::quick()},
 };
 
 } // namespace
@@ -26,7 +27,7 @@ int testCommand(Tool &tool, const QStringList &args)
     for (const Diagnostic &d : Diagnostics) {
         if (args.at(0) == QLatin1String(d.name)) {
             const int rc = tool.connect();
-            return rc != Success ? rc : tool.link.command(QByteArray(d.bytes), {1, d.limitMs});
+            return rc != Success ? rc : tool.link.command(QByteArray(d.bytes), d.reply);
         }
     }
     return tool.usage(QStringLiteral("unknown test \"%1\": use sram, led, buzzer, vpp, "

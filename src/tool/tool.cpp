@@ -8,6 +8,7 @@
 Tool::Tool(const Options &given) : options(given)
 {
     console.setQuiet(options.quiet);
+    console.setJson(options.json);
 }
 
 int Tool::usage(const QString &why)
