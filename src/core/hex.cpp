@@ -63,3 +63,13 @@ DumpText CheckDumpText(const QString &text)
     result.address = address;
     return result;
 }
+
+QByteArray FillRequest(quint8 value)
+{
+    return QByteArray("F", 1) + static_cast<char>(value);
+}
+
+QByteArray DumpRequest(int address)
+{
+    return QByteArray("d", 1) + static_cast<char>(address / 256) + static_cast<char>(address % 256);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Hexadecimal text to numbers; invalid text gives an out-of-range result, not an error.
@@ -33,3 +34,8 @@ struct DumpText {
     int address = 0; // when Ok
 };
 DumpText CheckDumpText(const QString &text);
+
+// The requests the byte pump sends: "F" and the fill value; "d" and the start address,
+// high byte first.
+QByteArray FillRequest(quint8 value);
+QByteArray DumpRequest(int address);

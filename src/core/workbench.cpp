@@ -156,7 +156,7 @@ void Workbench::fill(const QString &text)
         show(Notice::BadFill);
         return;
     }
-    d->session.queueRequest(QByteArray("F", 1) + char(fill.value));
+    d->session.queueRequest(FillRequest(fill.value));
 }
 
 void Workbench::dump(const QString &text)
@@ -181,6 +181,5 @@ void Workbench::dump(const QString &text)
     case DumpText::Ok:
         break;
     }
-    d->session.queueRequest(QByteArray("d", 1) + char(dump.address / 256) +
-                            char(dump.address % 256));
+    d->session.queueRequest(DumpRequest(dump.address));
 }

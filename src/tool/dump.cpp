@@ -5,6 +5,7 @@
 #include "tool.h"
 
 #include "core/bufferlimits.h"
+#include "core/hex.h"
 
 int dumpCommand(Tool &tool, const QStringList &args)
 {
@@ -14,8 +15,5 @@ int dumpCommand(Tool &tool, const QStringList &args)
     const int rc = tool.connect();
     if (rc != Success)
         return rc;
-    QByteArray request("d", 1);
-    request.append(static_cast<char>(address / 256));
-    request.append(static_cast<char>(address % 256));
-    return tool.link.request(request, ReplyRules::quick());
+    return tool.link.request(DumpRequest(address), ReplyRules::quick());
 }

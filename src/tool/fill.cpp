@@ -4,6 +4,8 @@
 #include "replyrules.h"
 #include "tool.h"
 
+#include "core/hex.h"
+
 int fillCommand(Tool &tool, const QStringList &args)
 {
     const int value = parseHex(args.at(0), 2);
@@ -12,7 +14,5 @@ int fillCommand(Tool &tool, const QStringList &args)
     const int rc = tool.connect();
     if (rc != Success)
         return rc;
-    QByteArray request("F", 1);
-    request.append(static_cast<char>(value));
-    return tool.link.request(request, ReplyRules::quick(false));
+    return tool.link.request(FillRequest(static_cast<quint8>(value)), ReplyRules::quick(false));
 }
