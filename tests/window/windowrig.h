@@ -31,21 +31,18 @@ struct WindowRig {
 
     QString path(const QString &name) const { return dir.filePath(name); }
     void writeSetting(const char *name, const QByteArray &bytes) { writeFile(path(name), bytes); }
-    QByteArray setting(const char *name) const { return readFile(path(name)); }
     // Start-up in the rig's folder, then the window shows.
     void start()
     {
         workbench.start(dir.path());
         window.show();
     }
-    template <typename T = QWidget> T *find(const char *name) const
+    template <typename T = QWidget> T *find(const char *n) const
     {
-        return window.findChild<T *>(QString::fromLatin1(name));
+        return window.findChild<T *>(n);
     }
     QString response() const { return find<QPlainTextEdit>("Text1")->toPlainText(); }
     QString status() const { return find<QLineEdit>("Text2")->text(); }
-    QString latestFileLine() const { return find<QLabel>("Label3")->text(); }
-    bool chosen(const char *option) const { return find<QRadioButton>(option)->isChecked(); }
     // Clicks the button or option, or chooses the menu item, of that object name.
     void use(const QString &name)
     {
