@@ -2,7 +2,8 @@
 // pseudo-terminal: the bytes on the line, the texts the window shows, the files it writes.
 // The response box shows the programmer's CR LF line ends as line breaks ("\n").
 // Discovery runs on a window of its own. The other flows share one, found on COM1 with the
-// 2051, in this order: Express sends the file loaded before it, and the unplug comes last.
+// 2051, in this order: Express sends the file loaded before it, Save reads back what the
+// fill and the load left in the SRAM, and the unplug comes last.
 // Each look at the line takes everything since the last, so a stray byte shows in the next.
 
 #include "core/serialtransport.h"

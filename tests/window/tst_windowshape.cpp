@@ -103,7 +103,7 @@ const std::initializer_list<ControlRow> Controls = {
     {"Form3.Command1", {1440, 960, 1212, 492}, 0, "SAVE"},
 };
 struct ActionRow {
-    const char *tag, *target;           // the control chosen, or focused for the key
+    const char *tag, *target;           // the control chosen, or focused for the key; Form1 closed
     int key, modifiers, sizes, dialogs; // key 0: clicked; sizes: see actions()
     QByteArray sent;
     QString status; // after "earlier text"
@@ -156,8 +156,7 @@ private slots:
             box->setText(QString(40000, '7'));
             QCOMPARE(box->text().size(), 40000);
         }
-        QCOMPARE(w->font().pointSizeF(),
-                 row.points ? row.points : QApplication::font().pointSizeF());
+        QCOMPARE(w->font().pointSizeF(), row.points ? row.points : qApp->font().pointSizeF());
     }
 
     void menuTree()
@@ -233,7 +232,9 @@ private slots:
             {"dump GO, keypad", "Command7", pad, keypad, 0, 0, dump, ""},
             {"Load", "Command1", ret, 0, 0, 1, "", "放棄載入。"},
             {"Express", "Command4", ret, 0, 0, 1, "", kept},
-            {"Exit", "Command5", ret, 0, 0, 0, "", kept}, // the port is closed
+            // Exit, and closing the window, close the port.
+            {"Exit", "Command5", ret, 0, 0, 0, "", kept},
+            {"close box", "Form1", 0, 0, 0, 0, "", kept},
             // Ctrl+P is Express (its dialog), not the IC menu's Programming ("P").
             {"Ctrl+P", "Text2", Qt::Key_P, Qt::ControlModifier, 0, 1, "", kept},
             // Enter in the fill and dump boxes keeps its own meaning, and runs it once.
@@ -241,8 +242,8 @@ private slots:
             {"in Text4, keypad", "Text4", pad, keypad, 0, 0, dump, ""},
             // Select Size leaves Load and Express usable. While data moves (sizes 2), a second
             // Save only brings it to the front, and a chip click is refused.
-            {"Select Size, Load", "muFileLoad", 0, 0, 1, 1, load, "Load completed"},
-            {"Select Size, Express", "Command4", 0, 0, 1, 1, express,
+            {"Select Size, Load", "Command1", ret, 0, 1, 1, load, "Load completed"},
+            {"Select Size, Express", "Text2", Qt::Key_P, Qt::ControlModifier, 1, 1, express,
              "Load completed... ( Checksum = 126 )"},
             {"Select Size, Save", "muFileSave", 0, 0, 2, 1, "", kept},
             {"Select Size, chip", "Option2", 0, 0, 2, 1, "", busy},
@@ -268,16 +269,17 @@ private slots:
         if (row.key)
             QTest::keyClick(f.rig.find(row.target), Qt::Key(row.key),
                             Qt::KeyboardModifiers(row.modifiers));
+        else if (row.target == QByteArray("Form1"))
+            f.rig.window.close();
         else
             f.rig.use(row.target);
         QCOMPARE(f.sent(), row.sent);
         QCOMPARE(f.rig.dialogs.asked.size(), row.dialogs);
         QCOMPARE(f.rig.status(), row.status);
-        QCOMPARE(f.rig.window.sizeDialog() && f.rig.window.sizeDialog()->isVisible(),
-                 row.sizes > 0);
-        QCOMPARE(f.line.isOpen(), row.target != QByteArray("Command5"));
-        QVERIFY(!row.sizes ||
-                f.rig.window.sizeDialog()->findChild<QAbstractButton *>("Option3")->isChecked());
+        QCOMPARE(f.line.isOpen(), !QByteArrayList({"Command5", "Form1"}).contains(row.target));
+        SaveSizeDialog *sizes = f.rig.window.sizeDialog(); // still at 1K
+        QCOMPARE(sizes && sizes->isVisible(), row.sizes > 0);
+        QVERIFY(!row.sizes || sizes->findChild<QAbstractButton *>("Option3")->isChecked());
     }
 
     void textsArePlain()
@@ -289,7 +291,7 @@ private slots:
             return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
         };
         const QString name =
-            "/srv/" + QString("0123456789").repeated(12) + "/<i>italic</i>&lt;x&gt;.tsk";
+            "/" + QString("0123456789").repeated(12) + "/<i>italic</i>&lt;x&gt;.tsk";
         QString boxText = "<no message box>";
         QTimer answerer;
         connect(&answerer, &QTimer::timeout, this, [&] {
