@@ -282,6 +282,30 @@ private slots:
         QVERIFY(!row.sizes || sizes->findChild<QAbstractButton *>("Option3")->isChecked());
     }
 
+    void selectSizeEnterAndClose()
+    {
+        // Enter on the focused SAVE goes on to the save dialog (cancelled here); closing the
+        // window instead gives the save up. Neither sends anything.
+        for (const bool viaEnter : {true, false}) {
+            FakeWindow f;
+            QVERIFY(f.connect());
+            f.rig.use(QStringLiteral("muFileSave"));
+            SaveSizeDialog *sizes = f.rig.window.sizeDialog();
+            QVERIFY(sizes && sizes->isVisible());
+            if (viaEnter) {
+                auto *save = sizes->findChild<QAbstractButton *>("Command1");
+                QVERIFY(focusOn(save));
+                QTest::keyClick(save, Qt::Key_Return);
+            } else {
+                sizes->close();
+            }
+            QCOMPARE(f.rig.dialogs.asked.size(), viaEnter ? 1 : 0);
+            QCOMPARE(f.rig.status(), QStringLiteral("放棄儲存。"));
+            QCOMPARE(f.sent(), QByteArray());
+            QVERIFY(!sizes->isVisible());
+        }
+    }
+
     void textsArePlain()
     {
         // What a screen reader (and the eye) gets: the texts as written, never as markup. In
