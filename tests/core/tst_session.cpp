@@ -1,0 +1,245 @@
+#include "rig.h"
+
+using Device = FakeTransport::Device;
+
+// The session's link: the port search (probe pace, the identification's length and reply
+// window, the settle step), commands and replies, key reports, the byte pump, removal and
+// the busy state.
+class TstSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void searchProbesAndIdentifies_data()
+    {
+        columns<int, int, QStringList>("length", "afterMs", "writes");
+        // COM1 answers "i" with length characters after afterMs. It is probed at 400 ms; the
+        // search's clock then ticks at 500 and 600 ms. Then COM2 is in use, COM3 silent, and
+        // COM4 answers with 29 characters after 30 ms.
+        const QStringList on4 = {"COM1 400 i", "COM3 1200 i", "COM4 1600 i", "COM4 1630 i"};
+        QTest::newRow("26 characters after 199 ms")
+            << 26 << 199 << QStringList{"COM1 400 i", "COM1 599 i", "COM1 1199 !"};
+        QTest::newRow("26 characters after 201 ms") << 26 << 201 << on4;
+        QTest::newRow("25 characters at once") << 25 << 0 << on4;
+    }
+    void searchProbesAndIdentifies()
+    {
+        const auto [length, afterMs, writes] =
+            fetch<int, int, QStringList>("length", "afterMs", "writes");
+        Rig rig;
+        rig.line.setDevice(1, Device::Answering);
+        rig.line.answer(1, "i", QByteArray(length, 'v'), afterMs);
+        rig.line.setDevice(2, Device::InUse);
+        rig.line.setDevice(3, Device::Silent);
+        rig.line.setDevice(4, Device::Answering);
+        rig.line.answer(4, "i", QByteArray(29, 'v'), 30);
+        QList<qint64> probes;
+        connect(&rig.session, &ProgrammerSession::probing, this,
+                [&](int port) { probes << port << rig.clock.now(); });
+        rig.session.search();
+        rig.clock.advance(1700);
+        QCOMPARE(writesOf(rig.line), writes);
+        QVERIFY(rig.session.isConnected());
+        // Each port in turn up to the one found.
+        const QList<qint64> pace{1, 400, 2, 800, 3, 1200, 4, 1600};
+        QCOMPARE(probes, pace.mid(0, 2 * rig.session.port()));
+    }
+
+    void settleStepTellsTheRememberedChip_data()
+    {
+        // busyMs: busy from the moment the programmer is found.
+        columns<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
+        // Found at 420 ms: the search clock's sixth tick from then is at 1020 ms.
+        QTest::newRow("none remembered") << QString() << 0 << QByteArray("!") << 1020;
+        QTest::newRow("4051") << QStringLiteral("4051") << 0 << QByteArray("@") << 1020;
+        QTest::newRow("1051U") << QStringLiteral("1051U") << 0 << QByteArray("#") << 1020;
+        QTest::newRow("2051 and a blank") << QStringLiteral("2051 ") << 0 << QByteArray() << -1;
+        QTest::newRow("lower case") << QStringLiteral("1051u") << 0 << QByteArray() << -1;
+        QTest::newRow("busy until 1370 ms") << QString() << 950 << QByteArray("!") << 1420;
+    }
+    void settleStepTellsTheRememberedChip()
+    {
+        const auto [remembered, busyMs, command, at] =
+            fetch<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
+        Rig rig;
+        plugProgrammer(rig.line);
+        rig.session.setRememberedChip(remembered);
+        rig.session.search();
+        ADVANCE_UNTIL(rig, rig.session.isConnected(), 1000);
+        if (busyMs > 0) {
+            QCOMPARE(rig.session.reserve(), Refusal::None);
+            rig.clock.callAfter(busyMs, [&] { rig.session.release(); });
+        }
+        rig.clock.advance(2000);
+        QCOMPARE(rig.line.line(), "ii" + command);
+        QCOMPARE(rig.line.timeOf(command), at);
+        // A new search finds the chip told already.
+        rig.session.search();
+        rig.clock.advance(2000);
+        QCOMPARE(rig.line.line(), "ii" + command + "ii");
+    }
+
+    void givesUpAfterTheLastPort_data()
+    {
+        columns<int, int>("lastPort", "givenUpAt");
+        QTest::newRow("COM11") << 11 << 4800;
+        QTest::newRow("COM3") << 3 << 1600;
+    }
+    void givesUpAfterTheLastPort()
+    {
+        const auto [lastPort, givenUpAt] = fetch<int, int>("lastPort", "givenUpAt");
+        Rig rig;
+        for (int port = 1; port <= 12; ++port)
+            rig.line.setDevice(port, Device::Silent);
+        rig.session.setLastPort(lastPort);
+        QSignalSpy notFound(&rig.session, &ProgrammerSession::notFound);
+        QSignalSpy removed(&rig.session, &ProgrammerSession::removed);
+        rig.clock.callAfter(450, [&] { rig.line.unplug(); }); // the candidate COM1 goes away
+        rig.session.search();
+        rig.clock.advance(givenUpAt - 1);
+        QVERIFY(notFound.isEmpty() && rig.session.isSearching());
+        rig.clock.advance(1);
+        QVERIFY(notFound.count() == 1 && !rig.session.isSearching() && !rig.line.isOpen());
+        QCOMPARE(rig.line.line(), QByteArray(lastPort, 'i'));
+        QCOMPARE(removed.count(), 0);
+    }
+
+    void commandClearsRepliesAndItsAnswerShowsOnThePollerTick()
+    {
+        Rig rig;
+        QVERIFY(rig.start()); // on a tick of the poller
+        rig.line.answer(1, "E", "Erase OK\r\n", 30);
+        rig.line.send("stale reply");
+        rig.clock.advance(120);
+        QCOMPARE(rig.session.received(), QStringLiteral("Chip OK\r\nstale reply"));
+        QSignalSpy shown(&rig.session, &ProgrammerSession::receivedChanged);
+        QCOMPARE(rig.session.sendCommand("E"), Refusal::None); // answered 50 ms after a tick
+        QCOMPARE(rig.line.writes().last().bytes, QByteArray("E"));
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(rig.session.received(), QString());
+        rig.clock.advance(79);
+        QCOMPARE(rig.session.received(), QString());
+        rig.clock.advance(1);
+        QCOMPARE(rig.session.received(), QStringLiteral("Erase OK\r\n"));
+    }
+
+    void keyReportChoosesTheChip_data()
+    {
+        // A "|" splits the report in two parts that come a poll apart.
+        columns<QString, QByteArray, QByteArray>("remembered", "report", "command");
+        QTest::newRow("1K amid other text")
+            << QString() << QByteArray("OK KEY_1K now") << QByteArray("#");
+        QTest::newRow("2K before 4K and 1K")
+            << QStringLiteral("1051U") << QByteArray("KEY_1K KEY_4K KEY_2K") << QByteArray("!");
+        QTest::newRow("4K before 1K")
+            << QString() << QByteArray("KEY_1K KEY_4K") << QByteArray("@");
+        QTest::newRow("split across two polls")
+            << QString() << QByteArray("KE|Y_4K") << QByteArray("@");
+        QTest::newRow("lower case")
+            << QStringLiteral("1051U") << QByteArray("key_2k") << QByteArray();
+        QTest::newRow("the chip already chosen")
+            << QStringLiteral("4051") << QByteArray("KEY_4K") << QByteArray();
+    }
+    void keyReportChoosesTheChip()
+    {
+        const auto [remembered, report, command] =
+            fetch<QString, QByteArray, QByteArray>("remembered", "report", "command");
+        Rig rig;
+        QVERIFY(rig.start(remembered));
+        const QByteArray before = rig.line.line();
+        QSignalSpy chosen(&rig.session, &ProgrammerSession::chipChosen);
+        rig.line.send(report.split('|').first(), 10);
+        rig.line.send(report.split('|').last(), 150);
+        rig.clock.advance(400);
+        QCOMPARE(rig.line.line(), before + command);
+        QCOMPARE(chosen.count(), command.isEmpty() ? 0 : 1);
+    }
+
+    void pumpSendsOneBytePerTickAndTheNewestRequest()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        QCOMPARE(rig.session.queueRequest(QByteArray("d\x01\x23", 3)), Refusal::None);
+        rig.clock.advance(4); // "d" has gone; a new request replaces the rest
+        QCOMPARE(rig.session.queueRequest("FA"), Refusal::None);
+        rig.clock.advance(50);
+        QCOMPARE(writesOf(rig.line).mid(3),
+                 (QStringList{"COM1 1223 d", "COM1 1227 F", "COM1 1230 A"}));
+    }
+
+    void removalIsToldOnceAndClosesThePort_data()
+    {
+        columns<bool, bool>("noticedByPort", "byPump");
+        QTest::newRow("the port reports it") << true << false;
+        QTest::newRow("a command's write finds it") << false << false;
+        QTest::newRow("the pump's write finds it") << false << true;
+    }
+    void removalIsToldOnceAndClosesThePort()
+    {
+        const auto [noticedByPort, byPump] = fetch<bool, bool>("noticedByPort", "byPump");
+        Rig rig;
+        QVERIFY(rig.start());
+        QSignalSpy removed(&rig.session, &ProgrammerSession::removed);
+        rig.line.unplug(noticedByPort);
+        byPump ? rig.session.queueRequest(QByteArray("F\x00", 2)) : rig.session.sendCommand("E");
+        rig.clock.advance(100);
+        QCOMPARE(removed.count(), 1);
+        QVERIFY(!rig.session.isConnected());
+        rig.session.sendCommand("V");
+        rig.clock.advance(300);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(rig.line.line(), QByteArray("ii!"));
+    }
+
+    void requestsRefused_data()
+    {
+        // The row's name: the session's state, then the request.
+        columns<Refusal, QByteArray>("refusal", "sent");
+        for (const char *request : {"command", "fill", "chip", "search", "image", "reserve"})
+            QTest::newRow(QByteArray("busy: ") + request) << Refusal::Busy << QByteArray();
+        QTest::newRow("searching: command") << Refusal::None << QByteArray("E");
+        for (const char *request : {"image", "reserve", "block"})
+            QTest::newRow(QByteArray("searching: ") + request)
+                << Refusal::Searching << QByteArray();
+        QTest::newRow("closed: command") << Refusal::None << QByteArray();
+        QTest::newRow("closed: fill") << Refusal::None << QByteArray();
+        QTest::newRow("idle: 5000 bytes") << Refusal::Invalid << QByteArray();
+    }
+    void requestsRefused()
+    {
+        const auto [refusal, sent] = fetch<Refusal, QByteArray>("refusal", "sent");
+        const QStringList tag = QString::fromLatin1(QTest::currentDataTag()).split(": ");
+        Rig rig;
+        ProgrammerSession &s = rig.session;
+        const QMap<QString, std::function<Refusal()>> ask = {
+            {"command", [&] { return s.sendCommand("E"); }},
+            {"fill", [&] { return s.queueRequest("F\xA5"); }},
+            {"chip", [&] { return s.chooseChip(1); }},
+            {"search", [&] { return s.search(); }},
+            {"image", [&] { return s.sendImage('L', "image"); }},
+            {"5000 bytes", [&] { return s.sendImage('L', QByteArray(5000, 'x')); }},
+            {"reserve", [&] { return s.reserve(); }},
+            {"block", [&] { return s.readBlock(1024); }},
+        };
+        if (tag[0] != "closed")
+            QVERIFY(rig.start());
+        if (tag[0] == "searching") {
+            rig.line.setDevice(1, Device::Silent);
+            s.search();
+            rig.clock.advance(450); // COM1 is being probed
+        }
+        if (tag[0] == "busy")
+            QCOMPARE(s.reserve(), Refusal::None);
+        QSignalSpy shown(&s, &ProgrammerSession::chipShown);
+        QSignalSpy removed(&s, &ProgrammerSession::removed);
+        const QByteArray before = rig.line.line();
+        QCOMPARE(ask[tag[1]](), refusal);
+        rig.clock.advance(10);
+        QCOMPARE(rig.line.line().mid(before.size()), sent);
+        QCOMPARE(removed.count(), 0);
+        if (tag[1] == "chip") // the option goes back to the chip the programmer was told
+            QCOMPARE(shown.value(0), QVariantList{0});
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSession)
+#include "tst_session.moc"
