@@ -54,27 +54,35 @@ inline QStringList writesOf(const FakeTransport &line)
     return out;
 }
 
+// Plugs the programmer in and begins (a search); true once the chip has been told and its
+// answer is in: the clock then stands 200 ms after the settle step.
+inline bool settle(ManualClock &clock, FakeTransport &line, ProgrammerSession &session,
+                   const std::function<void()> &begin)
+{
+    plugProgrammer(line);
+    QSignalSpy settled(&session, &ProgrammerSession::settled);
+    begin();
+    return clock.advanceUntil([&] { return settled.count() > 0; }, 2000) &&
+           (clock.advance(200), true);
+}
+
 // The session on the manual clock and the fake line.
 struct Rig {
     ManualClock clock;
     FakeTransport line{clock};
     ProgrammerSession session{&line, &clock};
 
-    // The programmer found (at 420 ms), the chip told (1020 ms) and its answer shown: the
-    // clock then stands at 1220 ms, on a tick of the receive poller.
+    // Found at 420 ms, the chip told at 1020 ms: the clock stands at 1220 ms, on a tick of
+    // the receive poller.
     bool start(const QString &remembered = QString())
     {
-        plugProgrammer(line);
         session.setRememberedChip(remembered);
-        QSignalSpy settled(&session, &ProgrammerSession::settled);
-        session.search();
-        return clock.advanceUntil([&] { return settled.count() > 0; }, 2000) &&
-               (clock.advance(200), true);
+        return settle(clock, line, session, [this] { session.search(); });
     }
 };
 
 // The workbench on the fake line with scripted dialogs, in a folder of its own whose name
-// holds "%1": what the status box and the latest-file line would show, the files, the bytes.
+// holds "%1": what the status box would show, the files, the bytes.
 struct Bench {
     ManualClock clock;
     FakeTransport line{clock};
@@ -82,24 +90,16 @@ struct Bench {
     Workbench bench{&line, &dialogs, &clock};
     QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/vantor %1-XXXXXX")};
     QStringList shown;
-    QString label;
 
     Bench()
     {
         QObject::connect(&bench, &Workbench::notice, &bench,
                          [this](const Notice &n) { shown << Messages::text(n); });
-        QObject::connect(&bench, &Workbench::latestFileChanged, &bench,
-                         [this](const QString &p) { label = Messages::latestFileLine(p); });
     }
     QString path(const QString &name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
     QString status() const { return shown.isEmpty() ? QString() : shown.last(); }
-    // Starts with the programmer on COM1; returns once the chip's answer is in.
     bool start()
     {
-        plugProgrammer(line);
-        QSignalSpy settled(&bench.session(), &ProgrammerSession::settled);
-        bench.start(dir.path());
-        return clock.advanceUntil([&] { return settled.count() > 0; }, 2000) &&
-               (clock.advance(200), true);
+        return settle(clock, line, bench.session(), [this] { bench.start(dir.path()); });
     }
 };

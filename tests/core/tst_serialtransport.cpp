@@ -1,36 +1,12 @@
 #include "core/serialtransport.h"
-#include "simfixture.h"
+#include "rig.h"
 
-#include <QSignalSpy>
-#include <QTest>
-
-// The serial line over QSerialPort, against the emulator on a pseudo-terminal.
+// The serial line over QSerialPort, against the emulator on a pseudo-terminal: what the
+// window's and the tool's tests, which go through it, do not show.
 class TstSerialTransport : public QObject
 {
     Q_OBJECT
 private slots:
-    void batchedBlockWakesNobodyAndArrivesWhole()
-    {
-        SimProcess sim;
-        QVERIFY(sim.start());
-        SerialTransport line(PortMap::fromList(",," + sim.device()));
-        QCOMPARE(line.lastPort(), 3);
-        QVERIFY(!line.open(1) && line.open(3) && !line.open(3)); // one port at a time
-        QSignalSpy received(&line, &Transport::received);
-        line.setBatched(true);
-        QVERIFY(line.write("S4"));
-        QTRY_COMPARE_WITH_TIMEOUT(line.available(), qint64(4096), 5000);
-        QCOMPARE(received.count(), 0);
-        QCOMPARE(line.take().size(), 4096);
-        line.setBatched(false);
-        QCOMPARE(sim.control(QStringLiteral("send ok")), QStringLiteral("ok"));
-        QVERIFY(received.wait(5000));
-        QCOMPARE(line.take(), QByteArray("ok"));
-        QVERIFY(line.write(QByteArray("\xFF\x00X", 3)));
-        QVERIFY(sim.waitReceivedEndsWith("X"));
-        QCOMPARE(sim.received(), QByteArray("S4\xFF\x00X", 5));
-    }
-
     void slowDeviceTakingALongWriteIsNotARemoval()
     {
         // The paced emulator takes a byte every 1.04 ms: four loads (20008 bytes) overfill the
@@ -52,14 +28,14 @@ private slots:
 
     void removalIsConfirmedAndToldOnce_data()
     {
-        QTest::addColumn<QString>("how");
+        columns<QString>("how");
         QTest::newRow("idle: the port reports it") << "idle";
         QTest::newRow("the next write finds it") << "write";
         QTest::newRow("a batched look finds it") << "batched";
     }
     void removalIsConfirmedAndToldOnce()
     {
-        QFETCH(QString, how);
+        const auto [how] = fetch<QString>("how");
         SimProcess sim;
         QVERIFY(sim.start());
         SerialTransport line(PortMap::fromDevices({sim.device()}));

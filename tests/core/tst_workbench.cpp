@@ -37,8 +37,6 @@ private slots:
         columns<QByteArray, QByteArray, QString, QByteArray, QByteArray>("tsk", "chip", "label",
                                                                          "told", "chipAfter");
         const QString none = QStringLiteral("No latest file !");
-        QTest::newRow("first run")
-            << QByteArray() << QByteArray() << none << QByteArray("!") << QByteArray("2051");
         QTest::newRow("two lines") << QByteArray("C:\\img\\a.tsk\r\nmore") << QByteArray("1051U")
                                    << QStringLiteral("Latest File at C:\\img\\a.tsk")
                                    << QByteArray("#") << QByteArray("1051U");
@@ -63,7 +61,7 @@ private slots:
             lineThen = b.line.line();
         });
         QVERIFY(b.start());
-        QCOMPARE(b.label, label);
+        QCOMPARE(Messages::latestFileLine(b.bench.latestFile()), label);
         QCOMPARE(b.line.line(), "ii" + told);
         QCOMPARE(readFile(b.dir.filePath("tsk.log")), tsk.isNull() ? QByteArray("") : tsk);
         QCOMPARE(readFile(b.dir.filePath("chip.log")), chipAfter);
@@ -104,59 +102,39 @@ private slots:
         QVERIFY(b.line.line().endsWith("#"));
     }
 
-    void expressSendsTheRememberedFile()
-    {
-        Bench b;
-        const QString image = writeFile(b.path("ff.tsk"), QByteArray(4096, '\xFF'));
-        writeFile(b.dir.filePath("tsk.log"), image.toLocal8Bit());
-        QVERIFY(b.start());
-        QSignalSpy finished(&b.bench.session(), &ProgrammerSession::imageFinished);
-        b.bench.express();
-        ADVANCE_UNTIL(b, finished.count() == 1, 1000);
-        QVERIFY(b.dialogs.asked.isEmpty());
-        QCOMPARE(b.line.line(), QByteArray("ii!Q\x10\x00", 6) + QByteArray(4096, '\xFF'));
-        // 4096 times FF is FF000; the sum is kept to 16 bits.
-        QCOMPARE(b.status(), QStringLiteral("Load completed... ( Checksum = F000 )"));
-    }
-
-    // What a request shows and sends when it cannot go ahead as asked; the image file is left
-    // as it was.
+    // What a request shows and sends, and that the image file stays as it was.
     void outcomes_data()
     {
-        // size: image.tsk's, -1 for none; dialog: 0 chooses it, 1 cancels, 2 fails; status: %1
-        // for its path.
+        // size: image.tsk's (bytes FF), -1 for none; dialog: 0 chooses it, 1 cancels, 2 fails,
+        // 3 is not expected (tsk.log names it); status: %1 for its path.
         columns<QString, int, int, QString, QString, QByteArray>("request", "size", "dialog",
                                                                  "programmer", "status", "sent");
-        const QByteArray none;
-        QTest::newRow("load 5000 bytes")
-            << "load" << 5000 << 0 << "on COM1"
-            << "%1 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。" << none;
-        QTest::newRow("express, file gone") << "express" << -1 << 0 << "on COM1"
-                                            << "找不到%1這個檔案，沒有送出任何資料。" << none;
-        QTest::newRow("load cancelled") << "load" << 10 << 1 << "on COM1"
-                                        << "放棄載入。" << none;
-        QTest::newRow("load failed") << "load" << 10 << 2 << "on COM1"
-                                     << "載入失敗。" << none;
-        QTest::newRow("express cancelled") << "express" << 10 << 1 << "on COM1"
-                                           << "Find Programmer on COM1" << none;
-        QTest::newRow("load, no programmer")
-            << "load" << 10 << 0 << "absent"
-            << "燒錄器沒有連線，資料沒有送出，請執行 ComPort check。" << none;
-        QTest::newRow("save cancelled") << "save" << 10 << 1 << "on COM1"
-                                        << "放棄儲存。" << none;
-        QTest::newRow("save failed") << "save" << 10 << 2 << "on COM1"
-                                     << "儲存失敗。" << none;
-        QTest::newRow("save, short block")
-            << "save" << 10 << 0 << "on COM1"
-            << "燒錄器只傳回 100 位元組（應為 2048 位元組），沒有寫入檔案。" << QByteArray("S2");
-        QTest::newRow("save, unplugged")
-            << "save" << 10 << 0 << "unplugged after S2"
-            << "燒錄器已移除，請重新接上後執行 ComPort check。" << QByteArray("S2");
-        QTest::newRow("dump 2000")
-            << "dump 2000" << 10 << 0 << "on COM1"
-            << "你所輸入的是無效的起始位置，請輸入四位數十六進位碼。" << none;
-        QTest::newRow("dump 0FFF")
-            << "dump 0FFF" << 10 << 0 << "on COM1" << QString() << QByteArray("d\x0F\xFF");
+        const auto row = [](const char *name, const char *request, int size, int dialog,
+                            const char *programmer, const QString &status,
+                            const QByteArray &sent = QByteArray()) {
+            QTest::newRow(name) << request << size << dialog << programmer << status << sent;
+        };
+        // 4096 times FF is FF000; the checksum keeps 16 bits.
+        row("express, remembered", "express", 4096, 3, "on COM1",
+            "Load completed... ( Checksum = F000 )",
+            QByteArray("Q\x10\x00", 3) + QByteArray(4096, '\xFF'));
+        row("load 5000 bytes", "load", 5000, 0, "on COM1",
+            "%1 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。");
+        row("express, file gone", "express", -1, 0, "on COM1",
+            "找不到%1這個檔案，沒有送出任何資料。");
+        row("load cancelled", "load", 10, 1, "on COM1", "放棄載入。");
+        row("load failed", "load", 10, 2, "on COM1", "載入失敗。");
+        row("express cancelled", "express", 10, 1, "on COM1", "Find Programmer on COM1");
+        row("load, no programmer", "load", 10, 0, "absent",
+            "燒錄器沒有連線，資料沒有送出，請執行 ComPort check。");
+        row("save cancelled", "save", 10, 1, "on COM1", "放棄儲存。");
+        row("save failed", "save", 10, 2, "on COM1", "儲存失敗。");
+        row("save, short block", "save", 10, 0, "on COM1",
+            "燒錄器只傳回 100 位元組（應為 2048 位元組），沒有寫入檔案。", "S2");
+        row("save, unplugged", "save", 10, 0, "unplugged after S2",
+            "燒錄器已移除，請重新接上後執行 ComPort check。", "S2");
+        row("dump 2000", "dump 2000", 10, 0, "on COM1",
+            "你所輸入的是無效的起始位置，請輸入四位數十六進位碼。");
     }
     void outcomes()
     {
@@ -166,7 +144,9 @@ private slots:
         Bench b;
         const QString image = b.path("image.tsk");
         if (size >= 0)
-            writeFile(image, QByteArray(size, '\x01'));
+            writeFile(image, QByteArray(size, '\xFF'));
+        if (dialog == 3)
+            writeFile(b.dir.filePath("tsk.log"), image.toLocal8Bit());
         if (programmer == "absent") {
             b.bench.start(b.dir.path());
             b.clock.advance(6000); // the search has given up
@@ -176,10 +156,10 @@ private slots:
         b.line.answer(1, "S2", QByteArray(100, '\x11'));
         if (programmer == "unplugged after S2")
             b.clock.callAfter(40, [&] { b.line.unplug(); }); // "S2" goes out at 30 ms
-        if (dialog == 0)
-            b.dialogs.choose(image);
-        else
-            dialog == 1 ? b.dialogs.cancel() : b.dialogs.fail();
+        if (dialog < 3)
+            dialog == 0   ? b.dialogs.choose(image)
+            : dialog == 1 ? b.dialogs.cancel()
+                          : b.dialogs.fail();
         b.dialogs.reply(DialogBackend::Yes);
         const QByteArray before = b.line.line();
         if (request == "load")
@@ -194,43 +174,35 @@ private slots:
         b.clock.advance(100);
         QCOMPARE(b.status(), status.contains("%1") ? status.arg(image) : status);
         QCOMPARE(b.line.line().mid(before.size()), sent);
-        QCOMPARE(readFile(image), size < 0 ? QByteArray("<unreadable>") : QByteArray(size, '\x01'));
+        QCOMPARE(readFile(image), size < 0 ? QByteArray("<unreadable>") : QByteArray(size, '\xFF'));
     }
 
-    void saveHoldsThePortFromTheSizeChoice()
+    void refusedWhileTheLineIsTaken()
     {
         Bench b;
-        QVERIFY(b.start());
+        const QString image = b.path("a.tsk");
+        b.bench.start(b.dir.path());
+        b.clock.advance(450); // probing COM1
+        b.bench.load();
+        QCOMPARE(b.status(), QStringLiteral("正在尋找燒錄器，請等 ComPort check 完成後再執行。"));
+        QVERIFY(!b.bench.offerSave() && b.dialogs.asked.isEmpty());
+        // The size window holds nothing; a save holds the port from the size chosen on.
+        QVERIFY(b.start() && b.bench.offerSave());
         b.line.answer(1, "S2", QByteArray(2048, '\x22'));
-        b.dialogs.choose(b.path("held.tsk"));
-        b.dialogs.whileAsking = [&] { b.bench.fill("A5"); };
+        b.dialogs.choose(image);
+        b.dialogs.whileAsking = [&] {
+            b.bench.fill("A5");
+            b.bench.load();
+        };
         QVERIFY(b.bench.save(2048));
         b.clock.advance(15); // in the quiet wait before "S2"
         b.bench.command("c");
         b.bench.search();
         ADVANCE_UNTIL(b, !b.bench.session().isBusy(), 10000);
         QCOMPARE(b.line.line(), QByteArray("ii!S2"));
-        QCOMPARE(b.shown.count(QStringLiteral("資料傳輸中，請等傳輸完成後再執行。")), 3);
-        QCOMPARE(readFile(b.path("held.tsk")), QByteArray(2048, '\x22'));
-    }
-
-    void transfersRefusedWhileSearching()
-    {
-        Bench b;
-        const QString image = writeFile(b.path("a.tsk"), "abc");
-        b.bench.start(b.dir.path());
-        b.clock.advance(450); // probing COM1
-        b.bench.load();
-        QCOMPARE(b.status(), QStringLiteral("正在尋找燒錄器，請等 ComPort check 完成後再執行。"));
-        QVERIFY(!b.bench.offerSave());
-        QVERIFY(b.dialogs.asked.isEmpty());
-        QVERIFY(b.start());
-        // With the size window open nothing is held: Load goes ahead.
-        QVERIFY(b.bench.offerSave());
-        b.dialogs.choose(image);
-        b.bench.load();
-        b.clock.advance(100);
-        QVERIFY(b.line.line().endsWith("abc"));
+        QCOMPARE(b.shown.count(QStringLiteral("資料傳輸中，請等傳輸完成後再執行。")), 4);
+        QCOMPARE(b.dialogs.asked.size(), 1);
+        QCOMPARE(readFile(image), QByteArray(2048, '\x22'));
     }
 
 private:

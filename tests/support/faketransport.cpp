@@ -47,14 +47,6 @@ qint64 FakeTransport::timeOf(const QByteArray &bytes) const
     return -1;
 }
 
-int FakeTransport::lastPort() const
-{
-    int last = 0;
-    for (auto it = m_devices.cbegin(); it != m_devices.cend(); ++it)
-        last = it.value() == Device::Absent ? last : qMax(last, it.key());
-    return last;
-}
-
 bool FakeTransport::open(int port)
 {
     const Device device = m_devices.value(port, Device::Absent);

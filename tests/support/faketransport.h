@@ -49,7 +49,7 @@ public:
     // When bytes were first written as one write (-1 when never).
     qint64 timeOf(const QByteArray &bytes) const;
 
-    int lastPort() const override;
+    int lastPort() const override { return m_devices.isEmpty() ? 0 : m_devices.lastKey(); }
     bool open(int port) override;
     void close() override;
     bool isOpen() const override { return m_open != 0; }

@@ -4,16 +4,8 @@
 class ManualTimer : public ClockTimer
 {
 public:
-    ManualTimer(ManualClock *clock, QObject *parent) : ClockTimer(parent), m_clock(clock)
-    {
-        m_clock->m_timers.append(this);
-    }
-    ~ManualTimer() override
-    {
-        stop();
-        if (m_clock)
-            m_clock->m_timers.removeOne(this);
-    }
+    ManualTimer(ManualClock *clock, QObject *parent) : ClockTimer(parent), m_clock(clock) {}
+    ~ManualTimer() override { stop(); }
     void start(int intervalMs) override
     {
         m_interval = qMax(intervalMs, 0);
@@ -21,14 +13,12 @@ public:
     }
     void stop() override
     {
-        if (m_active && m_clock)
+        if (m_active)
             m_clock->m_calls.erase(m_due);
         m_active = false;
     }
     bool isActive() const override { return m_active; }
     void setSingleShot(bool singleShot) override { m_singleShot = singleShot; }
-
-    ManualClock *m_clock; // null once the clock has gone
 
 private:
     void tickAt(qint64 at)
@@ -43,17 +33,12 @@ private:
         m_active = true;
     }
 
+    ManualClock *m_clock;
     ManualClock::Key m_due;
     int m_interval = 0;
     bool m_active = false;
     bool m_singleShot = false;
 };
-
-ManualClock::~ManualClock()
-{
-    for (ManualTimer *timer : std::as_const(m_timers))
-        timer->m_clock = nullptr;
-}
 
 ClockTimer *ManualClock::createTimer(QObject *parent)
 {

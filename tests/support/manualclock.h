@@ -2,8 +2,6 @@
 
 #include "core/clock.h"
 
-#include <QList>
-
 #include <functional>
 #include <map>
 #include <utility>
@@ -12,12 +10,11 @@ class ManualTimer;
 
 // A clock that moves only when the test moves it. Everything due runs in time order (ties
 // in the order they were set), with now() at the moment it is due: timers of the code under
-// test and the fake device's deliveries alike.
+// test and the fake device's deliveries alike. The clock must outlive its timers: declare it
+// before what it drives.
 class ManualClock : public Clock
 {
 public:
-    ~ManualClock() override;
-
     qint64 now() const override { return m_now; }
     ClockTimer *createTimer(QObject *parent) override;
 
@@ -44,5 +41,4 @@ private:
     qint64 m_now = 0;
     quint64 m_order = 0;
     std::map<Key, std::function<void()>> m_calls; // the timers' next ticks among them
-    QList<ManualTimer *> m_timers;
 };
