@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/notice.h"
-#include "core/session.h"
 #include "core/workbench.h"
 #include "faketransport.h"
 #include "manualclock.h"
@@ -10,10 +8,7 @@
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <tuple>
 
 // Declares the test data's columns: one name for each type.
 template <typename... T, typename... Names> void columns(Names... names)
@@ -48,9 +43,7 @@ inline QStringList writesOf(const FakeTransport &line)
 {
     QStringList out;
     for (const FakeTransport::Write &w : line.writes())
-        out << QStringLiteral("COM%1 %2 %3")
-                   .arg(QString::number(w.port), QString::number(w.at),
-                        QString::fromLatin1(w.bytes));
+        out << QStringLiteral("COM%1 %2 ").arg(w.port).arg(w.at) + QString::fromLatin1(w.bytes);
     return out;
 }
 

@@ -22,8 +22,8 @@ private slots:
         // The system makes room again only once the device has read a good part of it.
         QVERIFY(sim.waitReceived(1000, 5000));
         QVERIFY(frames.startsWith(sim.received()));
-        QVERIFY(drained.isEmpty() && removed.isEmpty() && line.pendingOutput() > 0);
-        QVERIFY(line.isOpen());
+        QVERIFY(drained.isEmpty() && removed.isEmpty() && line.pendingOutput() > 0 &&
+                line.isOpen());
     }
 
     void removalIsConfirmedAndToldOnce_data()

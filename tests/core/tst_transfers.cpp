@@ -1,12 +1,9 @@
 #include "rig.h"
 
-// A block of test bytes, every value in turn.
+// Test bytes of any size.
 static QByteArray bytes(int size)
 {
-    QByteArray out(size, '\0');
-    for (int i = 0; i < size; ++i)
-        out[i] = static_cast<char>((i * 31 + 7) & 0xFF);
-    return out;
+    return QByteArray("\x5A\xA5\x00\xFF\x31", 5).repeated(size / 5 + 1).left(size);
 }
 
 // Images under "L" and "Q" (the framing, when a transfer is done, how it can end) and
@@ -18,45 +15,37 @@ class TstTransfers : public QObject
 private slots:
     void framing_data()
     {
-        // A fill request queued before the image goes out whole first.
-        columns<QByteArray, char, int, QByteArray>("queued", "letter", "size", "header");
-        QTest::newRow("empty") << QByteArray() << 'L' << 0 << QByteArray("L\x00\x00", 3);
+        // A fill request queued before the image goes out whole first. The device takes the
+        // bytes at the line's pace (a byte in 1.04 ms); the image is done when it has taken
+        // the last one.
+        columns<QByteArray, char, int, QByteArray, int>("queued", "letter", "size", "header",
+                                                        "doneAt");
+        QTest::newRow("empty") << QByteArray() << 'L' << 0 << QByteArray("L\x00\x00", 3) << 5;
         QTest::newRow("256 bytes after a fill")
-            << QByteArray("F\xA5") << 'L' << 256 << QByteArray("L\x01\x00", 3);
-        QTest::newRow("4999 bytes") << QByteArray() << 'Q' << 4999 << QByteArray("Q\x13\x87", 3);
+            << QByteArray("F\xA5") << 'L' << 256 << QByteArray("L\x01\x00", 3) << 279;
+        QTest::newRow("4999 bytes")
+            << QByteArray() << 'Q' << 4999 << QByteArray("Q\x13\x87", 3) << 5212;
     }
     void framing()
     {
-        const auto [queued, letter, size, header] =
-            fetch<QByteArray, char, int, QByteArray>("queued", "letter", "size", "header");
-        Rig rig;
-        QVERIFY(rig.start());
-        QSignalSpy finished(&rig.session, &ProgrammerSession::imageFinished);
-        if (!queued.isEmpty())
-            rig.session.queueRequest(queued);
-        QCOMPARE(rig.session.sendImage(letter, bytes(size)), Refusal::None);
-        ADVANCE_UNTIL(rig, finished.count() == 1, 100);
-        QCOMPARE(rig.line.line(), "ii!" + queued + header + bytes(size));
-        QCOMPARE(finished.at(0).at(0).value<SendResult>(), SendResult::Sent);
-    }
-
-    void doneOnlyWhenTheDeviceHasTakenEveryByte()
-    {
+        const auto [queued, letter, size, header, doneAt] =
+            fetch<QByteArray, char, int, QByteArray, int>("queued", "letter", "size", "header",
+                                                          "doneAt");
         Rig rig;
         QVERIFY(rig.start());
         rig.line.setIntake(FakeTransport::Intake::Paced);
-        rig.line.answer(1, "Q", "Load OK\r\n", 5);
+        rig.line.answer(1, QByteArray(1, letter), "Load OK\r\n", 5);
         QSignalSpy finished(&rig.session, &ProgrammerSession::imageFinished);
-        rig.session.sendImage('Q', QByteArray(4096, '\xFF'));
-        QVERIFY(rig.session.isBusy());
-        // At 9600 baud "Q" takes 2 ms, the length and 4096 bytes another 4269 ms.
-        rig.clock.advance(4270);
-        QCOMPARE(finished.count(), 0);
-        rig.clock.advance(1);
-        QCOMPARE(finished.count(), 1);
-        QVERIFY(!rig.session.isBusy());
-        // The answer that came during the transfer shows only now.
-        QCOMPARE(rig.session.received(), QString());
+        const qint64 start = rig.clock.now();
+        if (!queued.isEmpty())
+            rig.session.queueRequest(queued);
+        QCOMPARE(rig.session.sendImage(letter, bytes(size)), Refusal::None);
+        ADVANCE_UNTIL(rig, finished.count() == 1, 10000);
+        QCOMPARE(rig.clock.now() - start, doneAt);
+        QCOMPARE(finished.at(0).at(0).value<SendResult>(), SendResult::Sent);
+        QCOMPARE(rig.line.line(), "ii!" + queued + header + bytes(size));
+        // The answer that came during the transfer shows only after it.
+        QVERIFY(rig.session.received().isEmpty() && !rig.session.isBusy());
         rig.clock.advance(100);
         QCOMPARE(rig.session.received(), QStringLiteral("Load OK\r\n"));
     }
@@ -158,8 +147,8 @@ private slots:
         QCOMPARE(rig.line.timeOf(command) - start, askedAt);
         QCOMPARE(finished.at(0).at(0).value<BlockResult>(), result);
         // What came before the command is not part of the block.
-        const QByteArray got = finished.at(0).at(1).toByteArray();
-        QVERIFY(got.startsWith(result == BlockResult::Complete ? block : block.left(size - 1)));
+        QVERIFY(finished.at(0).at(1).toByteArray().startsWith(
+            result == BlockResult::Complete ? block : block.left(size - 1)));
         // Seen complete as soon as it can be, after looks at most 50 ms apart (86 for 4K,
         // where one a byte would be thousands).
         if (lastByteMs < 0) {
@@ -187,7 +176,6 @@ private slots:
         rig.clock.advance(1000);
         QCOMPARE(chosen.count(), 0);
         QCOMPARE(rig.session.received(), QString());
-        QVERIFY(rig.line.line().endsWith("S2"));
     }
 };
 

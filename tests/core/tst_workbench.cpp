@@ -3,26 +3,22 @@
 #include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
-// Opens the other end of a FIFO after 3 s, so that code that would wait on it for ever goes
-// on, and the test fails on its checks instead of hanging.
+// Opens the other end of a FIFO after 3 s unless gone before, so that code that would wait on
+// it for ever goes on, and the test fails on its checks instead of hanging.
 struct FifoWatchdog {
     std::promise<void> done;
-    std::thread thread;
+    std::future<void> watching; // its end waits for the watch to end
     explicit FifoWatchdog(const QString &path)
-        : thread([finished = done.get_future(), name = QFile::encodeName(path)] {
-              if (finished.wait_for(std::chrono::seconds(3)) == std::future_status::timeout)
-                  ::close(::open(name.constData(), O_RDWR | O_NONBLOCK));
-          })
+        : watching(std::async(
+              std::launch::async, [gone = done.get_future(), name = QFile::encodeName(path)] {
+                  if (gone.wait_for(std::chrono::seconds(3)) == std::future_status::timeout)
+                      ::close(::open(name.constData(), O_RDWR | O_NONBLOCK));
+              }))
     {
     }
-    ~FifoWatchdog()
-    {
-        done.set_value();
-        thread.join();
-    }
+    ~FifoWatchdog() { done.set_value(); }
 };
 
 // The workbench: start-up with the settings files, the notices' texts, and Load, Express,
@@ -55,18 +51,17 @@ private slots:
             writeFile(b.dir.filePath("tsk.log"), tsk);
         if (!chip.isNull())
             writeFile(b.dir.filePath("chip.log"), chip);
-        QByteArray chipLogThen, lineThen; // when the chip is shown, before its command goes out
+        // When the chip is shown, chip.log holds it already and its command has not gone out.
+        const QByteArray remembered = chipAfter;
         connect(&b.bench.session(), &ProgrammerSession::chipShown, this, [&] {
-            chipLogThen = readFile(b.dir.filePath("chip.log"));
-            lineThen = b.line.line();
+            QCOMPARE(readFile(b.dir.filePath("chip.log")), remembered);
+            QCOMPARE(b.line.line(), QByteArray("ii"));
         });
         QVERIFY(b.start());
         QCOMPARE(Messages::latestFileLine(b.bench.latestFile()), label);
         QCOMPARE(b.line.line(), "ii" + told);
         QCOMPARE(readFile(b.dir.filePath("tsk.log")), tsk.isNull() ? QByteArray("") : tsk);
         QCOMPARE(readFile(b.dir.filePath("chip.log")), chipAfter);
-        QCOMPARE(chipLogThen, told.isEmpty() ? QByteArray() : chipAfter);
-        QCOMPARE(lineThen, told.isEmpty() ? QByteArray() : QByteArray("ii"));
     }
 
     void settingsFilesMustBeRegular_data()
@@ -80,7 +75,7 @@ private slots:
         const auto [file, fifo, why] = fetch<QString, bool, QString>("file", "fifo", "why");
         Bench b;
         const QString path = b.path(file);
-        QVERIFY(fifo ? makeFifo(path) : QDir(b.dir.path()).mkdir(file));
+        QVERIFY(fifo ? ::mkfifo(qPrintable(path), 0600) == 0 : QDir(b.dir.path()).mkdir(file));
         {
             FifoWatchdog watchdog(path);
             QVERIFY(b.start());
@@ -94,7 +89,7 @@ private slots:
         const QString chipLog = b.path("chip.log");
         FifoWatchdog watchdog(chipLog);
         QFile::remove(chipLog);
-        QVERIFY(makeFifo(chipLog));
+        QVERIFY(::mkfifo(qPrintable(chipLog), 0600) == 0);
         b.bench.chooseChip(2);
         QCOMPARE(b.status(),
                  QStringLiteral("無法寫入設定檔 %1（不是一般檔案），這次的選擇將不會被記住。")
@@ -162,14 +157,12 @@ private slots:
                           : b.dialogs.fail();
         b.dialogs.reply(DialogBackend::Yes);
         const QByteArray before = b.line.line();
-        if (request == "load")
-            b.bench.load();
-        else if (request == "express")
-            b.bench.express();
-        else if (request == "save")
+        if (request == "save")
             QVERIFY(b.bench.save(2048));
         else
-            b.bench.dump(request.mid(5));
+            request == "load"      ? b.bench.load()
+            : request == "express" ? b.bench.express()
+                                   : b.bench.dump(request.mid(5));
         ADVANCE_UNTIL(b, !b.bench.session().isBusy(), 20000);
         b.clock.advance(100);
         QCOMPARE(b.status(), status.contains("%1") ? status.arg(image) : status);
@@ -203,12 +196,6 @@ private slots:
         QCOMPARE(b.shown.count(QStringLiteral("資料傳輸中，請等傳輸完成後再執行。")), 4);
         QCOMPARE(b.dialogs.asked.size(), 1);
         QCOMPARE(readFile(image), QByteArray(2048, '\x22'));
-    }
-
-private:
-    static bool makeFifo(const QString &path)
-    {
-        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
     }
 };
 

@@ -40,11 +40,9 @@ QByteArray FakeTransport::line() const
 
 qint64 FakeTransport::timeOf(const QByteArray &bytes) const
 {
-    for (const Write &w : m_writes) {
-        if (w.bytes == bytes)
-            return w.at;
-    }
-    return -1;
+    const auto w = std::find_if(m_writes.begin(), m_writes.end(),
+                                [&](const Write &w) { return w.bytes == bytes; });
+    return w == m_writes.end() ? -1 : w->at;
 }
 
 bool FakeTransport::open(int port)

@@ -32,7 +32,7 @@ public:
     void answer(int port, const QByteArray &command, const QByteArray &reply, int afterMs = 0,
                 bool paced = false)
     {
-        m_rules.append({port, command, reply, afterMs, paced});
+        m_rules.append({port, afterMs, paced, command, reply});
     }
     // The device on the open port sends bytes, starting afterMs from now.
     void send(const QByteArray &bytes, int afterMs = 0, bool paced = false);
@@ -63,10 +63,9 @@ public:
 
 private:
     struct Rule {
-        int port;
-        QByteArray command, reply;
-        int afterMs;
+        int port, afterMs;
         bool paced;
+        QByteArray command, reply;
     };
 
     // False once the device has gone; the port is then closed and removed() told.
