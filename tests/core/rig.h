@@ -22,16 +22,6 @@ template <typename... T, typename... Names> std::tuple<T...> fetch(Names... name
     return {*static_cast<T *>(QTest::qData(names, qMetaTypeId<T>()))...};
 }
 
-// A programmer on COM1: it answers "i" after 20 ms with 29 characters, and the chip
-// commands after 5 ms.
-inline void plugProgrammer(FakeTransport &line)
-{
-    line.setDevice(1, FakeTransport::Device::Answering);
-    line.answer(1, "i", "Vantor USB Programmer V2.10\r\n", 20);
-    for (const char *chip : {"!", "@", "#"})
-        line.answer(1, chip, "Chip OK\r\n", 5);
-}
-
 // Moves the rig's (or bench's) clock until cond holds, for at most ms; fails the test at once,
 // naming the condition, when it does not.
 #define ADVANCE_UNTIL(rig, cond, ms)                                                               \
@@ -47,12 +37,16 @@ inline QStringList writesOf(const FakeTransport &line)
     return out;
 }
 
-// Plugs the programmer in and begins (a search); true once the chip has been told and its
+// Plugs a programmer in on COM1 (it answers "i" after 20 ms with 29 characters, the chip
+// commands after 5 ms) and begins (a search); true once the chip has been told and its
 // answer is in: the clock then stands 200 ms after the settle step.
 inline bool settle(ManualClock &clock, FakeTransport &line, ProgrammerSession &session,
                    const std::function<void()> &begin)
 {
-    plugProgrammer(line);
+    line.setDevice(1, FakeTransport::Device::Answering);
+    line.answer(1, "i", "Vantor USB Programmer V2.10\r\n", 20);
+    for (const char *chip : {"!", "@", "#"})
+        line.answer(1, chip, "Chip OK\r\n", 5);
     QSignalSpy settled(&session, &ProgrammerSession::settled);
     begin();
     return clock.advanceUntil([&] { return settled.count() > 0; }, 2000) &&

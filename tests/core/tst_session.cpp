@@ -74,7 +74,8 @@ private slots:
         const auto [remembered, busyMs, command, at] =
             fetch<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
         Rig rig;
-        plugProgrammer(rig.line);
+        rig.line.setDevice(1, Device::Answering);
+        rig.line.answer(1, "i", QByteArray(29, 'v'), 20);
         rig.session.setRememberedChip(remembered);
         rig.session.search();
         ADVANCE_UNTIL(rig, rig.session.isConnected(), 1000);
@@ -133,13 +134,11 @@ private slots:
         Rig rig;
         QVERIFY(rig.start(remembered));
         const QByteArray before = rig.line.line();
-        QSignalSpy chosen(&rig.session, &ProgrammerSession::chipChosen);
         const QList<QByteArray> parts = report.split('|');
         for (int k = 0; k < parts.size(); ++k)
             rig.line.send(parts[k], 10 + 140 * k);
         rig.clock.advance(400);
         QCOMPARE(rig.line.line(), before + command);
-        QCOMPARE(chosen.count(), command.isEmpty() ? 0 : 1);
     }
 
     void pumpSendsOneBytePerTickAndTheNewestRequest()

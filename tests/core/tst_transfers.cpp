@@ -42,7 +42,6 @@ private slots:
         QCOMPARE(rig.session.sendImage(letter, bytes(size)), Refusal::None);
         ADVANCE_UNTIL(rig, finished.count() == 1, 10000);
         QCOMPARE(rig.clock.now() - start, doneAt);
-        QCOMPARE(finished.at(0).at(0).value<SendResult>(), SendResult::Sent);
         QCOMPARE(rig.line.line(), "ii!" + queued + header + bytes(size));
         // The answer that came during the transfer shows only after it.
         QVERIFY(rig.session.received().isEmpty() && !rig.session.isBusy());
@@ -167,14 +166,12 @@ private slots:
         block.replace(2000, 6, "KEY_4K");
         rig.line.answer(1, "S2", block, 3000, true);
         QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
-        QSignalSpy chosen(&rig.session, &ProgrammerSession::chipChosen);
         rig.session.readBlock(2048);
         ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
         QCOMPARE(finished.at(0).at(0).value<BlockResult>(), BlockResult::Short);
         QCOMPARE(finished.at(0).at(1).toByteArray(), block.left(1631));
         QCOMPARE(rig.clock.now() - rig.line.timeOf("S2"), 5334); // quiet 200 ms after it
         rig.clock.advance(1000);
-        QCOMPARE(chosen.count(), 0);
         QCOMPARE(rig.session.received(), QString());
     }
 };
