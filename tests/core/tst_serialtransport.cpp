@@ -9,8 +9,9 @@ class TstSerialTransport : public QObject
 private slots:
     void slowDeviceTakingALongWriteIsNotARemoval()
     {
-        // The paced emulator takes a byte every 1.04 ms: four loads (20008 bytes) overfill the
-        // terminal's buffer, and the port meets EAGAIN, which must not look like a removal.
+        // The paced emulator takes a byte every 1.04 ms: four loads (20008 bytes) wait in the
+        // port for seconds, which is neither drained nor a removal (where the terminal's buffer
+        // fills, the port meets EAGAIN).
         SimProcess sim({QStringLiteral("--pace")});
         QVERIFY(sim.start());
         SerialTransport line(PortMap::fromDevices({sim.device()}));
