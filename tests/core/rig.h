@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <tuple>
+
 // Declares the test data's columns: one name for each type.
 template <typename... T, typename... Names> void columns(Names... names)
 {

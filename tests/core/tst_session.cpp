@@ -59,7 +59,8 @@ private slots:
 
     void settleStepTellsTheRememberedChip_data()
     {
-        // busyMs: busy from the moment the programmer is found.
+        // busyMs: busy from the moment the programmer is found; at: when the chip's command
+        // goes out (-1: never).
         columns<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
         // Found at 420 ms: the search clock's sixth tick from then is at 1020 ms.
         QTest::newRow("none remembered") << QString() << 0 << QByteArray("!") << 1020;
