@@ -23,14 +23,17 @@ public:
         QByteArray bytes;
     };
 
-    explicit FakeTransport(ManualClock &clock);
+    explicit FakeTransport(ManualClock &clock) : m_clock(clock) {}
 
-    void setDevice(int port, Device device);
+    void setDevice(int port, Device device) { m_devices[port] = device; }
     // An answering device on port (0: any) replies to a write that ends its command: the
     // reply starts afterMs later, at the line's pace when paced. Every rule that matches
     // the write replies.
     void answer(int port, const QByteArray &command, const QByteArray &reply, int afterMs = 0,
-                bool paced = false);
+                bool paced = false)
+    {
+        m_rules.append({port, afterMs, paced, command, reply});
+    }
     // The device on the open port sends bytes, starting afterMs from now.
     void send(const QByteArray &bytes, int afterMs = 0, bool paced = false);
     void setIntake(Intake intake) { m_intake = intake; }
@@ -46,7 +49,7 @@ public:
     // When bytes were first written as one write (-1 when never).
     qint64 timeOf(const QByteArray &bytes) const;
 
-    int lastPort() const override;
+    int lastPort() const override { return m_devices.isEmpty() ? 0 : m_devices.lastKey(); }
     bool open(int port) override;
     void close() override;
     bool isOpen() const override { return m_open != 0; }
@@ -60,32 +63,22 @@ public:
 
 private:
     struct Rule {
-        int port;
-        QByteArray command;
-        QByteArray reply;
-        int afterMs;
+        int port, afterMs;
         bool paced;
+        QByteArray command, reply;
     };
 
-    void hear(const QByteArray &bytes);
-    void intake(qint64 bytes);
-    void deliver(const QByteArray &bytes, quint64 connection);
-    bool noticeGone();
-    void closeRemoved();
+    // False once the device has gone; the port is then closed and removed() told.
+    bool present();
 
     ManualClock &m_clock;
     QMap<int, Device> m_devices;
     QList<Rule> m_rules;
     QList<Write> m_writes;
-    QByteArray m_heard;
-    QByteArray m_inbox;
+    QByteArray m_heard, m_inbox;
     Intake m_intake = Intake::Instant;
-    qint64 m_pending = 0;
-    qint64 m_intakeFreeAt = 0;
-    quint64 m_connection = 0;
-    int m_open = 0;
-    int m_last = 0;
-    bool m_gone = false;
-    bool m_removed = false;
-    bool m_batched = false;
+    qint64 m_pending = 0, m_intakeFreeAt = 0;
+    quint64 m_connection = 0; // what is on its way belongs to one connection
+    int m_open = 0, m_last = 0;
+    bool m_gone = false, m_removed = false, m_batched = false;
 };

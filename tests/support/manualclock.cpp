@@ -1,86 +1,61 @@
 #include "manualclock.h"
 
-ManualClock::~ManualClock()
+// A timer's next tick is one of its clock's calls.
+class ManualTimer : public ClockTimer
 {
-    for (ManualTimer *timer : m_timers)
-        timer->m_clock = nullptr;
-}
+public:
+    ManualTimer(ManualClock *clock, QObject *parent) : ClockTimer(parent), m_clock(clock) {}
+    ~ManualTimer() override { stop(); }
+    void start(int intervalMs) override
+    {
+        m_interval = qMax(intervalMs, 0);
+        tickAt(m_clock->m_now + m_interval);
+    }
+    void stop() override
+    {
+        if (m_active)
+            m_clock->m_calls.erase(m_due);
+        m_active = false;
+    }
+    bool isActive() const override { return m_active; }
+    void setSingleShot(bool singleShot) override { m_singleShot = singleShot; }
+
+private:
+    void tickAt(qint64 at)
+    {
+        stop();
+        m_due = m_clock->schedule(at, [this] {
+            m_active = false; // this tick has been taken
+            if (!m_singleShot)
+                tickAt(m_due.first + qMax(m_interval, 1));
+            emit timeout();
+        });
+        m_active = true;
+    }
+
+    ManualClock *m_clock;
+    ManualClock::Key m_due;
+    int m_interval = 0;
+    bool m_active = false;
+    bool m_singleShot = false;
+};
 
 ClockTimer *ManualClock::createTimer(QObject *parent)
 {
     return new ManualTimer(this, parent);
 }
 
-void ManualClock::callAfter(qint64 ms, std::function<void()> fn)
-{
-    m_calls.emplace(Key{m_now + ms, nextOrder()}, std::move(fn));
-}
-
-bool ManualClock::runNext(qint64 limit)
-{
-    ManualTimer *timer = nullptr;
-    for (ManualTimer *t : m_timers) {
-        if (t->m_active && (!timer || t->m_due < timer->m_due))
-            timer = t;
-    }
-    const bool callFirst = !m_calls.empty() && (!timer || m_calls.begin()->first < timer->m_due);
-    if (callFirst && m_calls.begin()->first.first <= limit) {
-        auto call = m_calls.extract(m_calls.begin());
-        m_now = call.key().first;
-        call.mapped()();
-        return true;
-    }
-    if (!callFirst && timer && timer->m_due.first <= limit) {
-        m_now = timer->m_due.first;
-        timer->fire();
-        return true;
-    }
-    return false;
-}
-
-void ManualClock::advance(qint64 ms)
-{
-    const qint64 limit = m_now + ms;
-    while (runNext(limit)) {
-    }
-    m_now = limit;
-}
-
 bool ManualClock::advanceUntil(const std::function<bool()> &done, qint64 ms)
 {
     const qint64 limit = m_now + ms;
     while (!done()) {
-        if (!runNext(limit)) {
+        if (m_calls.empty() || m_calls.begin()->first.first > limit) {
             m_now = limit;
             return done();
         }
+        auto call = m_calls.extract(m_calls.begin());
+        m_now = call.key().first;
+        call.mapped()();
     }
     return true;
-}
-
-ManualTimer::ManualTimer(ManualClock *clock, QObject *parent) : ClockTimer(parent), m_clock(clock)
-{
-    m_clock->m_timers.append(this);
-}
-
-ManualTimer::~ManualTimer()
-{
-    if (m_clock)
-        m_clock->m_timers.removeOne(this);
-}
-
-void ManualTimer::start(int intervalMs)
-{
-    m_interval = qMax(intervalMs, 0);
-    m_due = {m_clock->m_now + m_interval, m_clock->nextOrder()};
-    m_active = true;
-}
-
-void ManualTimer::fire()
-{
-    if (m_singleShot)
-        m_active = false;
-    else
-        m_due = {m_due.first + qMax(m_interval, 1), m_clock->nextOrder()};
-    emit timeout();
 }

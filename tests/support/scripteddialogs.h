@@ -14,14 +14,11 @@ class ScriptedDialogBackend : public DialogBackend
 public:
     struct Asked {
         Kind kind;
-        QString title;
-        QString filter;
-        QString offered;
+        QString title, filter, offered;
     };
     struct Box {
-        QString text;
+        QString text, title;
         int style;
-        QString title;
     };
 
     void choose(const QString &name) { m_answers.append({Outcome::Chosen, name}); }
@@ -44,7 +41,7 @@ public:
     }
     int messageBox(const QString &text, int style, const QString &title) override
     {
-        boxes.append({text, style, title});
+        boxes.append({text, title, style});
         return m_replies.isEmpty() ? Ok : m_replies.takeFirst();
     }
 
