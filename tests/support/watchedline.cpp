@@ -4,10 +4,7 @@ WatchedLine::WatchedLine(const PortMap &ports) : m_line(ports)
 {
     connect(&m_line, &Transport::received, this, &Transport::received);
     connect(&m_line, &Transport::drained, this, &Transport::drained);
-    connect(&m_line, &Transport::removed, this, [this] {
-        ++m_removals;
-        emit removed();
-    });
+    connect(&m_line, &Transport::removed, this, &Transport::removed);
 }
 
 bool WatchedLine::open(int port)
@@ -23,7 +20,7 @@ bool WatchedLine::write(const QByteArray &bytes)
     const bool written = m_line.write(bytes);
     if (written) {
         m_handedOver += bytes.size();
-        emit wrote();
+        emit wrote(bytes);
     }
     return written;
 }

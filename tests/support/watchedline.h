@@ -2,9 +2,9 @@
 
 #include "core/serialtransport.h"
 
-// The serial line as the soak sees it: the real serial line to the emulator underneath,
-// with a count of the bytes the program handed over (for the current device), whether
-// reading is batched, and how often the line told of a removal.
+// The real serial line with an observer in front: it counts the bytes the program hands
+// over, tells of each write, and knows whether reading is batched (the soak's checks, the
+// benchmarks' timing).
 class WatchedLine : public Transport
 {
     Q_OBJECT
@@ -15,7 +15,6 @@ public:
     qint64 handedOver() const { return m_handedOver; }
     void resetCount() { m_handedOver = 0; }
     bool isBatched() const { return m_batched; }
-    int removals() const { return m_removals; }
 
     int lastPort() const override { return m_line.lastPort(); }
     bool open(int port) override;
@@ -31,11 +30,10 @@ public:
 
 signals:
     // The program handed bytes over.
-    void wrote();
+    void wrote(const QByteArray &bytes);
 
 private:
     SerialTransport m_line;
     qint64 m_handedOver = 0;
     bool m_batched = false;
-    int m_removals = 0;
 };
