@@ -2,10 +2,10 @@
 
 #include "cli/consoleview.h"
 #include "cli/progress.h"
-#include "image/commondialog.h"
 #include "core/portmap.h"
-#include "link/simulatedprogrammer.h"
-#include "ui/commandset.h"
+#include "core/simulatedprogrammer.h"
+#include "image/commondialog.h"
+#include "link/commandset.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -8,11 +8,11 @@
 #include "image/savebuffer.h"
 #include "image/transfers.h"
 #include "link/chipselection.h"
+#include "link/commandset.h"
 #include "link/discovery.h"
 #include "link/mscomm.h"
 #include "link/seriallink.h"
 #include "sram/sramtools.h"
-#include "ui/commandset.h"
 
 #include <QObject>
 #include <QString>

@@ -3,7 +3,7 @@
 #include <QWidget>
 
 // The about box: the maker's logo and how to reach the maker. No logic of its own.
-class Form2 : public QWidget
+class AboutBox : public QWidget
 {
     Q_OBJECT
 public:
@@ -14,5 +14,12 @@ public:
     static QString phone1() { return QStringLiteral("(00) 0000-1234"); }
     static QString phone2() { return QStringLiteral("(00) 0000-5678"); }
 
-    explicit Form2(QWidget *parent = nullptr);
+    explicit AboutBox(QWidget *parent = nullptr);
+
+    // Shows the box centred on screen, frame included, wherever it was left; a box that is
+    // up already stays as it is.
+    void showCentred(const QScreen *screen);
+
+private:
+    void centreOn(const QScreen *screen);
 };

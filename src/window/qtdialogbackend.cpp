@@ -3,23 +3,35 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace
+{
+
+// The filter comes as "description|pattern" pairs; Qt shows "description" and takes the
+// pattern from its parentheses.
+QStringList nameFilters(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &description = parts.at(i);
+        filters << (description.contains(QLatin1Char('('))
+                        ? description
+                        : description + QStringLiteral(" (") + parts.at(i + 1) + QLatin1Char(')'));
+    }
+    return filters;
+}
+
+} // namespace
+
 DialogBackend::Outcome QtDialogBackend::fileDialog(Kind kind, const QString &title,
                                                    const QString &filter, QString &fileName)
 {
-    // The filter comes as "description|pattern" pairs; Qt shows "description" and takes
-    // the pattern from its parentheses.
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        filters << parts.at(i) + (parts.at(i).contains(QLatin1Char('('))
-                                      ? QString()
-                                      : QStringLiteral(" (") + parts.at(i + 1) + QLatin1Char(')'));
     QFileDialog dialog(m_owner, title);
     dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // The handlers ask about existing files themselves; no suffix is ever added.
+    // The workbench asks about existing files itself; no suffix is ever added.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.setNameFilters(filters);
+    dialog.setNameFilters(nameFilters(filter));
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted)
@@ -37,11 +49,11 @@ int QtDialogBackend::messageBox(const QString &text, int style, const QString &t
     // The text carries a file name: shown as written, never read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
-    if ((style & 7) == 4) {
+    if (style == ExclamationYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? 6 : 7;
+        return box.exec() == QMessageBox::Yes ? Yes : No;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
-    return 1;
+    return Ok;
 }

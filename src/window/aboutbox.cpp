@@ -1,11 +1,12 @@
-#include "form2.h"
+#include "aboutbox.h"
 
-#include "ui/artwork.h"
-#include "ui/twips.h"
+#include "window/artwork.h"
+#include "window/twips.h"
 
 #include <QLabel>
+#include <QScreen>
 
-Form2::Form2(QWidget *parent)
+AboutBox::AboutBox(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint)
 {
@@ -21,7 +22,7 @@ Form2::Form2(QWidget *parent)
     picture->setPixmap(aboutLogo(picture->size()));
 
     struct Line {
-        const char *name;
+        const char *objectName;
         int left, top, width, height;
         QString text;
     };
@@ -37,9 +38,28 @@ Form2::Form2(QWidget *parent)
     };
     for (const Line &line : lines) {
         auto *label = new QLabel(this);
-        label->setObjectName(QString::fromLatin1(line.name));
+        label->setObjectName(QString::fromLatin1(line.objectName));
         label->setTextFormat(Qt::PlainText);
         label->setText(line.text);
         placeInTwips(label, line.left, line.top, line.width, line.height);
     }
+}
+
+void AboutBox::showCentred(const QScreen *screen)
+{
+    if (isVisible())
+        return;
+    // Once before showing, and once more when the size of the frame is known.
+    centreOn(screen);
+    show();
+    centreOn(screen);
+}
+
+void AboutBox::centreOn(const QScreen *screen)
+{
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
 }
