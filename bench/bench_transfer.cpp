@@ -3,9 +3,9 @@
 //
 // Express: from the request to the firmware's "Verify OK" in the received text, against the
 // line time of "Q", the length and the image plus the emulator's erase and programming time.
-// Save: from the "S" command going out (the save dialog answered) to the file written,
-// against the line time of the block. CPU is this process's user + system time over the
-// same span.
+// Save: from the "S" command reaching the programmer (the save dialog answered) to the file
+// written, against the line time of the block. CPU is this process's user + system time
+// from the command handed to the port to the file written.
 //
 // usage: bench_transfer [RUNS] [express|save]
 //   RUNS per size, default 3 (the median is shown); both parts unless one is named.
@@ -198,7 +198,8 @@ void Bench::save(Row &row, int run)
         ++row.failures;
         return;
     }
-    row.wall << written.at - asked.at;
+    // From the moment the programmer has the whole command, as the line delivers it.
+    row.wall << written.at - (asked.at + static_cast<double>(command.size()) * kByteMs);
     row.lead << asked.at - answered.at;
     row.cpu << written.cpu - asked.cpu;
     row.sleeps << static_cast<double>(written.sleeps - asked.sleeps);
@@ -303,8 +304,8 @@ void printResults(const QList<Row> &expressRows, const QList<Row> &saveRows)
                     kReplyTailMs, kReplyTailMs);
     }
     if (!saveRows.isEmpty())
-        printTable("Save: \"S\" command handed to the port to file written; limit = n x 10/9600 s "
-                   "(the wall time also holds the command's own two bytes, 2.1 ms)",
+        printTable("Save: \"S\" command received by the programmer (handed to the port, plus "
+                   "its two bytes on the line) to file written; limit = n x 10/9600 s",
                    saveRows, false);
     std::printf("\nsleeps: voluntary context switches of the program over the span (each one a "
                 "wake-up afterwards).\n");
