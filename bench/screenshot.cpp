@@ -37,7 +37,7 @@ int main(int argc, char **argv)
         return 1;
     QTemporaryDir dir;
     SerialTransport line(PortMap::fromDevices({sim.device()}));
-    AnsweringDialogs dialogs;
+    ScriptedDialogBackend dialogs;
     Workbench workbench(&line, &dialogs);
     MainWindow window(workbench);
     workbench.start(dir.path());

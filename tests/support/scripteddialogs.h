@@ -25,6 +25,12 @@ public:
     void cancel() { m_answers.append({Outcome::Cancelled, QString()}); }
     void fail() { m_answers.append({Outcome::Failed, QString()}); }
     void reply(int answer) { m_replies.append(answer); }
+    // Drops the answers that were not asked for.
+    void forget()
+    {
+        m_answers.clear();
+        m_replies.clear();
+    }
 
     Outcome fileDialog(Kind kind, const QString &title, const QString &filter,
                        QString &fileName) override
