@@ -1,13 +1,15 @@
 // bench_startup: start-up figures of the program, each run in a fresh process with the
-// real window offscreen.
+// real window offscreen, put together as usb-vantor does it (serial line, Qt dialogs,
+// workbench, main window).
 //
 //   window shown     process start (spawn) to the main window exposed and painted
-//   programmer found process start to Text2 = "Find Programmer on COM1" (emulator on COM1,
-//                    paced as a 9600-baud line), and to the chip option selected after it
+//   programmer found process start to the status box (Text2) showing "Find Programmer on
+//                    COM1" (emulator on COM1, paced as a 9600-baud line), and to the chip
+//                    option selected after it
 //   peak memory      VmHWM of the program process once the chip is selected
 //   full search      CPU time (user + system) and wall time of a search with no programmer
-//                    at all, from the load event to the not-installed message (12 Timer3
-//                    ticks)
+//                    at all, from start-up to the not-installed message (12 ticks of the
+//                    port search's 400 ms probe timer)
 //
 // usage: bench_startup [RUNS]   (RUNS of the start-up measure, default 5; the search
 //                                runs 3 times; medians are shown)
@@ -16,16 +18,17 @@
 // the child prints "name value" lines, times in ms since the parent started it.
 
 #include "benchsupport.h"
-#include "core/messages.h"
-#include "core/programmer.h"
-#include "ui/form1.h"
+#include "core/serialtransport.h"
+#include "core/workbench.h"
+#include "window/mainwindow.h"
+#include "window/qtdialogbackend.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMap>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -76,6 +79,20 @@ private:
     QWidget *m_window;
 };
 
+// The program as usb-vantor puts it together, on the given ports.
+struct Program {
+    explicit Program(const PortMap &ports) : line(ports), workbench(&line, &dialogs)
+    {
+        dialogs.setOwner(&window);
+    }
+    QLineEdit *statusBox() { return window.findChild<QLineEdit *>(QStringLiteral("Text2")); }
+
+    SerialTransport line;
+    QtDialogBackend dialogs;
+    Workbench workbench;
+    MainWindow window{workbench};
+};
+
 int childWindow(int argc, char **argv, const QString &device, double spawnedAt)
 {
     report("main", nowMs() - spawnedAt);
@@ -83,12 +100,12 @@ int childWindow(int argc, char **argv, const QString &device, double spawnedAt)
     quietOffscreenNotes();
     report("app", nowMs() - spawnedAt);
     QTemporaryDir dir;
-    Form1 window(PortMap::fromDevices({device}));
+    Program program(PortMap::fromDevices({device}));
     report("constructed", nowMs() - spawnedAt);
-    ExposeWatch watch(&window);
+    ExposeWatch watch(&program.window);
     app.installEventFilter(&watch);
-    window.Form_Load(dir.path());
-    window.show();
+    program.workbench.start(dir.path());
+    program.window.show();
     {
         QEventLoop loop;
         QTimer::singleShot(5000, &loop, &QEventLoop::quit);
@@ -98,17 +115,14 @@ int childWindow(int argc, char **argv, const QString &device, double spawnedAt)
     report("exposed", watch.exposedAt - spawnedAt);
     report("shown", watch.paintedAt - spawnedAt);
 
-    Programmer &p = window.programmer();
-    auto *text2 = window.findChild<QLineEdit *>(QStringLiteral("Text2"));
-    EventWait found([&] { return p.view.text(2) == Msg::foundOn(1); });
-    found.wakeOn(text2, &QLineEdit::textChanged);
+    QLineEdit *status = program.statusBox();
+    EventWait found([&] { return status->text() == QLatin1String("Find Programmer on COM1"); });
+    found.wakeOn(status, &QLineEdit::textChanged);
     if (found.run(10000))
         report("found", nowMs() - spawnedAt);
-    EventWait chip([&] { return window.selectedChipOption() == 1; });
-    chip.wakeOn(text2, &QLineEdit::textChanged);
-    for (QObject *o : window.findChildren<QObject *>(QStringLiteral("Option1")))
-        if (auto *b = qobject_cast<QAbstractButton *>(o))
-            chip.wakeOn(b, &QAbstractButton::toggled);
+    auto *option = program.window.findChild<QRadioButton *>(QStringLiteral("Option1"));
+    EventWait chip([&] { return option->isChecked(); });
+    chip.wakeOn(option, &QRadioButton::toggled);
     if (chip.run(10000))
         report("chip", nowMs() - spawnedAt);
     report("hwm", static_cast<double>(peakRssKb()));
@@ -121,20 +135,20 @@ int childSearch(int argc, char **argv)
     QApplication app(argc, argv);
     quietOffscreenNotes();
     QTemporaryDir dir;
-    Form1 window(PortMap::fromList(QString()));
-    window.show();
+    Program program(PortMap::fromList(QString()));
+    program.window.show();
     QEventLoop settle;
     QTimer::singleShot(300, &settle, &QEventLoop::quit);
     settle.exec();
 
-    Programmer &p = window.programmer();
-    auto *text2 = window.findChild<QLineEdit *>(QStringLiteral("Text2"));
-    EventWait done([&] { return p.view.text(2) == Msg::notInstalled(); });
-    done.wakeOn(text2, &QLineEdit::textChanged);
+    QLineEdit *status = program.statusBox();
+    EventWait done(
+        [&] { return status->text() == QStringLiteral("你尚未安裝燒錄器，請安裝後再執行。"); });
+    done.wakeOn(status, &QLineEdit::textChanged);
     const long s0 = sleeps();
     const double c0 = cpuMs();
     const double t0 = nowMs();
-    window.Form_Load(dir.path());
+    program.workbench.start(dir.path());
     if (!done.run(15000))
         return 1;
     report("search_wall", nowMs() - t0);
@@ -215,7 +229,7 @@ int main(int argc, char **argv)
     std::printf("| measure | median | min | max | runs |\n|---|---:|---:|---:|---:|\n");
     printRow("main() entered", startRuns, "main", "ms");
     printRow("QApplication ready", startRuns, "app", "ms");
-    printRow("Form1 constructed", startRuns, "constructed", "ms");
+    printRow("main window constructed", startRuns, "constructed", "ms");
     printRow("window exposed", startRuns, "exposed", "ms");
     printRow("window shown (exposed and painted)", startRuns, "shown", "ms");
     printRow("Text2 = \"Find Programmer on COM1\"", startRuns, "found", "ms");

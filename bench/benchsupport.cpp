@@ -118,20 +118,4 @@ void EventWait::check()
         m_loop->quit();
 }
 
-DialogBackend::Outcome AnsweringDialogs::fileDialog(Kind, const QString &, const QString &,
-                                                    QString &name)
-{
-    name = fileName;
-    answeredAtMs = nowMs();
-    answeredAtCpuMs = cpuMs();
-    answeredAtSleeps = sleeps();
-    return fileName.isEmpty() ? Outcome::Cancelled : Outcome::Chosen;
-}
-
-int AnsweringDialogs::messageBox(const QString &, int style, const QString &)
-{
-    ++boxes;
-    return (style & CommonDialog::vbYesNo) ? CommonDialog::vbYes : CommonDialog::vbOK;
-}
-
 } // namespace bench

@@ -1,10 +1,10 @@
 #pragma once
 
-// Shared pieces of the benchmark programs: clocks, the process's own resource use,
-// dialogs answered without a user, and event-driven waits. The emulator is run through
-// the tests' SimProcess.
+// Shared pieces of the benchmark programs: clocks, the process's own resource use and
+// event-driven waits. The emulator is run through the tests' SimProcess; dialogs are
+// answered by the tests' scripted back-end.
 
-#include "image/commondialog.h"
+#include "scripteddialogs.h"
 #include "simfixture.h"
 
 #include <QList>
@@ -58,23 +58,6 @@ private:
     void check();
     std::function<bool()> m_done;
     QEventLoop *m_loop = nullptr;
-};
-
-// The file dialogs and message boxes, answered at once: every file dialog chooses
-// fileName, every message box answers Yes (or OK). Remembers when the last file dialog
-// was answered.
-class AnsweringDialogs : public DialogBackend
-{
-public:
-    Outcome fileDialog(Kind kind, const QString &title, const QString &filter,
-                       QString &name) override;
-    int messageBox(const QString &text, int style, const QString &title) override;
-
-    QString fileName;
-    double answeredAtMs = 0.0;
-    double answeredAtCpuMs = 0.0;
-    long answeredAtSleeps = 0;
-    int boxes = 0;
 };
 
 } // namespace bench

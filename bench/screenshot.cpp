@@ -1,18 +1,17 @@
 // vantor-screenshot: the main window, menu bar included, with the emulator attached:
-// after discovery found it and selected the chip, and after a Signature command, so that
-// Text1 shows the programmer's reply. Saved as the image file given as argument.
+// after the search found it and the chip was chosen, and after a Signature command, so that
+// the response box shows the programmer's reply. Saved as the image file given as argument.
 //
 // usage: xvfb-run -a vantor-screenshot OUT.png
 
 #include "benchsupport.h"
-#include "core/messages.h"
-#include "core/programmer.h"
-#include "ui/form1.h"
+#include "core/serialtransport.h"
+#include "core/workbench.h"
+#include "window/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -37,30 +36,33 @@ int main(int argc, char **argv)
     if (!sim.start())
         return 1;
     QTemporaryDir dir;
-    Form1 window(PortMap::fromDevices({sim.device()}));
-    window.Form_Load(dir.path());
+    SerialTransport line(PortMap::fromDevices({sim.device()}));
+    ScriptedDialogBackend dialogs;
+    Workbench workbench(&line, &dialogs);
+    MainWindow window(workbench);
+    workbench.start(dir.path());
     window.show();
-    Programmer &p = window.programmer();
-    auto *text1 = window.findChild<QPlainTextEdit *>(QStringLiteral("Text1"));
-    auto *text2 = window.findChild<QLineEdit *>(QStringLiteral("Text2"));
+    auto *response = window.findChild<QPlainTextEdit *>(QStringLiteral("Text1"));
+    auto *status = window.findChild<QLineEdit *>(QStringLiteral("Text2"));
+    auto *chip = window.findChild<QRadioButton *>(QStringLiteral("Option1"));
 
     EventWait ready([&] {
-        return p.view.text(2) == Msg::foundOn(1) && window.selectedChipOption() == 1 &&
-               p.RxText.contains(QStringLiteral("Chip AT89C2051"));
+        return status->text() == QLatin1String("Find Programmer on COM1") && chip->isChecked() &&
+               response->toPlainText().contains(QLatin1String("Chip AT89C2051"));
     });
-    ready.wakeOn(text1, &QPlainTextEdit::textChanged).wakeOn(text2, &QLineEdit::textChanged);
+    ready.wakeOn(response, &QPlainTextEdit::textChanged).wakeOn(status, &QLineEdit::textChanged);
     if (!ready.run(10000)) {
-        std::fprintf(stderr, "the programmer was not found (Text2 '%s')\n",
-                     qPrintable(p.view.text(2)));
+        std::fprintf(stderr, "the programmer was not found (status box '%s')\n",
+                     qPrintable(status->text()));
         return 1;
     }
 
     window.findChild<QAction *>(QStringLiteral("muIcSig"))->trigger();
-    EventWait replied([&] { return p.view.text(1).contains(QStringLiteral("Signature")); });
-    replied.wakeOn(text1, &QPlainTextEdit::textChanged);
+    EventWait replied([&] { return response->toPlainText().contains(QLatin1String("Signature")); });
+    replied.wakeOn(response, &QPlainTextEdit::textChanged);
     if (!replied.run(5000)) {
-        std::fprintf(stderr, "no reply to the signature command (Text1 '%s')\n",
-                     qPrintable(p.view.text(1)));
+        std::fprintf(stderr, "no reply to the signature command (response box '%s')\n",
+                     qPrintable(response->toPlainText()));
         return 1;
     }
     // Let the window repaint what changed before it is grabbed.

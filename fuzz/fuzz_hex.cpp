@@ -1,7 +1,7 @@
 // The hexadecimal text of the fill box (Text3) and the dump box (Text4): any text the
 // user can type or paste, taken as UTF-8 so that non-ASCII characters come up too.
 #include "check.h"
-#include "sram/hex.h"
+#include "core/hex.h"
 
 #include <cctype>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The Intel HEX reader: any bytes as the content of a *.hex, *.ihx or *.ihex file.
 #include "check.h"
-#include "image/intelhex.h"
+#include "core/intelhex.h"
 
 #include <cstdint>
 

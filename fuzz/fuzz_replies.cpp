@@ -1,7 +1,7 @@
 // The scan of the programmer's replies for the chip key reports: any bytes, arriving in
 // pieces cut at points the fuzzer chooses, accumulated as the receive poller does.
 #include "check.h"
-#include "link/chipselection.h"
+#include "core/chiptable.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // The port hands the bytes over as Latin-1 text.
         rxText += QString::fromLatin1(stream.data() + received, static_cast<qsizetype>(length));
         received += length;
-        FUZZ_CHECK(ChipSelection::KeyReportIn(rxText) ==
+        FUZZ_CHECK(ChipTable::keyReportIn(rxText) + 1 ==
                    referenceOption(stream.substr(0, received)));
     };
     for (size_t cut : cuts)

@@ -1,5 +1,5 @@
 // Writes the program's icon, as the window draws it, to a PNG file for the desktop entry.
-#include "ui/artwork.h"
+#include "window/artwork.h"
 
 #include <QGuiApplication>
 

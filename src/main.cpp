@@ -1,11 +1,40 @@
-#include "link/portmap.h"
-#include "link/simulatedprogrammer.h"
-#include "ui/form1.h"
+#include "core/portmap.h"
+#include "core/serialtransport.h"
+#include "core/simulatedprogrammer.h"
+#include "core/workbench.h"
+#include "window/mainwindow.h"
+#include "window/qtdialogbackend.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QScreen>
+
+namespace
+{
+
+// The ports from the command line: --ports, --simulate's emulator as COM1, or the system's.
+bool choosePorts(const QCommandLineParser &parser, SimulatedProgrammer &simulator, PortMap *ports)
+{
+    if (parser.isSet(QStringLiteral("simulate"))) {
+        QString error;
+        const QString device = simulator.start(
+            QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("vantor-sim")), {},
+            &error);
+        if (device.isEmpty()) {
+            qCritical("vantor-sim: %s", qPrintable(error));
+            return false;
+        }
+        *ports = PortMap::fromDevices({device});
+    } else if (parser.isSet(QStringLiteral("ports"))) {
+        *ports = PortMap::fromList(parser.value(QStringLiteral("ports")));
+    } else {
+        *ports = PortMap::systemDefault();
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -15,36 +44,27 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("USB_Vantor Programmer"));
     parser.addHelpOption();
-    const QCommandLineOption portsOption(
-        QStringLiteral("ports"),
-        QStringLiteral("Devices of COM1, COM2, ... in order, comma-separated; an empty entry "
-                       "leaves that number without a device."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption simulateOption(
-        QStringLiteral("simulate"),
-        QStringLiteral("Start the programmer emulator and use it as COM1."));
-    parser.addOption(portsOption);
-    parser.addOption(simulateOption);
+    parser.addOption({QStringLiteral("ports"),
+                      QStringLiteral("Devices of COM1, COM2, ... in order, comma-separated; an "
+                                     "empty entry leaves that number without a device."),
+                      QStringLiteral("LIST")});
+    parser.addOption({QStringLiteral("simulate"),
+                      QStringLiteral("Start the programmer emulator and use it as COM1.")});
     parser.process(app);
 
-    PortMap ports = parser.isSet(portsOption) ? PortMap::fromList(parser.value(portsOption))
-                                              : PortMap::systemDefault();
     SimulatedProgrammer simulator;
-    if (parser.isSet(simulateOption)) {
-        QString error;
-        const QString device = simulator.start(
-            QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("vantor-sim")), {},
-            &error);
-        if (device.isEmpty()) {
-            qCritical("vantor-sim: %s", qPrintable(error));
-            return 1;
-        }
-        ports = PortMap::fromDevices({device});
-    }
+    PortMap ports;
+    if (!choosePorts(parser, simulator, &ports))
+        return 1;
+    SerialTransport transport(ports);
+    QtDialogBackend dialogs;
+    Workbench workbench(&transport, &dialogs);
+    MainWindow window(workbench);
+    dialogs.setOwner(&window);
+    QObject::connect(&window, &MainWindow::programEnded, &app, [] { QApplication::exit(0); });
 
-    Form1 window(ports);
-    QObject::connect(&window, &Form1::programEnded, &app, [] { QApplication::exit(0); });
-    window.Form_Load(QDir::currentPath());
+    // Start-up reads the settings and starts the search before the window first shows.
+    workbench.start(QDir::currentPath());
     window.show();
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.frameGeometry().center() +

@@ -1,0 +1,158 @@
+#include "blockreader.h"
+
+#include "core/chiptable.h"
+#include "core/clock.h"
+#include "core/linetiming.h"
+#include "core/transport.h"
+
+BlockReader::BlockReader(Transport &transport, Clock &clock, QObject *parent)
+    : QObject(parent), m_transport(transport), m_clock(clock), m_step(clock.createTimer(this)),
+      m_limit(clock.createTimer(this))
+{
+    m_step->setSingleShot(true);
+    m_limit->setSingleShot(true);
+    connect(m_step, &ClockTimer::timeout, this, &BlockReader::onStep);
+    connect(m_limit, &ClockTimer::timeout, this, &BlockReader::onLimit);
+    connect(&m_transport, &Transport::received, this, &BlockReader::onReceived);
+    connect(&m_transport, &Transport::removed, this, &BlockReader::onRemoved);
+}
+
+void BlockReader::read(int bytes, qint64 answerBy)
+{
+    m_bytes = bytes;
+    m_data.clear();
+    if (!m_transport.isOpen()) {
+        finish(BlockResult::NotConnected);
+        return;
+    }
+    const qint64 wait = answerBy - m_clock.now();
+    if (answerBy >= 0 && wait > 0 && m_transport.available() == 0) {
+        m_phase = Phase::AwaitAnswer;
+        m_step->start(static_cast<int>(wait));
+        return;
+    }
+    settle();
+}
+
+void BlockReader::abort()
+{
+    m_step->stop();
+    m_limit->stop();
+    if (m_phase != Phase::Idle)
+        m_transport.setBatched(false);
+    m_phase = Phase::Idle;
+}
+
+void BlockReader::onReceived()
+{
+    switch (m_phase) {
+    case Phase::AwaitAnswer:
+        settle();
+        break;
+    case Phase::Quiet:
+        m_transport.take();
+        m_step->start(LineTiming::QuietMs);
+        break;
+    case Phase::Discard:
+        m_transport.take();
+        m_step->start(LineTiming::DiscardQuietMs);
+        break;
+    case Phase::Idle:
+    case Phase::Collect:
+        break;
+    }
+}
+
+void BlockReader::onRemoved()
+{
+    if (m_phase != Phase::Idle)
+        finish(BlockResult::Removed);
+}
+
+void BlockReader::onStep()
+{
+    switch (m_phase) {
+    case Phase::AwaitAnswer:
+        settle();
+        break;
+    case Phase::Quiet:
+        ask();
+        break;
+    case Phase::Collect:
+        check();
+        break;
+    case Phase::Discard:
+        finish(BlockResult::Short);
+        break;
+    case Phase::Idle:
+        break;
+    }
+}
+
+void BlockReader::onLimit()
+{
+    if (m_phase == Phase::Quiet)
+        ask();
+    else if (m_phase == Phase::Discard)
+        finish(BlockResult::Short);
+}
+
+void BlockReader::settle()
+{
+    m_phase = Phase::Quiet;
+    m_transport.take();
+    m_step->start(LineTiming::QuietMs);
+    m_limit->start(LineTiming::QuietLimitMs);
+}
+
+void BlockReader::ask()
+{
+    m_limit->stop();
+    emit asking();
+    m_phase = Phase::Collect;
+    const bool written = m_transport.write(ChipTable::readBackCommand(m_bytes));
+    if (m_phase != Phase::Collect)
+        return; // the write found the device gone
+    if (!written) {
+        finish(m_transport.wasRemoved() ? BlockResult::Removed : BlockResult::NotConnected);
+        return;
+    }
+    m_transport.setBatched(true);
+    m_deadline = m_clock.now() + LineTiming::blockLimitMs(m_bytes);
+    m_step->start(qMin(LineTiming::BlockCheckMs, LineTiming::blockLimitMs(m_bytes)));
+}
+
+void BlockReader::check()
+{
+    const qint64 have = m_transport.available();
+    if (m_phase != Phase::Collect)
+        return; // the look found the device gone
+    if (have >= m_bytes) {
+        m_data = m_transport.take();
+        finish(BlockResult::Complete);
+        return;
+    }
+    const qint64 left = m_deadline - m_clock.now();
+    if (left <= 0) {
+        m_data = m_transport.take();
+        discardRest();
+        return;
+    }
+    // Wake when the rest can first be there at the line's speed, at most 50 ms from now.
+    const int due = LineTiming::lineMs(m_bytes - static_cast<int>(have));
+    m_step->start(static_cast<int>(qMin<qint64>(left, qMin(due, LineTiming::BlockCheckMs))));
+}
+
+void BlockReader::discardRest()
+{
+    m_transport.setBatched(false);
+    m_phase = Phase::Discard;
+    m_step->start(LineTiming::DiscardQuietMs);
+    m_limit->start(LineTiming::blockLimitMs(m_bytes - static_cast<int>(m_data.size())));
+}
+
+void BlockReader::finish(BlockResult result)
+{
+    abort();
+    emit finished(result, m_data);
+}

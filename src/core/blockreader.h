@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/session.h"
+
+#include <QByteArray>
+#include <QObject>
+
+class Clock;
+class ClockTimer;
+class Transport;
+
+// Reads a block of the programmer's SRAM back ("S1", "S2", "S4"), in steps:
+// 1. when the answer to the last command has not started yet, waits for it, at most until
+//    the time given (the slowest chip operation after that command);
+// 2. waits until the line has been quiet for 30 ms (at most 1 s), dropping what comes, so
+//    that no earlier reply becomes the start of the block;
+// 3. asks for the block and waits until it is all there or its time limit has passed,
+//    looking when the block can first be complete and at most every 50 ms in between
+//    (the port is batched meanwhile: the bytes wake nobody);
+// 4. when it fell short, drops the rest of the block until the line has been quiet for
+//    200 ms, so that nothing of it is taken for a reply.
+class BlockReader : public QObject
+{
+    Q_OBJECT
+public:
+    BlockReader(Transport &transport, Clock &clock, QObject *parent = nullptr);
+
+    // answerBy: the clock time by which the last command's answer must have started, or -1
+    // when no answer is awaited.
+    void read(int bytes, qint64 answerBy);
+    void abort();
+
+signals:
+    // The read-back command is about to go out.
+    void asking();
+    void finished(BlockResult result, const QByteArray &bytes);
+
+private:
+    enum class Phase { Idle, AwaitAnswer, Quiet, Collect, Discard };
+
+    void onReceived();
+    void onRemoved();
+    void onStep();
+    void onLimit();
+    void settle();
+    void ask();
+    void check();
+    void discardRest();
+    void finish(BlockResult result);
+
+    Transport &m_transport;
+    Clock &m_clock;
+    ClockTimer *m_step;
+    ClockTimer *m_limit;
+    Phase m_phase = Phase::Idle;
+    int m_bytes = 0;
+    qint64 m_deadline = 0;
+    QByteArray m_data;
+};

@@ -1,0 +1,51 @@
+#include "filechooser.h"
+
+#include "core/messages.h"
+
+#include <QFileInfo>
+
+QString FileChooser::filter()
+{
+    return QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk");
+}
+
+FileChooser::Result FileChooser::ask(DialogBackend::Kind kind, QString *path)
+{
+    QString name = m_name;
+    const Result result = m_backend->fileDialog(kind, m_title, filter(), name);
+    if (result == Result::Chosen) {
+        m_name = name;
+        *path = name;
+    }
+    return result;
+}
+
+FileChooser::Result FileChooser::askToLoad(QString *path)
+{
+    m_title = QStringLiteral("開啟");
+    for (;;) {
+        const Result result = ask(DialogBackend::Kind::Open, path);
+        if (result != Result::Chosen || QFileInfo(*path).isFile())
+            return result;
+        m_backend->messageBox(Msg::notFoundText(*path), DialogBackend::ExclamationOk,
+                              Msg::notFoundTitle());
+    }
+}
+
+FileChooser::Result FileChooser::askToSave(QString *path)
+{
+    m_title = QStringLiteral("儲存");
+    for (;;) {
+        const Result result = ask(DialogBackend::Kind::Save, path);
+        if (result != Result::Chosen || !QFileInfo::exists(*path))
+            return result;
+        if (m_backend->messageBox(Msg::existsText(*path), DialogBackend::ExclamationYesNo,
+                                  Msg::existsTitle()) == DialogBackend::Yes)
+            return result;
+    }
+}
+
+FileChooser::Result FileChooser::askForExpress(QString *path)
+{
+    return ask(DialogBackend::Kind::Open, path);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+// The timing of the link to the programmer, in one place: the line itself, the paces of
+// the poller, the pump and the port search, and the time limits that follow from them.
+namespace LineTiming
+{
+
+// 9600 baud, no parity, 8 data bits, 1 stop bit: ten bits a byte.
+constexpr int Baud = 9600;
+constexpr int BitsPerByte = 10;
+constexpr const char *Settings = "9600,N,8,1";
+
+// Milliseconds that n bytes take on the line, rounded up.
+constexpr int lineMs(int bytes)
+{
+    return (bytes * BitsPerByte * 1000 + Baud - 1) / Baud;
+}
+
+// The receive poller shows what arrived every 100 ms; the byte pump sends one queued byte
+// every 3 ms.
+constexpr int PollMs = 100;
+constexpr int PumpMs = 3;
+
+// The port search: one port every 400 ms; its clock ticks every 100 ms. A port is the
+// programmer when it answers "i" with at least 26 characters before the clock's second
+// tick; once found, the clock's sixth tick tells the programmer the chip.
+constexpr int ProbeMs = 400;
+constexpr int ClockMs = 100;
+constexpr int IdentityLength = 26;
+constexpr int ReplyWindowTicks = 2;
+constexpr int SettleTicks = 6;
+constexpr int LastPort = 11;
+
+// A read-back of n bytes may take its line time with half again as margin, plus a second
+// and a half for the programmer to start sending.
+constexpr int blockLimitMs(int bytes)
+{
+    return bytes * BitsPerByte * 1000 / Baud * 3 / 2 + 1500;
+}
+
+// Before a read-back the line must have been quiet this long (at most QuietLimitMs).
+constexpr int QuietMs = 30;
+constexpr int QuietLimitMs = 1000;
+// After a block that fell short, what is left of it is dropped until the line has been
+// quiet this long (a USB adapter may hold bytes back for tens of milliseconds), for at most
+// the rest's own time limit.
+constexpr int DiscardQuietMs = 200;
+
+// The longest the programmer may take before it begins to answer a command. The slowest
+// operation is programming a whole AT89C4051: the erase pulse (10 ms), 4096 byte writes of
+// at most 2 ms each (8.2 s) and a verify that reads the 4096 bytes back (well under half a
+// second), about 8.7 s in all. Half again as margin gives 13 s.
+constexpr int SlowestOperationMs = 13000;
+
+// A read-back in progress looks at what has arrived when the block can first be complete,
+// then at most this far apart.
+constexpr int BlockCheckMs = 50;
+
+// Load and Express: once the image is handed over, the device must take it within its line
+// time and this margin.
+constexpr int DrainMarginMs = 10000;
+
+} // namespace LineTiming

@@ -1,0 +1,211 @@
+#include "serialtransport.h"
+
+#include "core/linetiming.h"
+
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#endif
+
+SerialTransport::SerialTransport(const PortMap &ports, QObject *parent)
+    : Transport(parent), m_ports(ports)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::onReadyRead);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialTransport::onBytesWritten);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+}
+
+SerialTransport::~SerialTransport()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+int SerialTransport::lastPort() const
+{
+    const QStringList &devices = m_ports.devices();
+    for (int n = static_cast<int>(devices.size()); n > 0; --n) {
+        if (!devices.at(n - 1).isEmpty())
+            return n;
+    }
+    return 0;
+}
+
+bool SerialTransport::open(int port)
+{
+    if (m_port.isOpen())
+        return false;
+    const QString device = m_ports.device(port);
+    if (device.isEmpty())
+        return false;
+    m_number = port;
+    m_device = device;
+    m_port.setPortName(device);
+    m_port.setReadBufferSize(0);
+    m_batched = false;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_port.clearError();
+        return false;
+    }
+    m_removed = false;
+    if (!applySettings()) {
+        m_port.close();
+        return false;
+    }
+    return true;
+}
+
+bool SerialTransport::applySettings()
+{
+    static_assert(LineTiming::Baud == 9600 && LineTiming::BitsPerByte == 10,
+                  "the line is 9600 baud, 8N1");
+    return m_port.setBaudRate(LineTiming::Baud) && m_port.setDataBits(QSerialPort::Data8) &&
+           m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
+           m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void SerialTransport::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool SerialTransport::write(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    if (m_port.write(bytes) != bytes.size()) {
+        if (confirmGone()) {
+            closeRemoved();
+            return false;
+        }
+        m_port.clearError();
+    }
+    if (!m_port.isOpen())
+        return false; // the write itself reported the removal
+    if (!m_port.flush()) {
+        // flush() also fails when the device merely cannot take more right now; the bytes
+        // then stay queued and go out as the device drains.
+        if (m_port.error() != QSerialPort::NoError && confirmGone()) {
+            closeRemoved();
+            return false;
+        }
+        if (m_port.isOpen())
+            m_port.clearError();
+    }
+    return m_port.isOpen();
+}
+
+qint64 SerialTransport::pendingOutput() const
+{
+    return m_port.isOpen() ? m_port.bytesToWrite() : 0;
+}
+
+QByteArray SerialTransport::take()
+{
+    if (!m_port.isOpen())
+        return QByteArray();
+    if (m_batched)
+        fetchBatched();
+    return m_port.readAll();
+}
+
+qint64 SerialTransport::available()
+{
+    if (!m_port.isOpen())
+        return 0;
+    if (m_batched)
+        fetchBatched();
+    return m_port.bytesAvailable();
+}
+
+void SerialTransport::setBatched(bool batched)
+{
+    m_batched = batched;
+    // With a one-byte limit QSerialPort stops its read notifications as soon as it holds a
+    // byte; the system keeps the rest until fetchBatched() reads it in one go.
+    m_port.setReadBufferSize(batched ? 1 : 0);
+}
+
+void SerialTransport::fetchBatched()
+{
+    m_port.setReadBufferSize(0);
+    const bool read = m_port.waitForReadyRead(0);
+#ifdef Q_OS_UNIX
+    // With reading paused, a hang-up shows only to poll().
+    if (!read && m_port.isOpen() && confirmGone())
+        closeRemoved();
+#else
+    Q_UNUSED(read);
+#endif
+    if (m_port.isOpen())
+        m_port.setReadBufferSize(1);
+}
+
+void SerialTransport::onReadyRead()
+{
+    if (!m_batched)
+        emit received();
+}
+
+void SerialTransport::onBytesWritten()
+{
+    if (m_port.isOpen() && m_port.bytesToWrite() == 0)
+        emit drained();
+}
+
+void SerialTransport::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || m_inErrorHandler || !m_port.isOpen())
+        return;
+    m_inErrorHandler = true;
+    if (error == QSerialPort::ResourceError || error == QSerialPort::WriteError ||
+        error == QSerialPort::ReadError) {
+        if (confirmGone()) {
+            closeRemoved();
+        } else {
+            // Transient: clear it and make sure reading goes on (Qt stops its read
+            // notifications after a resource error; setting the buffer size restarts them).
+            m_port.clearError();
+            m_port.setReadBufferSize(m_batched ? 1 : 0);
+        }
+    } else {
+        m_port.clearError();
+    }
+    m_inErrorHandler = false;
+}
+
+bool SerialTransport::confirmGone()
+{
+    if (!m_port.isOpen())
+        return true;
+#ifdef Q_OS_UNIX
+    const int fd = static_cast<int>(m_port.handle());
+    if (fd < 0)
+        return true;
+    pollfd p{fd, POLLIN | POLLOUT, 0};
+    int r = 0;
+    do {
+        r = ::poll(&p, 1, 0);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return true;
+    return !QFileInfo::exists(m_device);
+#else
+    // A full line is a Unix matter: elsewhere a failing port is a removed device.
+    return true;
+#endif
+}
+
+void SerialTransport::closeRemoved()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.close();
+    m_removed = true;
+    emit removed();
+}

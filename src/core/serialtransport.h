@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/portmap.h"
+#include "core/transport.h"
+
+#include <QSerialPort>
+#include <QString>
+
+// The serial line over QSerialPort.
+//
+// Every write is flushed and checked. A device that has vanished is found on the write that
+// fails, or when the port reports an error; on Unix a removal is confirmed first (poll()
+// reports HUP, ERR or NVAL, or the device node is gone), because QSerialPort reports a
+// full or busy line (EAGAIN) with the same error as a removal. Such a transient error is
+// cleared and reading goes on (Qt stops its read notifications after one). Elsewhere a
+// failed flush or a resource error is a removal. A confirmed removal closes the port and
+// emits removed() once.
+class SerialTransport : public Transport
+{
+    Q_OBJECT
+public:
+    explicit SerialTransport(const PortMap &ports, QObject *parent = nullptr);
+    ~SerialTransport() override;
+
+    int lastPort() const override;
+    bool open(int port) override;
+    void close() override;
+    bool isOpen() const override { return m_port.isOpen(); }
+    int port() const override { return m_number; }
+
+    bool write(const QByteArray &bytes) override;
+    qint64 pendingOutput() const override;
+
+    QByteArray take() override;
+    qint64 available() override;
+    void setBatched(bool batched) override;
+
+    bool wasRemoved() const override { return m_removed; }
+
+private:
+    void onReadyRead();
+    void onBytesWritten();
+    void onError(QSerialPort::SerialPortError error);
+    bool applySettings();
+    // Reads what the system holds into the port's buffer without waiting.
+    void fetchBatched();
+    bool confirmGone();
+    void closeRemoved();
+
+    QSerialPort m_port;
+    PortMap m_ports;
+    QString m_device;
+    int m_number = 0;
+    bool m_removed = false;
+    bool m_batched = false;
+    bool m_inErrorHandler = false;
+};

@@ -1,0 +1,382 @@
+#include "session.h"
+
+#include "core/blockreader.h"
+#include "core/bufferlimits.h"
+#include "core/bytepump.h"
+#include "core/chiptable.h"
+#include "core/clock.h"
+#include "core/imagesender.h"
+#include "core/linetiming.h"
+#include "core/portsearch.h"
+#include "core/receivepoller.h"
+#include "core/transport.h"
+
+#include <functional>
+
+class ProgrammerSession::Private
+{
+public:
+    Private(ProgrammerSession *q, Transport *transport, Clock *clock)
+        : transport(*transport), clock(clock ? *clock : Clock::system()),
+          search(*transport, this->clock, q), poller(*transport, this->clock, q),
+          pump(*transport, this->clock, q), sender(*transport, this->clock, q),
+          reader(*transport, this->clock, q)
+    {
+    }
+
+    Transport &transport;
+    Clock &clock;
+    PortSearch search;
+    ReceivePoller poller;
+    BytePump pump;
+    ImageSender sender;
+    BlockReader reader;
+
+    QString remembered;
+    int lastPort = LineTiming::LastPort;
+    int foundPort = 0;
+    int chip = -1;
+    bool busy = false;
+    bool reserved = false;
+    int reportedChip = -1;
+    // The answer to the last command has not started yet; it went out at commandAt.
+    bool awaitingAnswer = false;
+    qint64 commandAt = 0;
+    // What runs once the pump has sent what it holds.
+    std::function<void()> afterPump;
+};
+
+ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>(this, transport, clock))
+{
+    connect(&d->transport, &Transport::removed, this, &ProgrammerSession::onRemoved);
+    connect(&d->search, &PortSearch::probing, this, &ProgrammerSession::probing);
+    connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
+    connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
+    connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);
+    connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->awaitingAnswer = false; });
+    connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
+    connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
+    connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
+    connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
+    connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
+    connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
+    connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);
+}
+
+ProgrammerSession::~ProgrammerSession() = default;
+
+// --- State ---------------------------------------------------------------------------------
+
+bool ProgrammerSession::isConnected() const
+{
+    return d->transport.isOpen() && !d->search.isProbing();
+}
+
+bool ProgrammerSession::isSearching() const
+{
+    return d->search.isProbing();
+}
+
+bool ProgrammerSession::isBusy() const
+{
+    return d->busy;
+}
+
+int ProgrammerSession::port() const
+{
+    return d->foundPort;
+}
+
+int ProgrammerSession::chip() const
+{
+    return d->chip;
+}
+
+QString ProgrammerSession::received() const
+{
+    return d->poller.text();
+}
+
+void ProgrammerSession::clearReceived()
+{
+    d->poller.clear();
+}
+
+QString ProgrammerSession::rememberedChip() const
+{
+    return d->remembered;
+}
+
+void ProgrammerSession::setRememberedChip(const QString &name)
+{
+    d->remembered = name;
+}
+
+void ProgrammerSession::setLastPort(int port)
+{
+    d->lastPort = qBound(0, port, int(LineTiming::LastPort));
+}
+
+// --- Requests ------------------------------------------------------------------------------
+
+Refusal ProgrammerSession::search()
+{
+    if (d->busy)
+        return Refusal::Busy;
+    d->pump.stop();
+    d->afterPump = nullptr;
+    d->poller.stop();
+    d->transport.close();
+    d->foundPort = 0;
+    d->poller.clear();
+    emit searchStarted();
+    d->search.start(d->lastPort);
+    return Refusal::None;
+}
+
+Refusal ProgrammerSession::sendCommand(const QByteArray &command)
+{
+    if (d->busy)
+        return Refusal::Busy;
+    writeCommand(command);
+    return Refusal::None;
+}
+
+Refusal ProgrammerSession::chooseChip(int chip)
+{
+    if (chip < 0 || chip >= ChipTable::Count)
+        return Refusal::Invalid;
+    if (d->busy) {
+        emit chipShown(d->chip); // the programmer cannot be told now: the option goes back
+        return Refusal::Busy;
+    }
+    choose(chip);
+    return Refusal::None;
+}
+
+Refusal ProgrammerSession::queueRequest(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > BufferLimits::TxBufferSize)
+        return Refusal::Invalid;
+    if (d->busy)
+        return Refusal::Busy;
+    d->pump.queue(bytes);
+    return Refusal::None;
+}
+
+Refusal ProgrammerSession::sendImage(char letter, const QByteArray &image)
+{
+    if ((letter != 'L' && letter != 'Q') || image.size() > BufferLimits::MaxImageSize)
+        return Refusal::Invalid;
+    if (d->busy)
+        return Refusal::Busy;
+    if (isSearching())
+        return Refusal::Searching;
+    setBusy(true);
+    afterPump([this, letter, image] { startImage(letter, image); });
+    return Refusal::None;
+}
+
+Refusal ProgrammerSession::reserve()
+{
+    if (d->busy)
+        return Refusal::Busy;
+    if (isSearching())
+        return Refusal::Searching;
+    d->reserved = true;
+    setBusy(true);
+    return Refusal::None;
+}
+
+void ProgrammerSession::release()
+{
+    if (!d->reserved)
+        return;
+    d->reserved = false;
+    setBusy(false);
+}
+
+Refusal ProgrammerSession::readBlock(int bytes)
+{
+    if (ChipTable::readBackCommand(bytes).isEmpty())
+        return Refusal::Invalid;
+    if (!d->reserved) {
+        if (d->busy)
+            return Refusal::Busy;
+        if (isSearching())
+            return Refusal::Searching;
+    }
+    d->reserved = false;
+    setBusy(true);
+    afterPump([this, bytes] { startBlock(bytes); });
+    return Refusal::None;
+}
+
+void ProgrammerSession::closePort()
+{
+    d->search.stop();
+    d->pump.stop();
+    d->afterPump = nullptr;
+    d->poller.stop();
+    d->sender.abort();
+    d->reader.abort();
+    d->reserved = false;
+    d->transport.close();
+    setBusy(false);
+}
+
+// --- Inside --------------------------------------------------------------------------------
+
+bool ProgrammerSession::writeCommand(const QByteArray &command)
+{
+    if (!d->transport.isOpen())
+        return false; // silently dropped
+    if (!d->transport.write(command))
+        return false; // the transport reported the removal
+    d->poller.clear();
+    d->awaitingAnswer = true;
+    d->commandAt = d->clock.now();
+    return true;
+}
+
+void ProgrammerSession::choose(int chip)
+{
+    d->chip = chip;
+    d->remembered = QString::fromLatin1(ChipTable::chip(chip).name);
+    emit chipChosen(chip);
+    emit chipShown(chip);
+    writeCommand(QByteArray(1, ChipTable::chip(chip).command));
+}
+
+void ProgrammerSession::setBusy(bool busy)
+{
+    if (d->busy == busy)
+        return;
+    d->busy = busy;
+    emit busyChanged(busy);
+}
+
+void ProgrammerSession::afterPump(const std::function<void()> &next)
+{
+    if (d->pump.isRunning()) {
+        d->afterPump = next;
+        return;
+    }
+    next();
+}
+
+void ProgrammerSession::runAfterPump()
+{
+    if (!d->afterPump)
+        return;
+    const std::function<void()> next = std::move(d->afterPump);
+    d->afterPump = nullptr;
+    next();
+}
+
+void ProgrammerSession::startImage(char letter, const QByteArray &image)
+{
+    if (!d->transport.isOpen()) {
+        finishImage(SendResult::NotConnected);
+        return;
+    }
+    d->poller.stop(); // nothing reads the port while the image goes out
+    if (!writeCommand(QByteArray(1, letter))) {
+        finishImage(d->transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
+        return;
+    }
+    emit imageStarted(static_cast<int>(image.size()));
+    d->sender.send(image);
+}
+
+void ProgrammerSession::startBlock(int bytes)
+{
+    d->poller.stop(); // the block is read here, not shown
+    const qint64 answerBy =
+        d->awaitingAnswer ? d->commandAt + LineTiming::SlowestOperationMs : qint64(-1);
+    d->reader.read(bytes, answerBy);
+}
+
+void ProgrammerSession::finishImage(SendResult result)
+{
+    if (d->transport.isOpen())
+        d->poller.start();
+    setBusy(false);
+    emit imageFinished(result);
+}
+
+// --- Reactions -----------------------------------------------------------------------------
+
+void ProgrammerSession::onFound(int port)
+{
+    d->foundPort = port;
+    emit found(port);
+    d->poller.start();
+    d->poller.clear();
+    writeCommand(QByteArrayLiteral("i")); // its reply reaches the response box
+}
+
+void ProgrammerSession::onSettleDue()
+{
+    if (d->busy)
+        return; // a transfer owns the port: the chip is told on a later tick
+    d->search.finishSettling();
+    const int chip = ChipTable::forRemembered(d->remembered);
+    if (chip >= 0 && chip != d->chip)
+        choose(chip);
+    emit settled();
+}
+
+void ProgrammerSession::onKeyReport(int chip)
+{
+    if (chip != d->reportedChip) {
+        d->reportedChip = chip;
+        emit keyReported(chip);
+    }
+    if (chip != d->chip && !d->busy)
+        choose(chip);
+}
+
+void ProgrammerSession::onReceivedChanged(const QString &text)
+{
+    if (text.isEmpty())
+        d->reportedChip = -1;
+    emit receivedChanged(text);
+}
+
+void ProgrammerSession::onRemoved()
+{
+    if (d->search.isProbing())
+        return; // a candidate that went away is only a port that did not answer
+    d->poller.stop();
+    emit removed();
+}
+
+void ProgrammerSession::onPumpSent(bool toDevice)
+{
+    if (toDevice) {
+        d->awaitingAnswer = true;
+        d->commandAt = d->clock.now();
+    }
+    runAfterPump();
+}
+
+void ProgrammerSession::onPumpFailed()
+{
+    runAfterPump();
+}
+
+void ProgrammerSession::onImageSent(SendResult result)
+{
+    finishImage(result);
+}
+
+void ProgrammerSession::onBlockRead(BlockResult result, const QByteArray &bytes)
+{
+    d->awaitingAnswer = false;
+    if (d->transport.isOpen())
+        d->poller.start();
+    setBusy(false);
+    emit blockFinished(result, bytes);
+}

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class Clock;
+class Transport;
+
+// Why the session did not take a request.
+enum class Refusal {
+    None,      // taken
+    Busy,      // a transfer owns the port
+    Searching, // the port search is under way: the open port may not be the programmer's
+    Invalid,   // not a request the programmer takes (a chip, size or image out of range)
+};
+
+// How an image transfer ("L" or "Q" with its length and bytes) ended.
+enum class SendResult {
+    Sent,         // every byte has left the port's queue for the device
+    NotConnected, // no programmer: nothing was sent
+    Removed,      // the programmer went away before every byte reached it
+};
+
+// How a read-back ("S1", "S2", "S4") ended.
+enum class BlockResult {
+    Complete,     // at least the block's size arrived
+    NotConnected, // no programmer: nothing was asked
+    Short,        // fewer bytes came in time; the port stays open
+    Removed,      // the programmer went away
+};
+
+// The link to the programmer: the port search, the chip, commands, the byte pump for fill
+// and dump requests, the receive poller, image transfers and read-backs.
+//
+// Everything is driven by the event loop (timers and the transport's signals); no call
+// waits. One explicit busy state covers every transfer from its first byte (a read-back
+// from its reservation) to its result; every request consults it.
+class ProgrammerSession : public QObject
+{
+    Q_OBJECT
+public:
+    // The session runs on clock (the system's when null).
+    explicit ProgrammerSession(Transport *transport, Clock *clock = nullptr,
+                               QObject *parent = nullptr);
+    ~ProgrammerSession() override;
+
+    // --- State ---------------------------------------------------------------------------
+    bool isConnected() const;
+    bool isSearching() const;
+    bool isBusy() const;
+    // The port the programmer was found on (0 before).
+    int port() const;
+    // The chip shown as chosen: 0 to 2, -1 for none.
+    int chip() const;
+    // Everything received since the last clear (what the response box shows).
+    QString received() const;
+    // Empties it (a new request's replies start afresh).
+    void clearReceived();
+
+    // The chip remembered between runs (chip.log): the search's settle step chooses it.
+    QString rememberedChip() const;
+    void setRememberedChip(const QString &name);
+    // The search gives up after this port (11 unless set lower).
+    void setLastPort(int port);
+
+    // --- Requests ------------------------------------------------------------------------
+    // Searches the ports for the programmer, from COM1; closes the port first.
+    Refusal search();
+    // A command of one or two letters; silently dropped when no port is open.
+    Refusal sendCommand(const QByteArray &command);
+    // The user chooses chip 0 to 2: remembered, marked and told to the programmer.
+    Refusal chooseChip(int chip);
+    // Fill and dump requests ("F" + value, "d" + address), one byte per pump tick. A new
+    // request replaces one still queued.
+    Refusal queueRequest(const QByteArray &bytes);
+    // An image under its command letter ('L' or 'Q'): the letter, the big-endian length and
+    // the bytes. At most 4999 bytes. imageFinished() tells how it ended.
+    Refusal sendImage(char letter, const QByteArray &image);
+    // Holds the busy state for a read-back whose size has been chosen, while its file is
+    // being asked for; readBlock() or release() ends the reservation.
+    Refusal reserve();
+    void release();
+    // A block of 1024, 2048 or 4096 bytes read back from the SRAM; blockFinished() tells
+    // how it ended.
+    Refusal readBlock(int bytes);
+    // Closes the port (at exit): whatever is under way stops, without a result.
+    void closePort();
+
+signals:
+    // The port search.
+    void searchStarted();
+    void probing(int port);
+    void found(int port);
+    void notFound();
+    void settled();
+
+    // The chip chosen by the user, a key report or the settle step: chipChosen() comes
+    // first (to remember it), then the command goes out. chipShown() tells which option
+    // shows as chosen, also when a user's choice was refused.
+    void chipChosen(int chip);
+    void chipShown(int chip);
+    // A key report arrived (whether or not it changed the chip); once until the received
+    // text is cleared.
+    void keyReported(int chip);
+
+    // What the response box shows: everything received since the last clear.
+    void receivedChanged(const QString &text);
+    // The programmer went away (a failed write, or the port's own report).
+    void removed();
+    void busyChanged(bool busy);
+
+    // Transfers.
+    void imageStarted(int bytes);
+    void imageFinished(SendResult result);
+    void blockFinished(BlockResult result, const QByteArray &bytes);
+
+private:
+    bool writeCommand(const QByteArray &command);
+    void choose(int chip);
+    void setBusy(bool busy);
+    void afterPump(const std::function<void()> &next);
+    void runAfterPump();
+    void startImage(char letter, const QByteArray &image);
+    void startBlock(int bytes);
+    void finishImage(SendResult result);
+
+    void onFound(int port);
+    void onSettleDue();
+    void onKeyReport(int chip);
+    void onReceivedChanged(const QString &text);
+    void onRemoved();
+    void onPumpSent(bool toDevice);
+    void onPumpFailed();
+    void onImageSent(SendResult result);
+    void onBlockRead(BlockResult result, const QByteArray &bytes);
+
+    class Private;
+    std::unique_ptr<Private> d;
+};

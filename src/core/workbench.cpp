@@ -1,0 +1,185 @@
+#include "workbench.h"
+#include "workbenchprivate.h"
+
+#include "core/chiptable.h"
+#include "core/hex.h"
+#include "core/imagefile.h"
+#include "core/settingsfile.h"
+
+#include <QDir>
+
+Workbench::Workbench(Transport *transport, DialogBackend *dialogs, Clock *clock, QObject *parent)
+    : QObject(parent), d(std::make_unique<Private>(transport, dialogs, clock, this))
+{
+    connectSession();
+}
+
+Workbench::~Workbench() = default;
+
+void Workbench::connectSession()
+{
+    ProgrammerSession *s = &d->session;
+    connect(s, &ProgrammerSession::searchStarted, this, [this] { show(Notice::Cleared); });
+    connect(s, &ProgrammerSession::probing, this, [this](int n) { show(Notice::Probing, n); });
+    connect(s, &ProgrammerSession::found, this, [this](int port) {
+        Notice n(Notice::Found);
+        n.number = port;
+        n.appended = takeStartupWarning();
+        emit notice(n);
+    });
+    connect(s, &ProgrammerSession::notFound, this, [this] {
+        emit aboutRequested();
+        Notice n(Notice::NotInstalled);
+        n.appended = takeStartupWarning();
+        emit notice(n);
+    });
+    connect(s, &ProgrammerSession::chipChosen, this, &Workbench::writeChipLog);
+    connect(s, &ProgrammerSession::removed, this, [this] { show(Notice::Removed); });
+    connect(s, &ProgrammerSession::imageStarted, this, [this](int bytes) {
+        Notice n(Notice::Progress, d->latestFile);
+        n.number = bytes;
+        emit notice(n);
+    });
+    connect(s, &ProgrammerSession::imageFinished, this, &Workbench::onImageFinished);
+    connect(s, &ProgrammerSession::blockFinished, this, &Workbench::onBlockFinished);
+}
+
+ProgrammerSession &Workbench::session()
+{
+    return d->session;
+}
+
+QString Workbench::latestFile() const
+{
+    return d->latestFile;
+}
+
+// --- Start-up, settings, exit --------------------------------------------------------------
+
+void Workbench::start(const QString &directory)
+{
+    const QString dir = QDir::toNativeSeparators(directory);
+    d->tskLog = SettingsFile::pathIn(dir, QStringLiteral("tsk.log"));
+    d->chipLog = SettingsFile::pathIn(dir, QStringLiteral("chip.log"));
+    QString why;
+    if (SettingsFile::readValue(d->tskLog, &d->latestFile, &why) ==
+        SettingsFile::ReadResult::Failed)
+        warnAtStartup(d->tskLog, why);
+    emit latestFileChanged(d->latestFile);
+    QString chip;
+    if (SettingsFile::readValue(d->chipLog, &chip, &why) == SettingsFile::ReadResult::Failed)
+        warnAtStartup(d->chipLog, why);
+    d->session.setRememberedChip(chip);
+    search();
+}
+
+void Workbench::warnAtStartup(const QString &path, const QString &why)
+{
+    const Notice n(Notice::SettingsRead, path, why);
+    // Shown now, and again with the search's result, which comes after the search has
+    // cleared the status box.
+    if (!d->startupWarning.isEmpty())
+        d->startupWarning += QStringLiteral("  ");
+    d->startupWarning += Messages::text(n);
+    emit notice(n);
+}
+
+QString Workbench::takeStartupWarning()
+{
+    QString warning;
+    warning.swap(d->startupWarning);
+    return warning;
+}
+
+void Workbench::writeTskLog()
+{
+    QString why;
+    if (!SettingsFile::writeValue(d->tskLog, d->latestFile, &why))
+        emit notice(Notice(Notice::SettingsWrite, d->tskLog, why));
+}
+
+void Workbench::writeChipLog(int chip)
+{
+    QString why;
+    const QString name = QString::fromLatin1(ChipTable::chip(chip).name);
+    if (!SettingsFile::writeValue(d->chipLog, name, &why))
+        emit notice(Notice(Notice::SettingsWrite, d->chipLog, why));
+}
+
+void Workbench::exit()
+{
+    d->session.closePort();
+    d->transfer = 0;
+    emit exitRequested();
+}
+
+// --- Search, commands, chips, fill and dump ------------------------------------------------
+
+void Workbench::show(Notice::Kind kind, qint64 number)
+{
+    emit notice(Notice(kind, number));
+}
+
+void Workbench::showRefusal(Refusal refusal)
+{
+    if (refusal == Refusal::Busy)
+        show(Notice::Busy);
+    else if (refusal == Refusal::Searching)
+        show(Notice::Searching);
+}
+
+void Workbench::search()
+{
+    showRefusal(d->session.search());
+}
+
+void Workbench::command(const QByteArray &command)
+{
+    showRefusal(d->session.sendCommand(command));
+}
+
+void Workbench::chooseChip(int chip)
+{
+    showRefusal(d->session.chooseChip(chip));
+}
+
+void Workbench::fill(const QString &text)
+{
+    if (d->session.isBusy()) {
+        show(Notice::Busy);
+        return;
+    }
+    d->session.clearReceived();
+    show(Notice::Cleared);
+    const FillText fill = CheckFillText(text);
+    if (!fill.ok) {
+        show(Notice::BadFill);
+        return;
+    }
+    d->session.queueRequest(FillRequest(fill.value));
+}
+
+void Workbench::dump(const QString &text)
+{
+    if (d->session.isBusy()) {
+        show(Notice::Busy);
+        return;
+    }
+    d->session.clearReceived();
+    show(Notice::Cleared);
+    const DumpText dump = CheckDumpText(text);
+    switch (dump.verdict) {
+    case DumpText::Empty:
+        show(Notice::NoAddress);
+        return;
+    case DumpText::Invalid:
+        show(Notice::BadAddress);
+        return;
+    case DumpText::BeyondMemory:
+        show(Notice::AddressTooHigh);
+        return;
+    case DumpText::Ok:
+        break;
+    }
+    d->session.queueRequest(DumpRequest(dump.address));
+}

@@ -1,0 +1,180 @@
+// Load, Express and Save: the file dialogs, the image files and the transfers.
+
+#include "core/chiptable.h"
+#include "core/imagefile.h"
+#include "workbench.h"
+#include "workbenchprivate.h"
+
+namespace
+{
+
+// Why an image file cannot be sent, as a notice; Cleared when it can.
+Notice refusalOf(const ImageFile::ReadResult &image, const QString &path)
+{
+    switch (image.status) {
+    case ImageFile::ReadResult::Ok:
+        break;
+    case ImageFile::ReadResult::Missing:
+    case ImageFile::ReadResult::NotAFile:
+        return Notice(Notice::ImageMissing, path);
+    case ImageFile::ReadResult::Unreadable: {
+        return Notice(Notice::ImageUnreadable, path, image.error);
+    }
+    case ImageFile::ReadResult::TooLarge: {
+        Notice n(Notice::ImageTooLarge, path);
+        n.number = image.ImageSize;
+        return n;
+    }
+    }
+    return Notice(Notice::Cleared);
+}
+
+} // namespace
+
+bool Workbench::mayStartTransfer()
+{
+    if (d->session.isBusy()) {
+        show(Notice::Busy);
+        return false;
+    }
+    if (d->session.isSearching()) {
+        show(Notice::Searching);
+        return false;
+    }
+    return true;
+}
+
+void Workbench::load()
+{
+    if (!mayStartTransfer())
+        return;
+    d->session.clearReceived();
+    QString path;
+    switch (d->files.askToLoad(&path)) {
+    case FileChooser::Result::Cancelled:
+        show(Notice::LoadCancelled);
+        return;
+    case FileChooser::Result::Failed:
+        show(Notice::LoadFailed);
+        return;
+    case FileChooser::Result::Chosen:
+        break;
+    }
+    d->latestFile = path;
+    writeTskLog();
+    sendLatestFile('L');
+}
+
+void Workbench::express()
+{
+    if (!mayStartTransfer())
+        return;
+    d->session.clearReceived();
+    if (d->latestFile.isEmpty()) {
+        QString path;
+        if (d->files.askForExpress(&path) != FileChooser::Result::Chosen) {
+            emit latestFileChanged(d->latestFile);
+            return;
+        }
+        d->latestFile = path;
+        writeTskLog();
+    }
+    sendLatestFile('Q');
+}
+
+void Workbench::sendLatestFile(char letter)
+{
+    const ImageFile::ReadResult image = ImageFile::ReadWholeFile(d->latestFile);
+    const Notice refused = refusalOf(image, d->latestFile);
+    if (refused.kind != Notice::Cleared) {
+        emit notice(refused);
+        emit latestFileChanged(d->latestFile);
+        return;
+    }
+    d->checksum = ImageFile::Checksum(image.ImageBytes);
+    d->transfer = letter;
+    const Refusal refusal = d->session.sendImage(letter, image.ImageBytes);
+    if (refusal != Refusal::None) {
+        d->transfer = 0;
+        showRefusal(refusal);
+        emit latestFileChanged(d->latestFile);
+    }
+}
+
+void Workbench::onImageFinished(SendResult result)
+{
+    const char letter = d->transfer;
+    if (letter != 'L' && letter != 'Q')
+        return;
+    d->transfer = 0;
+    if (result == SendResult::Sent && letter == 'Q')
+        show(Notice::ExpressCompleted, d->checksum);
+    else if (result == SendResult::Sent)
+        show(Notice::LoadCompleted);
+    else if (result == SendResult::NotConnected)
+        show(Notice::NotConnected);
+    // A removal has been told already, when the session found it.
+    emit latestFileChanged(d->latestFile);
+}
+
+bool Workbench::offerSave()
+{
+    if (!mayStartTransfer())
+        return false;
+    d->session.clearReceived();
+    return true;
+}
+
+bool Workbench::save(int bytes)
+{
+    if (ChipTable::readBackCommand(bytes).isEmpty())
+        return false;
+    const Refusal refusal = d->session.reserve();
+    if (refusal != Refusal::None) {
+        showRefusal(refusal);
+        return false;
+    }
+    show(Notice::Saving, bytes / 1024);
+    QString path;
+    const FileChooser::Result answer = d->files.askToSave(&path);
+    if (answer != FileChooser::Result::Chosen) {
+        d->session.release();
+        show(answer == FileChooser::Result::Cancelled ? Notice::SaveCancelled : Notice::SaveFailed);
+        return true;
+    }
+    d->latestFile = path;
+    d->transfer = 'S';
+    d->saveBytes = bytes;
+    if (d->session.readBlock(bytes) != Refusal::None) {
+        d->transfer = 0;
+        d->session.release();
+        return false;
+    }
+    return true;
+}
+
+void Workbench::saveAbandoned()
+{
+    show(Notice::SaveCancelled);
+}
+
+void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
+{
+    if (d->transfer != 'S')
+        return;
+    d->transfer = 0;
+    if (result == BlockResult::Complete) {
+        QString why;
+        if (!ImageFile::WriteWholeFile(d->latestFile, bytes, &why)) {
+            emit notice(Notice(Notice::SaveWriteFailed, d->latestFile, why));
+        }
+    } else if (result == BlockResult::Short) {
+        Notice n(Notice::SaveShort);
+        n.number = bytes.size();
+        n.second = d->saveBytes;
+        emit notice(n);
+    } else if (result == BlockResult::NotConnected) {
+        show(Notice::NotConnected);
+    }
+    emit latestFileChanged(d->latestFile);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+struct Tool;
+
+// The commands of vantor-cli, one unit each (or a family); each returns the exit code.
+
+// Runs the command of the tool's options, after checking its arguments.
+int runCommand(Tool &tool);
+
+int portsCommand(Tool &tool, const QStringList &args);
+int chipCommand(Tool &tool, const QStringList &args);
+int loadCommand(Tool &tool, const QStringList &args);
+int expressCommand(Tool &tool, const QStringList &args);
+int saveCommand(Tool &tool, const QStringList &args);
+int readCommand(Tool &tool, const QStringList &args);
+int writeCommand(Tool &tool, const QStringList &args);
+int verifyCommand(Tool &tool, const QStringList &args);
+int dumpCommand(Tool &tool, const QStringList &args);
+int fillCommand(Tool &tool, const QStringList &args);
+int testCommand(Tool &tool, const QStringList &args);
+int convertCommand(Tool &tool, const QStringList &args);
+
+// The commands that send one fixed command and show its reply (erase, sig, ...).
+bool isFixedCommand(const QString &name);
+int fixedCommand(Tool &tool, const QString &name);
+
+// How writing one chip ended: the exit code, and the first address where the chip read
+// back differs from the image (-1 for none).
+struct ChipResult {
+    int code;
+    int firstDifference;
+};
+
+// Writes one chip (after the search) and compares it with the image.
+ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path);
+// With --log: one CSV line for the chip.
+void logChip(Tool &tool, const QByteArray &image, const ChipResult &result);
+// write --repeat: one chip after another, until Ctrl+C or the end of input.
+int produce(Tool &tool, const QByteArray &image, const QString &path);
+
+// Hexadecimal text of up to maxDigits digits, with or without "0x"; -1 when invalid.
+int parseHex(QString text, int maxDigits);
+// value as digits upper-case hexadecimal digits.
+QString hexText(qint64 value, int digits);

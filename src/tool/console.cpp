@@ -1,0 +1,202 @@
+#include "console.h"
+
+#include <QJsonDocument>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace
+{
+
+void put(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void putJson(const QJsonObject &object)
+{
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+constexpr int BarWidth = 30;
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+} // namespace
+
+Console::Console() : m_tty(stderrIsTerminal()) {}
+
+void Console::breakBar()
+{
+    if (m_barShown) {
+        put(stderr, QStringLiteral("\n"));
+        m_barShown = false;
+    }
+}
+
+void Console::reply(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    if (!m_json) {
+        breakBar();
+        put(stdout, text);
+        m_replyOpen = !text.endsWith(QLatin1Char('\n'));
+        return;
+    }
+    m_replyLine += text;
+    qsizetype end = 0;
+    while ((end = m_replyLine.indexOf(QLatin1Char('\n'))) >= 0) {
+        putJson({{"event", "reply"}, {"text", m_replyLine.left(end)}});
+        m_replyLine.remove(0, end + 1);
+    }
+}
+
+void Console::endReply()
+{
+    if (m_json && !m_replyLine.isEmpty())
+        putJson({{"event", "reply"}, {"text", m_replyLine}});
+    if (!m_json && m_replyOpen)
+        put(stdout, QStringLiteral("\n"));
+    m_replyLine.clear();
+    m_replyOpen = false;
+}
+
+void Console::result(const QString &line, const QJsonObject &details)
+{
+    if (m_json) {
+        QJsonObject object = details;
+        if (!object.contains(QStringLiteral("event")))
+            object.insert(QStringLiteral("event"), QStringLiteral("result"));
+        object.insert(QStringLiteral("text"), line);
+        putJson(object);
+        return;
+    }
+    breakBar();
+    put(stdout, line + QLatin1Char('\n'));
+}
+
+void Console::event(const QJsonObject &event)
+{
+    if (m_json)
+        putJson(event);
+}
+
+void Console::status(const QString &line)
+{
+    if (m_quiet)
+        return;
+    breakBar();
+    put(stderr, line + QLatin1Char('\n'));
+}
+
+void Console::error(const QString &line)
+{
+    breakBar();
+    put(stderr, QStringLiteral("vantor-cli: ") + line + QLatin1Char('\n'));
+    if (m_json)
+        putJson({{"event", "error"}, {"text", line}});
+}
+
+void Console::done(int code)
+{
+    if (m_json)
+        putJson({{"event", "done"}, {"exit", code}});
+}
+
+void Console::progressStart(const QString &label, int total)
+{
+    m_label = label;
+    m_total = total;
+    m_lastShown = -1;
+    m_lastEvent = -1;
+    m_active = true;
+    progressEvent(0);
+}
+
+void Console::drawBar(int done)
+{
+    const int filled = m_total > 0 ? done * BarWidth / m_total : BarWidth;
+    const int percent = m_total > 0 ? done * 100 / m_total : 100;
+    const QString bar =
+        QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('-'));
+    put(stderr, QStringLiteral("\r%1 [%2] %3/%4 bytes %5%")
+                    .arg(m_label, bar)
+                    .arg(done)
+                    .arg(m_total)
+                    .arg(percent, 3));
+    m_barShown = true;
+}
+
+void Console::progressEvent(int done)
+{
+    const int quarter = m_total > 0 ? done * 4 / m_total : 4;
+    if (!m_json || quarter == m_lastEvent || (quarter == 4 && done < m_total))
+        return;
+    m_lastEvent = quarter;
+    putJson({{"event", "progress"}, {"what", m_label}, {"done", done}, {"total", m_total}});
+}
+
+void Console::progressLine(int done)
+{
+    const int percent = m_total > 0 ? done * 100 / m_total : 100;
+    const int quarter = percent / 25;
+    if (quarter == m_lastShown || (quarter == 4 && done < m_total))
+        return;
+    m_lastShown = quarter;
+    put(stderr,
+        QStringLiteral("%1: %2/%3 bytes (%4%)\n").arg(m_label).arg(done).arg(m_total).arg(percent));
+}
+
+void Console::progress(int done)
+{
+    if (!m_active)
+        return;
+    done = qBound(0, done, m_total);
+    progressEvent(done);
+    if (m_quiet)
+        return;
+    const int percent = m_total > 0 ? done * 100 / m_total : 100;
+    if (!m_tty) {
+        progressLine(done);
+    } else if (percent != m_lastShown || !m_barShown) {
+        m_lastShown = percent;
+        drawBar(done);
+    }
+}
+
+void Console::progressEnd(int done)
+{
+    if (!m_active)
+        return;
+    done = qBound(0, done, m_total);
+    progressEvent(done);
+    m_active = false;
+    if (m_quiet)
+        return;
+    if (m_tty) {
+        drawBar(done);
+        breakBar();
+    } else if (done < m_total) {
+        put(stderr,
+            QStringLiteral("%1: stopped at %2/%3 bytes\n").arg(m_label).arg(done).arg(m_total));
+    } else {
+        progressLine(done);
+    }
+}

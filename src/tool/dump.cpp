@@ -1,0 +1,19 @@
+// dump ADDR: 64 bytes of the SRAM from ADDR, through the byte pump ("d", high, low).
+#include "commands.h"
+#include "exitcode.h"
+#include "replyrules.h"
+#include "tool.h"
+
+#include "core/bufferlimits.h"
+#include "core/hex.h"
+
+int dumpCommand(Tool &tool, const QStringList &args)
+{
+    const int address = parseHex(args.at(0), 4);
+    if (address < 0 || address >= BufferLimits::DumpMemoryLength)
+        return tool.usage(QStringLiteral("dump address \"%1\": give 0000 to 0FFF").arg(args.at(0)));
+    const int rc = tool.connect();
+    if (rc != Success)
+        return rc;
+    return tool.link.request(DumpRequest(address), ReplyRules::quick());
+}

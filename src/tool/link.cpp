@@ -1,0 +1,212 @@
+#include "link.h"
+
+#include "console.h"
+#include "exitcode.h"
+#include "options.h"
+#include "replyrules.h"
+#include "wait.h"
+
+#include "core/chiptable.h"
+#include "core/linetiming.h"
+#include "core/messages.h"
+#include "core/notice.h"
+#include "core/serialtransport.h"
+#include "core/session.h"
+#include "core/settingsfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace
+{
+
+// The search of eleven ports and its settle step take about five seconds.
+constexpr int SearchLimitMs = 30000;
+
+} // namespace
+
+Link::Link(const Options &options, Console &console)
+    : m_options(options), m_console(console), m_judging{options.settleMs, options.failOn}
+{
+}
+
+Link::~Link()
+{
+    if (m_session)
+        m_session->closePort();
+    m_session.reset();
+    m_transport.reset();
+    m_emulator.stop();
+}
+
+int Link::prepare(bool remember)
+{
+    switch (m_options.ports) {
+    case Options::Ports::System:
+        m_ports = PortMap::systemDefault();
+        break;
+    case Options::Ports::One:
+        m_ports = PortMap::fromDevices({m_options.portValue});
+        break;
+    case Options::Ports::List:
+        m_ports = PortMap::fromList(m_options.portValue);
+        break;
+    case Options::Ports::Simulate:
+        if (const int rc = startEmulator(); rc != Success)
+            return rc;
+        break;
+    }
+    m_transport = std::make_unique<SerialTransport>(m_ports);
+    m_session = std::make_unique<ProgrammerSession>(m_transport.get());
+    m_session->setLastPort(m_transport->lastPort());
+    QObject::connect(m_session.get(), &ProgrammerSession::receivedChanged, &m_context,
+                     [this](const QString &text) { onReceived(text); });
+    QObject::connect(m_session.get(), &ProgrammerSession::chipChosen, &m_context,
+                     [this](int chip) { writeChipLog(chip); });
+    if (remember)
+        readChipLog();
+    m_session->setRememberedChip(m_remembered);
+    return Success;
+}
+
+int Link::startEmulator()
+{
+    QString error;
+    const QString device = m_emulator.start(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantor-sim")), {},
+        &error);
+    if (device.isEmpty()) {
+        m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
+        return NoProgrammer;
+    }
+    m_ports = PortMap::fromDevices({device});
+    return Success;
+}
+
+// The chip is remembered in chip.log in the current directory, as by the window; a file
+// that is missing is created empty.
+void Link::readChipLog()
+{
+    m_chipLog = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
+                                     QStringLiteral("chip.log"));
+    QString why;
+    if (SettingsFile::readValue(m_chipLog, &m_remembered, &why) == SettingsFile::ReadResult::Failed)
+        m_console.status(Msg::settingsReadFailed(m_chipLog, why));
+    if (!m_options.chip.isEmpty())
+        m_remembered = m_options.chip;
+}
+
+void Link::writeChipLog(int chip)
+{
+    m_remembered = QString::fromLatin1(ChipTable::chip(chip).name);
+    QString why;
+    if (!m_chipLog.isEmpty() && !SettingsFile::writeValue(m_chipLog, m_remembered, &why))
+        m_console.status(Msg::settingsWriteFailed(m_chipLog, why));
+}
+
+int Link::expectedChip() const
+{
+    return ChipTable::forRemembered(m_remembered);
+}
+
+void Link::setReplies(Replies replies)
+{
+    if (m_replies == Replies::Status && !m_partial.trimmed().isEmpty())
+        m_console.status(m_partial.trimmed());
+    if (m_replies == Replies::Output)
+        m_console.endReply();
+    m_partial.clear();
+    m_replies = replies;
+}
+
+// The session shows everything received since the last command; what is new is the part
+// after what was shown, or all of it when the text was cleared in between.
+void Link::onReceived(const QString &text)
+{
+    const bool continued = text.startsWith(m_shown);
+    if (!continued)
+        m_lineEnds.reset();
+    const QString added = m_lineEnds.feed(continued ? text.mid(m_shown.size()) : text);
+    m_shown = text;
+    if (added.isEmpty())
+        return;
+    if (m_replies == Replies::Output)
+        m_console.reply(added);
+    else if (m_replies == Replies::Status)
+        statusLines(added);
+}
+
+// Status lines are whole lines: a piece without its line end waits for the rest.
+void Link::statusLines(const QString &added)
+{
+    m_partial += added;
+    const qsizetype end = m_partial.lastIndexOf(QLatin1Char('\n'));
+    if (end < 0)
+        return;
+    const QStringList lines = m_partial.left(end).split(QLatin1Char('\n'));
+    m_partial.remove(0, end + 1);
+    for (const QString &line : lines) {
+        if (!line.trimmed().isEmpty())
+            m_console.status(line.trimmed());
+    }
+}
+
+int Link::lastSearchedPort() const
+{
+    return qMin(m_transport->lastPort(), int(LineTiming::LastPort));
+}
+
+int Link::connect(Replies chipReplies)
+{
+    if (lastSearchedPort() == 0) {
+        m_console.error(QStringLiteral("no serial ports to search"));
+        return NoProgrammer;
+    }
+    setReplies(Replies::Status);
+    bool chipSent = false;
+    int rc = searchAndSettle(&chipSent);
+    if (rc == Success && chipSent) {
+        setReplies(chipReplies);
+        rc = awaitReply(ReplyRules::quick(false)); // a chip may be chosen silently
+    }
+    setReplies(Replies::Output);
+    return rc;
+}
+
+int Link::searchAndSettle(bool *chipSent)
+{
+    enum { Gone = NoProgrammer + 1 };
+    Wait wait(SearchLimitMs);
+    ProgrammerSession *s = m_session.get();
+    QObject::connect(s, &ProgrammerSession::probing, wait.context(), [this](int port) {
+        m_console.status(Messages::text(Notice(Notice::Probing, port)));
+    });
+    QObject::connect(s, &ProgrammerSession::found, wait.context(), [this](int port) {
+        m_console.status(Messages::text(Notice(Notice::Found, port)));
+    });
+    QObject::connect(s, &ProgrammerSession::chipChosen, wait.context(),
+                     [chipSent] { *chipSent = true; });
+    QObject::connect(s, &ProgrammerSession::settled, wait.context(), [&] { wait.finish(Success); });
+    QObject::connect(s, &ProgrammerSession::notFound, wait.context(),
+                     [&] { wait.finish(NoProgrammer); });
+    QObject::connect(s, &ProgrammerSession::removed, wait.context(), [&] { wait.finish(Gone); });
+    m_session->search();
+    const int rc = wait.run();
+    if (rc == Success)
+        return Success;
+    m_session->closePort();
+    m_console.error(rc == Gone
+                        ? QStringLiteral("the programmer went away")
+                        : QStringLiteral("no programmer answered (tried %1)").arg(triedPorts()));
+    return NoProgrammer;
+}
+
+QString Link::triedPorts() const
+{
+    QStringList tried;
+    for (int n = 1; n <= lastSearchedPort(); ++n) {
+        if (!m_ports.device(n).isEmpty())
+            tried << QStringLiteral("COM%1 %2").arg(n).arg(m_ports.device(n));
+    }
+    return tried.join(QStringLiteral(", "));
+}

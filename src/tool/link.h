@@ -1,0 +1,88 @@
+#pragma once
+
+#include "replytext.h"
+#include "replywatch.h"
+
+#include "core/portmap.h"
+#include "core/simulatedprogrammer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Console;
+enum class SendResult;
+class ProgrammerSession;
+class SerialTransport;
+struct Options;
+
+// Where the programmer's replies go: standard output, status lines, or nowhere.
+enum class Replies { Output, Status, Hidden };
+
+// The tool's link to the programmer: the ports, the session on them, chip.log, and the
+// waits for the session's signals. Every operation returns an exit code and has said why
+// on the console when it is not Success.
+class Link
+{
+public:
+    Link(const Options &options, Console &console);
+    ~Link();
+
+    // Before the search: the ports (the emulator is started for --simulate) and, with
+    // remember, the chip remembered in chip.log in the current directory or given by
+    // --chip.
+    int prepare(bool remember);
+    const PortMap &ports() const { return m_ports; }
+    // The chip that the search's settle step will choose: 0 to 2, -1 for none of the three.
+    int expectedChip() const;
+    QString rememberedChip() const { return m_remembered; }
+
+    // The port search and its settle step, with the chip's reply going to chipReplies.
+    int connect(Replies chipReplies = Replies::Status);
+    ProgrammerSession &session() { return *m_session; }
+    SerialTransport &transport() { return *m_transport; }
+
+    // A command and its reply, waited for by the rule.
+    int command(const QByteArray &bytes, const ReplyRule &rule);
+    // A fill or dump request through the byte pump, and its reply.
+    int request(const QByteArray &bytes, const ReplyRule &rule);
+    // An image under its letter ('L' or 'Q'), then its reply; the rule's times count from
+    // the moment the image has been handed over, plus its time on the line. An image the
+    // device stopped taking is a transfer cut short (Failed).
+    int sendImage(char letter, const QByteArray &image, const QString &path, const ReplyRule &rule);
+    // The reply to what was sent last (a command, or the chip told after a key report).
+    int awaitReply(const ReplyRule &rule);
+    // A block of the SRAM read back ("S1", "S2", "S4").
+    int readBlock(int bytes, const QString &label, QByteArray *block);
+
+private:
+    int startEmulator();
+    void readChipLog();
+    void writeChipLog(int chip);
+    void setReplies(Replies replies);
+    void onReceived(const QString &text);
+    void statusLines(const QString &added);
+    int searchAndSettle(bool *chipSent);
+    SendResult transferImage(char letter, const QByteArray &image);
+    int imageFailed(SendResult result, int size);
+    int lastSearchedPort() const;
+    QString triedPorts() const;
+
+    const Options &m_options;
+    Console &m_console;
+    Judging m_judging;
+    PortMap m_ports;
+    SimulatedProgrammer m_emulator;
+    std::unique_ptr<SerialTransport> m_transport;
+    std::unique_ptr<ProgrammerSession> m_session;
+    QObject m_context; // the receiver of the link's own connections
+    QString m_chipLog;
+    QString m_remembered;
+    Replies m_replies = Replies::Status;
+    QString m_shown; // the received text already passed on
+    LineEnds m_lineEnds;
+    bool m_imageStarted = false;
+    QString m_partial; // the start of a status line still arriving
+};

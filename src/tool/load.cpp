@@ -1,0 +1,42 @@
+// load FILE and express FILE: an image into the SRAM ("L"), or loaded, erased, programmed
+// and verified by the programmer in one step ("Q").
+#include "commands.h"
+#include "exitcode.h"
+#include "images.h"
+#include "replyrules.h"
+#include "tool.h"
+
+#include "core/bufferlimits.h"
+#include "core/chiptable.h"
+#include "core/session.h"
+
+int loadCommand(Tool &tool, const QStringList &args)
+{
+    const QString &path = args.at(0);
+    QByteArray image;
+    int rc = Images::read(tool.console, path, BufferLimits::MaxImageSize, Images::bufferLimitName(),
+                          &image);
+    if (rc == Success)
+        rc = tool.connect();
+    return rc != Success ? rc : tool.link.sendImage('L', image, path, ReplyRules::quick(false));
+}
+
+int expressCommand(Tool &tool, const QStringList &args)
+{
+    const QString &path = args.at(0);
+    int chip = -1;
+    int rc = tool.needChip(&chip);
+    QByteArray image;
+    if (rc == Success)
+        rc = Images::read(tool.console, path, ChipTable::chip(chip).flashSize,
+                          Images::chipLimitName(chip), &image);
+    if (rc == Success)
+        rc = tool.connect();
+    if (rc != Success)
+        return rc;
+    if (!tool.chipTakes(static_cast<int>(image.size()))) {
+        tool.console.error(QStringLiteral("the programmer now has another chip; nothing sent"));
+        return Usage;
+    }
+    return tool.link.sendImage('Q', image, path, ReplyRules::express(tool.link.session().chip()));
+}

@@ -1,0 +1,198 @@
+#include "options.h"
+
+#include "core/chiptable.h"
+
+#include <QCommandLineParser>
+
+namespace
+{
+
+constexpr int MaxSettleMs = 60000;
+
+const char *const HelpText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
+
+Drives the USB_Vantor programmer from the command line, with the same link code as the
+usb-vantor window.
+
+Commands:
+  ports                 list the serial ports searched and which one answers "i"
+  chip 2051|4051|1051U  tell the programmer the chip (remembered in ./chip.log)
+  load FILE             load an image into the programmer's SRAM ("L")
+  express FILE          load, erase, program and verify in one step ("Q")
+  write FILE            clear the SRAM, load, erase, program, read the chip back and
+                        compare it byte for byte with the image
+  verify FILE           read the chip back and compare it with the image
+  read FILE [--size S]  read the chip into the SRAM and save the SRAM to FILE
+  save FILE [--size S]  save the SRAM to FILE ("S1", "S2", "S4")
+  program               program the chip from the SRAM ("P")
+  erase | blank | sig | lock
+                        erase the chip, blank check, signature, set the lock bits
+  dump ADDR             show 64 bytes of the SRAM from ADDR (0000 to 0FFF)
+  fill BYTE             fill the SRAM with BYTE (00 to FF)
+  clear | checksum      clear the SRAM, SRAM checksum
+  test sram|led|buzzer|vpp|vpp-high|vpp-low|firmware
+                        hardware diagnostics
+  version               the programmer's identification ("i")
+  convert IN OUT [--size S]
+                        convert an image: Intel HEX or raw in, raw (.tsk, .bin) or
+                        Intel HEX (.hex, .ihx) out; --size pads with FF
+
+Options:
+  --port DEVICE | --ports LIST | --simulate
+                        the programmer's port, the window's COM1, COM2, ... list, or the
+                        emulator vantor-sim; otherwise COM1 to COM11 are searched
+  --chip 2051|4051|1051U
+                        the chip for this run (otherwise the one in ./chip.log)
+  --size S              the block size of save, read and convert
+  --settle MS           a command is done once its reply has started and the line has
+                        then been quiet this long (default 100)
+  --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
+  --repeat              write: one chip after another, each after the programmer's key
+                        or Enter; Ctrl+C or the end of input ends with a summary
+  --log FILE            write: append a CSV line for each chip (time, chip, image
+                        checksum, result, first differing address)
+  --json                standard output as one JSON object a line for each event
+  -q, --quiet           no status lines and no progress
+  -h, --help            this help;  --version  the tool's version
+
+Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2K or 4K
+(default: the chip's size).
+
+Exit codes: 0 success; 1 no answer, a transfer cut short, a read-back that differs from
+the image, or a reply line matching --fail-on; 2 usage error or bad file; 3 no programmer
+(none found, or it went away).
+)";
+
+QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)
+{
+    return value ? QCommandLineOption(names, QString::fromLatin1(help), QString::fromLatin1(value))
+                 : QCommandLineOption(names, QString::fromLatin1(help));
+}
+
+bool choosePorts(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    const bool one = parser.isSet(QStringLiteral("port"));
+    const bool list = parser.isSet(QStringLiteral("ports"));
+    const bool simulate = parser.isSet(QStringLiteral("simulate"));
+    if (int(one) + int(list) + int(simulate) > 1) {
+        *error = QStringLiteral("give only one of --port, --ports and --simulate");
+        return false;
+    }
+    if (one) {
+        options->ports = Options::Ports::One;
+        options->portValue = parser.value(QStringLiteral("port"));
+        if (options->portValue.trimmed().isEmpty()) {
+            *error = QStringLiteral("--port needs a device");
+            return false;
+        }
+    } else if (list) {
+        options->ports = Options::Ports::List;
+        options->portValue = parser.value(QStringLiteral("ports"));
+    } else if (simulate) {
+        options->ports = Options::Ports::Simulate;
+    }
+    return true;
+}
+
+bool readCommand(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->chip = parser.value(QStringLiteral("chip"));
+    if (parser.isSet(QStringLiteral("chip")) && ChipTable::byName(options->chip) < 0) {
+        *error = QStringLiteral("unknown chip \"%1\": use 2051, 4051 or 1051U").arg(options->chip);
+        return false;
+    }
+    options->size = parser.value(QStringLiteral("size"));
+    options->sizeGiven = parser.isSet(QStringLiteral("size"));
+    options->quiet = parser.isSet(QStringLiteral("quiet"));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        *error = QStringLiteral("no command given");
+        return false;
+    }
+    options->command = positional.first();
+    options->args = positional.mid(1);
+    const QStringList sized{QStringLiteral("save"), QStringLiteral("read"),
+                            QStringLiteral("convert")};
+    if (options->sizeGiven && !sized.contains(options->command)) {
+        *error = QStringLiteral("--size is for save, read and convert");
+        return false;
+    }
+    return true;
+}
+
+bool readJudging(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    if (parser.isSet(QStringLiteral("settle"))) {
+        bool ok = false;
+        options->settleMs = parser.value(QStringLiteral("settle")).toInt(&ok);
+        if (!ok || options->settleMs < 0 || options->settleMs > MaxSettleMs) {
+            *error = QStringLiteral("--settle takes milliseconds from 0 to %1").arg(MaxSettleMs);
+            return false;
+        }
+    }
+    if (parser.isSet(QStringLiteral("fail-on"))) {
+        options->failOn.setPattern(parser.value(QStringLiteral("fail-on")));
+        if (!options->failOn.isValid() || options->failOn.pattern().isEmpty()) {
+            *error = QStringLiteral("--fail-on: not a regular expression: %1")
+                         .arg(options->failOn.errorString());
+            return false;
+        }
+    }
+    options->json = parser.isSet(QStringLiteral("json"));
+    return true;
+}
+
+bool readProduction(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->repeat = parser.isSet(QStringLiteral("repeat"));
+    options->logPath = parser.value(QStringLiteral("log"));
+    const bool logged = parser.isSet(QStringLiteral("log"));
+    if ((options->repeat || logged) && options->command != QLatin1String("write")) {
+        *error = QStringLiteral("--repeat and --log are for write");
+        return false;
+    }
+    if (logged && options->logPath.trimmed().isEmpty()) {
+        *error = QStringLiteral("--log needs a file");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
+{
+    QCommandLineParser parser;
+    parser.addOptions({
+        option({"h", "help"}, "Show this help."),
+        option({"version"}, "Show the program's version."),
+        option({"port"}, "Use DEVICE as the only port (COM1).", "DEVICE"),
+        option({"ports"}, "Devices of COM1, COM2, ... as in the window.", "LIST"),
+        option({"simulate"}, "Start the emulator vantor-sim and use it."),
+        option({"chip"}, "The chip for this run: 2051, 4051 or 1051U.", "NAME"),
+        option({"size"}, "Block size for save, read, convert: 1K, 2K, 4K.", "SIZE"),
+        option({"q", "quiet"}, "No status lines and no progress."),
+        option({"settle"}, "Quiet time that ends a reply.", "MS"),
+        option({"fail-on"}, "Reply lines that say no.", "REGEX"),
+        option({"json"}, "JSON events on standard output."),
+        option({"log"}, "CSV log of the chips written.", "FILE"),
+        option({"repeat"}, "Write one chip after another."),
+    });
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return ParseOutcome::Error;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        return ParseOutcome::Help;
+    if (parser.isSet(QStringLiteral("version")))
+        return ParseOutcome::Version;
+    if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
+        !readCommand(parser, options, error) || !readProduction(parser, options, error))
+        return ParseOutcome::Error;
+    return ParseOutcome::Run;
+}
+
+QString helpText()
+{
+    return QString::fromUtf8(HelpText);
+}

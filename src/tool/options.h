@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+// The command line of vantor-cli: where the programmer is, the chip, and the command.
+struct Options {
+    enum class Ports {
+        System,   // the system's serial ports as COM1 to COM11
+        One,      // --port DEVICE
+        List,     // --ports LIST
+        Simulate, // --simulate: the emulator beside the tool
+    };
+    Ports ports = Ports::System;
+    QString portValue; // the device or the list
+    QString chip;      // --chip, empty when not given
+    QString size;      // --size, empty when not given
+    bool sizeGiven = false;
+    bool quiet = false;
+    // How long the line must stay quiet after a reply has started before its command is
+    // done. 100 ms: see replyrules.h.
+    int settleMs = 100;
+    // Reply lines that count as the programmer saying no (none by default).
+    QRegularExpression failOn;
+    bool json = false;
+    QString logPath;     // --log: one CSV line a chip written
+    bool repeat = false; // --repeat: one chip after another
+    QString command;
+    QStringList args;
+};
+
+enum class ParseOutcome { Run, Help, Version, Error };
+
+// Parses QCoreApplication::arguments(); on Error, *error says why.
+ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error);
+
+// The text of --help, ending with a line end.
+QString helpText();

@@ -1,0 +1,86 @@
+#include "replywatch.h"
+
+#include "exitcode.h"
+#include "replytext.h"
+
+#include "core/session.h"
+#include "core/transport.h"
+
+ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const ReplyRule &rule,
+                       const Judging &judging, QObject *parent)
+    : QObject(parent), m_session(session), m_transport(transport), m_rule(rule), m_judging(judging)
+{
+    for (QTimer *t : {&m_settle, &m_limit, &m_notBefore}) {
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+    }
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        m_quiet = true;
+        tryFinish();
+    });
+    connect(&m_limit, &QTimer::timeout, this, &ReplyWatch::onLimit);
+    connect(&m_notBefore, &QTimer::timeout, this, &ReplyWatch::tryFinish);
+    connect(&transport, &Transport::received, this, &ReplyWatch::onBytes);
+    // After the quiet, the last bytes may still wait for the session's next look.
+    connect(&session, &ProgrammerSession::receivedChanged, this, &ReplyWatch::tryFinish);
+}
+
+void ReplyWatch::start()
+{
+    m_since.start();
+    m_limit.start(m_rule.limitMs);
+    if (!m_session.received().isEmpty() || m_transport.available() > 0)
+        onBytes();
+}
+
+void ReplyWatch::onBytes()
+{
+    m_started = true;
+    m_quiet = false;
+    m_limit.stop();
+    m_settle.start(m_judging.settleMs);
+}
+
+void ReplyWatch::onLimit()
+{
+    if (m_started)
+        return;
+    if (!m_rule.required) {
+        finish(Success); // done without an answer
+        return;
+    }
+    m_why = QStringLiteral("no answer within %1 s").arg(m_rule.limitMs / 1000.0);
+    finish(Failed);
+}
+
+void ReplyWatch::tryFinish()
+{
+    if (!m_started || !m_quiet || m_finished || m_transport.available() > 0)
+        return;
+    const qint64 early = m_rule.notBeforeMs - m_since.elapsed();
+    if (early > 0) {
+        m_notBefore.start(static_cast<int>(early));
+        return;
+    }
+    if (m_judging.failOn.isValid() && !m_judging.failOn.pattern().isEmpty()) {
+        for (const QString &line : replyLines(m_session.received())) {
+            if (m_judging.failOn.match(line).hasMatch()) {
+                m_why = QStringLiteral("the programmer said: %1").arg(line.trimmed());
+                finish(Failed);
+                return;
+            }
+        }
+    }
+    finish(Success);
+}
+
+void ReplyWatch::finish(int code)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_settle.stop();
+    m_limit.stop();
+    m_notBefore.stop();
+    emit finished(code);
+}

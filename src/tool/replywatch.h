@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QRegularExpression>
+#include <QString>
+#include <QTimer>
+
+class ProgrammerSession;
+class Transport;
+
+// How the reply to one command is waited for.
+struct ReplyRule {
+    // The reply must start within this long after the command has gone out.
+    int limitMs = 500;
+    // No reply within the limit is no answer (a failure); otherwise the command is done
+    // without one (the firmware need not answer it).
+    bool required = true;
+    // The command is not done before this long after it went out, however quiet the line.
+    int notBeforeMs = 0;
+};
+
+// What the user's options add: the settle time, and reply lines that say no.
+struct Judging {
+    int settleMs = 100;
+    QRegularExpression failOn;
+};
+
+// Watches the reply to the command just sent. It is done once it has started within the
+// rule's limit and the line has then been quiet for the settle time (and everything
+// received has reached the session's received text). The words never decide, except for
+// a line matching --fail-on.
+class ReplyWatch : public QObject
+{
+    Q_OBJECT
+public:
+    ReplyWatch(ProgrammerSession &session, Transport &transport, const ReplyRule &rule,
+               const Judging &judging, QObject *parent = nullptr);
+
+    // Starts judging, counting from now.
+    void start();
+    // Why the command failed (empty when it did not).
+    QString why() const { return m_why; }
+
+signals:
+    // Success or Failed.
+    void finished(int code);
+
+private:
+    void onBytes();
+    void onLimit();
+    void tryFinish();
+    void finish(int code);
+
+    ProgrammerSession &m_session;
+    Transport &m_transport;
+    ReplyRule m_rule;
+    Judging m_judging;
+    QTimer m_settle;
+    QTimer m_limit;
+    QTimer m_notBefore;
+    QElapsedTimer m_since;
+    bool m_started = false;
+    bool m_quiet = false;
+    bool m_finished = false;
+    QString m_why;
+};

@@ -1,0 +1,52 @@
+#include "tool.h"
+
+#include "exitcode.h"
+
+#include "core/chiptable.h"
+#include "core/session.h"
+
+Tool::Tool(const Options &given) : options(given)
+{
+    console.setQuiet(options.quiet);
+    console.setJson(options.json);
+}
+
+int Tool::usage(const QString &why)
+{
+    console.error(why);
+    console.error(QStringLiteral("see vantor-cli --help"));
+    return Usage;
+}
+
+int Tool::prepare(bool remember)
+{
+    if (m_prepared)
+        return Success;
+    m_prepared = true;
+    return link.prepare(remember);
+}
+
+int Tool::connect(Replies chipReplies)
+{
+    const int rc = prepare(true);
+    return rc != Success ? rc : link.connect(chipReplies);
+}
+
+int Tool::needChip(int *chip)
+{
+    if (const int rc = prepare(true); rc != Success)
+        return rc;
+    *chip = link.expectedChip();
+    if (*chip >= 0)
+        return Success;
+    console.error(QStringLiteral("chip.log names \"%1\", which is none of 2051, 4051 and "
+                                 "1051U: give --chip or run \"vantor-cli chip NAME\"")
+                      .arg(link.rememberedChip()));
+    return Usage;
+}
+
+bool Tool::chipTakes(int bytes)
+{
+    const int chip = link.session().chip();
+    return chip >= 0 && bytes <= ChipTable::chip(chip).flashSize;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "console.h"
+#include "link.h"
+#include "options.h"
+
+#include <QString>
+
+// One run of vantor-cli: its options, its console and its link to the programmer.
+struct Tool {
+    explicit Tool(const Options &given);
+
+    Options options;
+    Console console;
+    Link link{options, console};
+
+    // A usage error: the reason and the hint to --help; returns Usage.
+    int usage(const QString &why);
+    // The link's preparation, once (see Link::prepare).
+    int prepare(bool remember);
+    // The search, after reading chip.log.
+    int connect(Replies chipReplies = Replies::Status);
+    // The chip that the search will choose, for an image's limit: Usage when chip.log names
+    // none of the three.
+    int needChip(int *chip);
+    // Whether the chip chosen after the search still takes an image of this size.
+    bool chipTakes(int bytes);
+
+private:
+    bool m_prepared = false;
+};

@@ -1,0 +1,46 @@
+#include "windowadapter.h"
+
+#include "core/notice.h"
+#include "core/workbench.h"
+#include "window/aboutbox.h"
+#include "window/chipoptions.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+WindowAdapter::WindowAdapter(Workbench &workbench, const Controls &controls, QObject *parent)
+    : QObject(parent), m_controls(controls)
+{
+    ProgrammerSession &session = workbench.session();
+    connect(&session, &ProgrammerSession::receivedChanged, this, &WindowAdapter::showReceived);
+    connect(&session, &ProgrammerSession::chipShown, controls.chipOptions, &ChipOptions::mark);
+    connect(&workbench, &Workbench::notice, this, &WindowAdapter::showNotice);
+    connect(&workbench, &Workbench::latestFileChanged, this, &WindowAdapter::showLatestFile);
+    connect(&workbench, &Workbench::aboutRequested, this, &WindowAdapter::showAboutBox);
+}
+
+WindowAdapter::~WindowAdapter() = default;
+
+void WindowAdapter::showReceived(const QString &text)
+{
+    m_controls.responseBox->setPlainText(text);
+}
+
+void WindowAdapter::showNotice(const Notice &notice)
+{
+    m_controls.statusBox->setText(Messages::text(notice));
+    m_controls.statusBox->setCursorPosition(0);
+}
+
+void WindowAdapter::showLatestFile(const QString &path)
+{
+    m_controls.latestFileLine->setText(Messages::latestFileLine(path));
+}
+
+void WindowAdapter::showAboutBox()
+{
+    if (!m_aboutBox)
+        m_aboutBox = std::make_unique<AboutBox>();
+    m_aboutBox->showCentred(m_controls.statusBox->screen());
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "core/workbench.h"
+#include "faketransport.h"
+#include "manualclock.h"
+#include "scripteddialogs.h"
+#include "simfixture.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <tuple>
+
+// Declares the test data's columns: one name for each type.
+template <typename... T, typename... Names> void columns(Names... names)
+{
+    (QTest::addColumn<T>(names), ...);
+}
+
+// The current data row's values of the columns named, as QFETCH would give them one by one.
+template <typename... T, typename... Names> std::tuple<T...> fetch(Names... names)
+{
+    return {*static_cast<T *>(QTest::qData(names, qMetaTypeId<T>()))...};
+}
+
+// Moves the rig's (or bench's) clock until cond holds, for at most ms; fails the test at once,
+// naming the condition, when it does not.
+#define ADVANCE_UNTIL(rig, cond, ms)                                                               \
+    QVERIFY2((rig).clock.advanceUntil([&] { return bool(cond); }, (ms)),                           \
+             "still not true after " #ms " ms: " #cond)
+
+// The line's writes, each as "COMn at-ms bytes".
+inline QStringList writesOf(const FakeTransport &line)
+{
+    QStringList out;
+    for (const FakeTransport::Write &w : line.writes())
+        out << QStringLiteral("COM%1 %2 ").arg(w.port).arg(w.at) + QString::fromLatin1(w.bytes);
+    return out;
+}
+
+// Plugs a programmer in on COM1 (it answers "i" after 20 ms with 29 characters, the chip
+// commands after 5 ms) and begins (a search); true once the chip has been told and its
+// answer is in: the clock then stands 200 ms after the settle step.
+inline bool settle(ManualClock &clock, FakeTransport &line, ProgrammerSession &session,
+                   const std::function<void()> &begin)
+{
+    line.setDevice(1, FakeTransport::Device::Answering);
+    line.answer(1, "i", "Vantor USB Programmer V2.10\r\n", 20);
+    for (const char *chip : {"!", "@", "#"})
+        line.answer(1, chip, "Chip OK\r\n", 5);
+    QSignalSpy settled(&session, &ProgrammerSession::settled);
+    begin();
+    return clock.advanceUntil([&] { return settled.count() > 0; }, 2000) &&
+           (clock.advance(200), true);
+}
+
+// The session on the manual clock and the fake line.
+struct Rig {
+    ManualClock clock;
+    FakeTransport line{clock};
+    ProgrammerSession session{&line, &clock};
+
+    // Found at 420 ms, the chip told at 1020 ms: the clock stands at 1220 ms, on a tick of
+    // the receive poller.
+    bool start(const QString &remembered = QString())
+    {
+        session.setRememberedChip(remembered);
+        return settle(clock, line, session, [this] { session.search(); });
+    }
+};
+
+// The workbench on the fake line with scripted dialogs, in a folder of its own whose name
+// holds "%1": what the status box would show, the files, the bytes.
+struct Bench {
+    ManualClock clock;
+    FakeTransport line{clock};
+    ScriptedDialogBackend dialogs;
+    Workbench bench{&line, &dialogs, &clock};
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/vantor %1-XXXXXX")};
+    QStringList shown;
+
+    Bench()
+    {
+        QObject::connect(&bench, &Workbench::notice, &bench,
+                         [this](const Notice &n) { shown << Messages::text(n); });
+    }
+    QString path(const QString &name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
+    QString status() const { return shown.isEmpty() ? QString() : shown.last(); }
+    bool start()
+    {
+        return settle(clock, line, bench.session(), [this] { bench.start(dir.path()); });
+    }
+};

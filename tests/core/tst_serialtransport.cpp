@@ -1,0 +1,64 @@
+#include "core/serialtransport.h"
+#include "rig.h"
+
+// The serial line over QSerialPort, against the emulator on a pseudo-terminal: what the
+// window's and the tool's tests, which go through it, do not show.
+class TstSerialTransport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void slowDeviceTakingALongWriteIsNotARemoval()
+    {
+        // The paced emulator takes a byte every 1.04 ms: four loads (20008 bytes) wait in the
+        // port for seconds, which is neither drained nor a removal (where the terminal's buffer
+        // fills, the port meets EAGAIN).
+        SimProcess sim({QStringLiteral("--pace")});
+        QVERIFY(sim.start());
+        SerialTransport line(PortMap::fromDevices({sim.device()}));
+        QVERIFY(line.open(1));
+        QSignalSpy removed(&line, &Transport::removed);
+        QSignalSpy drained(&line, &Transport::drained);
+        const QByteArray frames = (QByteArray("L\x13\x87", 3) + QByteArray(4999, 'x')).repeated(4);
+        QVERIFY(line.write(frames));
+        // The system makes room again only once the device has read a good part of it.
+        QVERIFY(sim.waitReceived(1000, 5000));
+        QVERIFY(frames.startsWith(sim.received()));
+        QVERIFY(drained.isEmpty() && removed.isEmpty() && line.pendingOutput() > 0 &&
+                line.isOpen());
+    }
+
+    void removalIsConfirmedAndToldOnce_data()
+    {
+        columns<QString>("how");
+        QTest::newRow("idle: the port reports it") << "idle";
+        QTest::newRow("the next write finds it") << "write";
+        QTest::newRow("batched: a look finds it") << "batched";
+    }
+    void removalIsConfirmedAndToldOnce()
+    {
+        const auto [how] = fetch<QString>("how");
+        SimProcess sim;
+        QVERIFY(sim.start());
+        SerialTransport line(PortMap::fromDevices({sim.device()}));
+        QVERIFY(line.open(1));
+        QSignalSpy removed(&line, &Transport::removed);
+        line.setBatched(how == "batched");
+        if (how == "batched") { // a block comes whole, and wakes nobody
+            QSignalSpy received(&line, &Transport::received);
+            QVERIFY(line.write("S4"));
+            QTRY_COMPARE_WITH_TIMEOUT(line.available(), qint64(4096), 5000);
+            QVERIFY(received.isEmpty() && line.take().size() == 4096);
+        }
+        QCOMPARE(sim.control(QStringLiteral("unplug")), QStringLiteral("ok"));
+        if (how == "write")
+            QVERIFY(!line.write("i")); // no event loop in between: the write itself sees it
+        else if (how == "batched")
+            QTRY_VERIFY_WITH_TIMEOUT(line.available() == 0 && !line.isOpen(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(removed.count(), 1, 5000);
+        QVERIFY(!line.isOpen() && line.wasRemoved() && !line.write("i"));
+        QCOMPARE(removed.count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSerialTransport)
+#include "tst_serialtransport.moc"

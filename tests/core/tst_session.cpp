@@ -1,0 +1,222 @@
+#include "rig.h"
+
+using Device = FakeTransport::Device;
+
+// The session's link: the port search (probe pace, the identification's length and reply
+// window, the settle step), commands and replies, key reports, the byte pump, removal and
+// the busy state.
+class TstSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void searchProbesAndIdentifies_data()
+    {
+        // events: each port probed and when, then 0 and the time the search gave up.
+        columns<int, int, int, QStringList, QList<qint64>>("length", "afterMs", "lastPort",
+                                                           "writes", "events");
+        // COM1 answers "i" with length characters after afterMs. It is probed at 400 ms; the
+        // search's clock then ticks at 500 and 600 ms. Then COM2 is in use, COM3 silent (and
+        // unplugged while it is tried), and COM4 answers with 29 characters after 30 ms.
+        const QStringList on4 = {"COM1 400 i", "COM3 1200 i", "COM4 1600 i", "COM4 1630 i"};
+        const QList<qint64> to4 = {1, 400, 2, 800, 3, 1200, 4, 1600};
+        QTest::newRow("26 characters after 199 ms")
+            << 26 << 199 << 11 << QStringList{"COM1 400 i", "COM1 599 i", "COM1 1199 !"}
+            << QList<qint64>{1, 400};
+        QTest::newRow("26 characters after 201 ms") << 26 << 201 << 11 << on4 << to4;
+        QTest::newRow("25 characters at once") << 25 << 0 << 11 << on4 << to4;
+        QTest::newRow("up to COM3")
+            << 25 << 0 << 3 << on4.mid(0, 2) << QList<qint64>{1, 400, 2, 800, 3, 1200, 0, 1600};
+    }
+    void searchProbesAndIdentifies()
+    {
+        const auto [length, afterMs, lastPort, writes, events] =
+            fetch<int, int, int, QStringList, QList<qint64>>("length", "afterMs", "lastPort",
+                                                             "writes", "events");
+        Rig rig;
+        rig.line.setDevice(1, Device::Answering);
+        rig.line.answer(1, "i", QByteArray(length, 'v'), afterMs);
+        rig.line.setDevice(2, Device::InUse);
+        rig.line.setDevice(3, Device::Silent);
+        rig.line.setDevice(4, Device::Answering);
+        rig.line.answer(4, "i", QByteArray(29, 'v'), 30);
+        rig.clock.callAfter(1250, [&] {
+            if (!rig.session.isConnected())
+                rig.line.unplug(); // a candidate that goes away is not a removal
+        });
+        QList<qint64> seen;
+        connect(&rig.session, &ProgrammerSession::probing, this,
+                [&](int port) { seen << port << rig.clock.now(); });
+        connect(&rig.session, &ProgrammerSession::notFound, this,
+                [&] { seen << 0 << rig.clock.now(); });
+        QSignalSpy removed(&rig.session, &ProgrammerSession::removed);
+        rig.session.setLastPort(lastPort);
+        rig.session.search();
+        rig.clock.advance(1700);
+        QCOMPARE(writesOf(rig.line), writes);
+        QCOMPARE(seen, events);
+        QCOMPARE(removed.count(), 0);
+    }
+
+    void settleStepTellsTheRememberedChip_data()
+    {
+        // busyMs: busy from the moment the programmer is found; at: when the chip's command
+        // goes out (-1: never).
+        columns<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
+        // Found at 420 ms: the search clock's sixth tick from then is at 1020 ms.
+        QTest::newRow("none remembered") << QString() << 0 << QByteArray("!") << 1020;
+        QTest::newRow("4051") << QStringLiteral("4051") << 0 << QByteArray("@") << 1020;
+        QTest::newRow("1051U") << QStringLiteral("1051U") << 0 << QByteArray("#") << 1020;
+        QTest::newRow("2051 and a blank") << QStringLiteral("2051 ") << 0 << QByteArray() << -1;
+        QTest::newRow("lower case") << QStringLiteral("1051u") << 0 << QByteArray() << -1;
+        QTest::newRow("busy until 1370 ms") << QString() << 950 << QByteArray("!") << 1420;
+    }
+    void settleStepTellsTheRememberedChip()
+    {
+        const auto [remembered, busyMs, command, at] =
+            fetch<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
+        Rig rig;
+        rig.line.setDevice(1, Device::Answering);
+        rig.line.answer(1, "i", QByteArray(29, 'v'), 20);
+        rig.session.setRememberedChip(remembered);
+        rig.session.search();
+        ADVANCE_UNTIL(rig, rig.session.isConnected(), 1000);
+        if (busyMs > 0) {
+            QCOMPARE(rig.session.reserve(), Refusal::None);
+            rig.clock.callAfter(busyMs, [&] { rig.session.release(); });
+        }
+        rig.clock.advance(2000);
+        QCOMPARE(rig.line.line(), "ii" + command);
+        QCOMPARE(rig.line.timeOf(command), at);
+        // A new search finds the chip told already.
+        rig.session.search();
+        rig.clock.advance(2000);
+        QCOMPARE(rig.line.line(), "ii" + command + "ii");
+    }
+
+    void commandClearsRepliesAndItsAnswerShowsOnThePollerTick()
+    {
+        Rig rig;
+        QVERIFY(rig.start()); // on a tick of the poller
+        rig.line.answer(1, "E", "Erase OK\r\n", 30);
+        rig.line.send("stale reply");
+        rig.clock.advance(120);
+        QCOMPARE(rig.session.received(), QStringLiteral("Chip OK\r\nstale reply"));
+        QSignalSpy shown(&rig.session, &ProgrammerSession::receivedChanged);
+        QCOMPARE(rig.session.sendCommand("E"), Refusal::None); // answered 50 ms after a tick
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(rig.session.received(), QString());
+        rig.clock.advance(79);
+        QCOMPARE(rig.session.received(), QString());
+        rig.clock.advance(1);
+        QCOMPARE(rig.session.received(), QStringLiteral("Erase OK\r\n"));
+    }
+
+    void keyReportChoosesTheChip_data()
+    {
+        // A "|" splits the report in two parts that come a poll apart.
+        columns<QString, QByteArray, QByteArray>("remembered", "report", "command");
+        QTest::newRow("1K amid other text")
+            << QString() << QByteArray("OK KEY_1K now") << QByteArray("#");
+        QTest::newRow("2K before 4K and 1K")
+            << QStringLiteral("1051U") << QByteArray("KEY_1K KEY_4K KEY_2K") << QByteArray("!");
+        QTest::newRow("4K before 1K")
+            << QString() << QByteArray("KEY_1K KEY_4K") << QByteArray("@");
+        QTest::newRow("split across two polls")
+            << QString() << QByteArray("KE|Y_4K") << QByteArray("@");
+        QTest::newRow("lower case")
+            << QStringLiteral("1051U") << QByteArray("key_2k") << QByteArray();
+        QTest::newRow("the chip already chosen")
+            << QStringLiteral("4051") << QByteArray("KEY_4K") << QByteArray();
+    }
+    void keyReportChoosesTheChip()
+    {
+        const auto [remembered, report, command] =
+            fetch<QString, QByteArray, QByteArray>("remembered", "report", "command");
+        Rig rig;
+        QVERIFY(rig.start(remembered));
+        const QByteArray before = rig.line.line();
+        const QList<QByteArray> parts = report.split('|');
+        for (int k = 0; k < parts.size(); ++k)
+            rig.line.send(parts[k], 10 + 140 * k);
+        rig.clock.advance(400);
+        QCOMPARE(rig.line.line(), before + command);
+    }
+
+    void pumpSendsOneBytePerTickAndTheNewestRequest()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        QCOMPARE(rig.session.queueRequest(QByteArray("d\x01\x23", 3)), Refusal::None);
+        rig.clock.advance(4); // "d" has gone; a new request replaces the rest
+        QCOMPARE(rig.session.queueRequest("FA"), Refusal::None);
+        rig.clock.advance(50);
+        QCOMPARE(writesOf(rig.line).mid(3),
+                 (QStringList{"COM1 1223 d", "COM1 1227 F", "COM1 1230 A"}));
+    }
+
+    // What a request gets and sends in each state of the session.
+    void requestsInEachState_data()
+    {
+        // The row's name: the state, then the request.
+        columns<Refusal, QByteArray>("refusal", "sent");
+        for (const char *request : {"command", "fill", "chip", "search", "image", "reserve"})
+            QTest::newRow(QByteArray("busy: ") + request) << Refusal::Busy << QByteArray();
+        QTest::newRow("searching: command") << Refusal::None << QByteArray("E");
+        for (const char *request : {"image", "reserve", "block"})
+            QTest::newRow(QByteArray("searching: ") + request)
+                << Refusal::Searching << QByteArray();
+        QTest::newRow("closed: command") << Refusal::None << QByteArray();
+        QTest::newRow("closed: fill") << Refusal::None << QByteArray();
+        QTest::newRow("idle: 5000 bytes") << Refusal::Invalid << QByteArray();
+        // Removed: told once, when the port reports it or a write of a command or of the
+        // pump finds it; nothing goes out after.
+        QTest::newRow("unplugged: command") << Refusal::None << QByteArray();
+        QTest::newRow("unplugged unnoticed: command") << Refusal::None << QByteArray();
+        QTest::newRow("unplugged unnoticed: fill") << Refusal::None << QByteArray();
+    }
+    void requestsInEachState()
+    {
+        const auto [refusal, sent] = fetch<Refusal, QByteArray>("refusal", "sent");
+        const QStringList tag = QString::fromLatin1(QTest::currentDataTag()).split(": ");
+        Rig rig;
+        ProgrammerSession &s = rig.session;
+        const QMap<QString, std::function<Refusal()>> ask = {
+            {"command", [&] { return s.sendCommand("E"); }},
+            {"fill", [&] { return s.queueRequest("F\xA5"); }},
+            {"chip", [&] { return s.chooseChip(1); }},
+            {"search", [&] { return s.search(); }},
+            {"image", [&] { return s.sendImage('L', "image"); }},
+            {"5000 bytes", [&] { return s.sendImage('L', QByteArray(5000, 'x')); }},
+            {"reserve", [&] { return s.reserve(); }},
+            {"block", [&] { return s.readBlock(1024); }},
+        };
+        if (tag[0] != "closed")
+            QVERIFY(rig.start());
+        if (tag[0] == "searching") {
+            rig.line.setDevice(1, Device::Silent);
+            s.search();
+            rig.clock.advance(450); // COM1 is being probed
+        }
+        if (tag[0] == "busy")
+            QCOMPARE(s.reserve(), Refusal::None);
+        const bool unplugged = tag[0].startsWith("unplugged");
+        if (unplugged)
+            rig.line.unplug(tag[0] == "unplugged");
+        QSignalSpy shown(&s, &ProgrammerSession::chipShown);
+        QSignalSpy removed(&s, &ProgrammerSession::removed);
+        const QByteArray before = rig.line.line();
+        QCOMPARE(ask[tag[1]](), refusal);
+        rig.clock.advance(100);
+        if (unplugged)
+            ask["command"]();
+        rig.clock.advance(100);
+        QCOMPARE(rig.line.line().mid(before.size()), sent);
+        QCOMPARE(removed.count(), tag[0] == "unplugged unnoticed" ? 1 : 0);
+        QCOMPARE(s.isConnected(), tag[0] == "busy" || tag[0] == "idle");
+        if (tag[1] == "chip") // the option goes back to the chip the programmer was told
+            QCOMPARE(shown.value(0), QVariantList{0});
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSession)
+#include "tst_session.moc"

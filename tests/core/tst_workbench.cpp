@@ -1,0 +1,201 @@
+#include "rig.h"
+
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Opens the other end of a FIFO every 3 s until it goes, so that code that would wait on it for
+// ever goes on, and the test fails on its checks instead of hanging.
+struct FifoWatchdog {
+    std::promise<void> done;
+    std::future<void> watching; // its end waits for the watch to end
+    explicit FifoWatchdog(const QString &path)
+        : watching(std::async(
+              std::launch::async, [gone = done.get_future(), name = QFile::encodeName(path)] {
+                  while (gone.wait_for(std::chrono::seconds(3)) == std::future_status::timeout)
+                      ::close(::open(name.constData(), O_RDWR | O_NONBLOCK));
+              }))
+    {
+    }
+    ~FifoWatchdog() { done.set_value(); }
+};
+
+// The workbench: start-up with the settings files, the notices' texts, and Load, Express,
+// Save and the dump box with their dialogs, files and bytes.
+class TstWorkbench : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startUpReadsTheSettingsFiles_data()
+    {
+        // tsk and chip: the files' contents.
+        columns<QByteArray, QByteArray, QString, QByteArray, QByteArray>("tsk", "chip", "label",
+                                                                         "told", "chipAfter");
+        const QString none = QStringLiteral("No latest file !");
+        QTest::newRow("two lines") << QByteArray("C:\\img\\a.tsk\r\nmore") << QByteArray("1051U")
+                                   << QStringLiteral("Latest File at C:\\img\\a.tsk")
+                                   << QByteArray("#") << QByteArray("1051U");
+        QTest::newRow("empty first line") << QByteArray("\nb.tsk") << QByteArray("4051\r\n") << none
+                                          << QByteArray("@") << QByteArray("4051");
+        QTest::newRow("no such chip")
+            << QByteArray("") << QByteArray("2051 ") << none << QByteArray() << QByteArray("2051 ");
+    }
+    void startUpReadsTheSettingsFiles()
+    {
+        const auto [tsk, chip, label, told, chipAfter] =
+            fetch<QByteArray, QByteArray, QString, QByteArray, QByteArray>("tsk", "chip", "label",
+                                                                           "told", "chipAfter");
+        Bench b;
+        writeFile(b.dir.filePath("tsk.log"), tsk);
+        writeFile(b.dir.filePath("chip.log"), chip);
+        // When the chip is shown, chip.log holds it already and its command has not gone out.
+        const QByteArray remembered = chipAfter;
+        connect(&b.bench.session(), &ProgrammerSession::chipShown, this, [&] {
+            QCOMPARE(readFile(b.dir.filePath("chip.log")), remembered);
+            QCOMPARE(b.line.line(), QByteArray("ii"));
+        });
+        QVERIFY(b.start());
+        QCOMPARE(Messages::latestFileLine(b.bench.latestFile()), label);
+        QCOMPARE(b.line.line(), "ii" + told);
+        QCOMPARE(readFile(b.dir.filePath("tsk.log")), tsk);
+        QCOMPARE(readFile(b.dir.filePath("chip.log")), chipAfter);
+    }
+
+    void settingsFilesMustBeRegular_data()
+    {
+        columns<QString, bool, QString>("file", "fifo", "why");
+        QTest::newRow("tsk.log is a folder") << "tsk.log" << false << "是一個資料夾";
+        QTest::newRow("chip.log is a FIFO") << "chip.log" << true << "不是一般檔案";
+    }
+    void settingsFilesMustBeRegular()
+    {
+        const auto [file, fifo, why] = fetch<QString, bool, QString>("file", "fifo", "why");
+        Bench b;
+        const QString path = b.path(file);
+        QVERIFY(fifo ? ::mkfifo(qPrintable(path), 0600) == 0 : QDir(b.dir.path()).mkdir(file));
+        {
+            FifoWatchdog watchdog(path);
+            QVERIFY(b.start());
+        }
+        // At start-up, and again with the search's result.
+        const QString problem =
+            QStringLiteral("無法讀取或建立設定檔 %1（%2），設定將不會被記住。").arg(path, why);
+        QCOMPARE(b.shown.first(), problem);
+        QVERIFY(b.shown.contains(QStringLiteral("Find Programmer on COM1  ") + problem));
+        // Later, when the chip is written, on its own.
+        const QString chipLog = b.path("chip.log");
+        FifoWatchdog watchdog(chipLog);
+        QFile::remove(chipLog);
+        QVERIFY(::mkfifo(qPrintable(chipLog), 0600) == 0);
+        b.bench.chooseChip(2);
+        QCOMPARE(b.status(),
+                 QStringLiteral("無法寫入設定檔 %1（不是一般檔案），這次的選擇將不會被記住。")
+                     .arg(chipLog));
+        QVERIFY(b.line.line().endsWith("#"));
+    }
+
+    // What a request shows and sends, and that the image file stays as it was.
+    void outcomes_data()
+    {
+        // size: image.tsk's (bytes FF), -1 for none; dialog: 0 chooses it, 1 cancels, 2 fails,
+        // 3 is not expected (tsk.log names it); status: %1 for its path.
+        columns<QString, int, int, QString, QString, QByteArray>("request", "size", "dialog",
+                                                                 "programmer", "status", "sent");
+        const auto row = [](const char *name, const char *request, int size, int dialog,
+                            const char *programmer, const QString &status,
+                            const QByteArray &sent = QByteArray()) {
+            QTest::newRow(name) << request << size << dialog << programmer << status << sent;
+        };
+        // 4096 times FF is FF000; the checksum keeps 16 bits.
+        row("express, remembered", "express", 4096, 3, "on COM1",
+            "Load completed... ( Checksum = F000 )",
+            QByteArray("Q\x10\x00", 3) + QByteArray(4096, '\xFF'));
+        row("load 5000 bytes", "load", 5000, 0, "on COM1",
+            "%1 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。");
+        row("express, file gone", "express", -1, 0, "on COM1",
+            "找不到%1這個檔案，沒有送出任何資料。");
+        row("load cancelled", "load", 10, 1, "on COM1", "放棄載入。");
+        row("load failed", "load", 10, 2, "on COM1", "載入失敗。");
+        row("express cancelled", "express", 10, 1, "on COM1", "Find Programmer on COM1");
+        row("load, no programmer", "load", 10, 0, "absent",
+            "燒錄器沒有連線，資料沒有送出，請執行 ComPort check。");
+        row("save cancelled", "save", 10, 1, "on COM1", "放棄儲存。");
+        row("save failed", "save", 10, 2, "on COM1", "儲存失敗。");
+        row("save, short block", "save", 10, 0, "on COM1",
+            "燒錄器只傳回 100 位元組（應為 2048 位元組），沒有寫入檔案。", "S2");
+        row("save, unplugged", "save", 10, 0, "unplugged after S2",
+            "燒錄器已移除，請重新接上後執行 ComPort check。", "S2");
+        row("dump 2000", "dump 2000", 10, 0, "on COM1",
+            "你所輸入的是無效的起始位置，請輸入四位數十六進位碼。");
+    }
+    void outcomes()
+    {
+        const auto [request, size, dialog, programmer, status, sent] =
+            fetch<QString, int, int, QString, QString, QByteArray>("request", "size", "dialog",
+                                                                   "programmer", "status", "sent");
+        Bench b;
+        const QString image = b.path("image.tsk");
+        if (size >= 0)
+            writeFile(image, QByteArray(size, '\xFF'));
+        if (dialog == 3)
+            writeFile(b.dir.filePath("tsk.log"), image.toLocal8Bit());
+        if (programmer == "absent") {
+            b.bench.start(b.dir.path());
+            b.clock.advance(6000); // the search has given up
+        } else {
+            QVERIFY(b.start());
+        }
+        b.line.answer(1, "S2", QByteArray(100, '\x11'));
+        if (programmer == "unplugged after S2")
+            b.clock.callAfter(40, [&] { b.line.unplug(); }); // "S2" goes out at 30 ms
+        if (dialog < 3)
+            dialog == 0   ? b.dialogs.choose(image)
+            : dialog == 1 ? b.dialogs.cancel()
+                          : b.dialogs.fail();
+        b.dialogs.reply(DialogBackend::Yes);
+        const QByteArray before = b.line.line();
+        if (request == "save")
+            QVERIFY(b.bench.save(2048));
+        else
+            request == "load"      ? b.bench.load()
+            : request == "express" ? b.bench.express()
+                                   : b.bench.dump(request.mid(5));
+        ADVANCE_UNTIL(b, !b.bench.session().isBusy(), 20000);
+        b.clock.advance(100);
+        QCOMPARE(b.status(), status.contains("%1") ? status.arg(image) : status);
+        QCOMPARE(b.line.line().mid(before.size()), sent);
+        QCOMPARE(readFile(image), size < 0 ? QByteArray("<unreadable>") : QByteArray(size, '\xFF'));
+    }
+
+    void refusedWhileTheLineIsTaken()
+    {
+        Bench b;
+        const QString image = b.path("a.tsk");
+        b.bench.start(b.dir.path());
+        b.clock.advance(450); // probing COM1
+        b.bench.load();
+        QCOMPARE(b.status(), QStringLiteral("正在尋找燒錄器，請等 ComPort check 完成後再執行。"));
+        QVERIFY(!b.bench.offerSave() && b.dialogs.asked.isEmpty());
+        // The size window holds nothing; a save holds the port from the size chosen on.
+        QVERIFY(b.start() && b.bench.offerSave());
+        b.line.answer(1, "S2", QByteArray(2048, '\x22'));
+        b.dialogs.choose(image);
+        b.dialogs.whileAsking = [&] {
+            b.bench.fill("A5");
+            b.bench.load();
+        };
+        QVERIFY(b.bench.save(2048));
+        b.clock.advance(15); // in the quiet wait before "S2"
+        b.bench.command("c");
+        b.bench.search();
+        ADVANCE_UNTIL(b, !b.bench.session().isBusy(), 10000);
+        QCOMPARE(b.line.line(), QByteArray("ii!S2"));
+        QCOMPARE(b.shown.count(QStringLiteral("資料傳輸中，請等傳輸完成後再執行。")), 4);
+        QCOMPARE(b.dialogs.asked.size(), 1);
+        QCOMPARE(readFile(image), QByteArray(2048, '\x22'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstWorkbench)
+#include "tst_workbench.moc"

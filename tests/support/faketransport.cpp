@@ -1,0 +1,120 @@
+#include "faketransport.h"
+
+#include "manualclock.h"
+
+// When byte k (from 1) of a burst has fully arrived at 9600 baud, 8N1: 10 bits a byte.
+static qint64 arrival(qint64 k)
+{
+    return (k * 10000 + 9599) / 9600;
+}
+
+void FakeTransport::send(const QByteArray &bytes, int afterMs, bool paced)
+{
+    const auto deliver = [this, connection = m_connection](const QByteArray &part) {
+        if (connection != m_connection || m_gone)
+            return;
+        m_inbox += part;
+        if (!m_batched)
+            emit received();
+    };
+    if (!paced)
+        m_clock.callAfter(afterMs, [=] { deliver(bytes); });
+    for (qint64 k = 0; paced && k < bytes.size(); ++k)
+        m_clock.callAfter(afterMs + arrival(k + 1), [=] { deliver(bytes.mid(k, 1)); });
+}
+
+void FakeTransport::unplug(bool noticed)
+{
+    m_gone = true;
+    if (noticed)
+        present();
+}
+
+QByteArray FakeTransport::line() const
+{
+    QByteArray all;
+    for (const Write &w : m_writes)
+        all += w.bytes;
+    return all;
+}
+
+qint64 FakeTransport::timeOf(const QByteArray &bytes) const
+{
+    const auto w = std::find_if(m_writes.begin(), m_writes.end(),
+                                [&](const Write &w) { return w.bytes == bytes; });
+    return w == m_writes.end() ? -1 : w->at;
+}
+
+bool FakeTransport::open(int port)
+{
+    const Device device = m_devices.value(port, Device::Absent);
+    if (m_open != 0 || device == Device::Absent || device == Device::InUse)
+        return false;
+    close();
+    m_open = m_last = port;
+    m_gone = m_removed = m_batched = false;
+    m_heard.clear();
+    return true;
+}
+
+void FakeTransport::close()
+{
+    m_open = 0;
+    ++m_connection; // what is still on its way is lost
+    m_inbox.clear();
+    m_pending = 0;
+}
+
+bool FakeTransport::write(const QByteArray &bytes)
+{
+    if (m_open == 0 || !present())
+        return false;
+    m_writes.append({m_clock.now(), m_open, bytes});
+    m_pending += bytes.size();
+    qint64 at = m_clock.now();
+    if (m_intake == Intake::Paced)
+        at = m_intakeFreeAt = qMax(at, m_intakeFreeAt) + arrival(bytes.size());
+    if (m_intake != Intake::Stalled) {
+        m_clock.callAfter(at - m_clock.now(), [this, n = bytes.size(), c = m_connection] {
+            if (c == m_connection && (m_pending -= n) == 0)
+                emit drained();
+        });
+    }
+    if (m_devices.value(m_open) != Device::Answering)
+        return true;
+    m_heard += bytes;
+    bool matched = false;
+    for (const Rule &rule : std::as_const(m_rules)) {
+        if ((rule.port == 0 || rule.port == m_open) && m_heard.endsWith(rule.command)) {
+            send(rule.reply, rule.afterMs, rule.paced);
+            matched = true;
+        }
+    }
+    if (matched)
+        m_heard.clear();
+    return true;
+}
+
+QByteArray FakeTransport::take()
+{
+    QByteArray out;
+    if (m_open != 0 && (!m_batched || present()))
+        out.swap(m_inbox);
+    return out;
+}
+
+qint64 FakeTransport::available()
+{
+    ++looks;
+    return m_open != 0 && (!m_batched || present()) ? m_inbox.size() : 0;
+}
+
+bool FakeTransport::present()
+{
+    if (m_gone && m_open != 0) {
+        close();
+        m_removed = true;
+        emit removed();
+    }
+    return !m_gone;
+}
