@@ -3,6 +3,8 @@
 #include "exitcode.h"
 #include "tool.h"
 
+#include "core/hex.h"
+
 namespace
 {
 
@@ -53,9 +55,14 @@ int parseHex(QString text, int maxDigits)
         text = text.mid(2);
     if (text.isEmpty() || text.size() > maxDigits)
         return -1;
-    bool ok = false;
-    const int value = text.toInt(&ok, 16);
-    return ok ? value : -1;
+    int value = 0;
+    for (const QChar c : text) {
+        const int digit = HexDigitValue(QString(c));
+        if (digit > 15)
+            return -1; // no sign, blank or other character among the digits
+        value = value * 16 + digit;
+    }
+    return value;
 }
 
 QString hexText(qint64 value, int digits)

@@ -228,6 +228,8 @@ void TstTool::runs_data()
     fails("2: missing argument", "", "dump", 2, "dump takes 1 argument, got 0");
     fails("2: unknown chip", "", "chip 8051", 2, "unknown chip \"8051\"");
     fails("2: dump address", "", "dump 1000", 2, "0000 to 0FFF");
+    fails("2: signed fill", "", "fill +F", 2, "give 00 to FF");
+    fails("2: signed address", "", "dump 0x-0", 2, "0000 to 0FFF");
     fails("2: size", "", "save x.tsk --size 3K", 2, "unknown size \"3K\"");
     fails("2: settle", "", "--settle soon sig", 2, "--settle takes");
     fails("2: fail-on", "", "--fail-on ( sig", 2, "--fail-on: not");
