@@ -1,8 +1,12 @@
 #include "rig.h"
 
+#include "core/imagefile.h"
+
 #include <fcntl.h>
 #include <future>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // Opens the other end of a FIFO every 3 s until it goes, so that code that would wait on it for
@@ -19,6 +23,24 @@ struct FifoWatchdog {
     {
     }
     ~FifoWatchdog() { done.set_value(); }
+};
+
+// Root may write into any folder: while one of these lives, overriding permissions is out of
+// its effective capabilities, so that they count as for anyone else.
+struct OrdinaryPermissions {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+    bool dropped = false;
+    OrdinaryPermissions()
+    {
+        __user_cap_data_struct reduced[2];
+        if (::geteuid() != 0 || ::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        reduced[0] = saved[0], reduced[1] = saved[1];
+        reduced[CAP_TO_INDEX(CAP_DAC_OVERRIDE)].effective &= ~CAP_TO_MASK(CAP_DAC_OVERRIDE);
+        dropped = ::syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~OrdinaryPermissions() { dropped && ::syscall(SYS_capset, &header, saved); }
 };
 
 // The workbench: start-up with the settings files, the notices' texts, and Load, Express,
@@ -194,6 +216,28 @@ private slots:
         QCOMPARE(b.shown.count(QStringLiteral("資料傳輸中，請等傳輸完成後再執行。")), 4);
         QCOMPARE(b.dialogs.asked.size(), 1);
         QCOMPARE(readFile(image), QByteArray(2048, '\x22'));
+    }
+    void replacesFileInReadOnlyFolder()
+    {
+        // The new block goes beside the old file and replaces it whole; where the folder may
+        // not be written, it is written into the file itself, and a read-only file stays.
+        for (const int mode : {0644, 0444}) {
+            QTemporaryDir dir;
+            const QString path = writeFile(dir.filePath("old.tsk"), "old");
+            ::chmod(QFile::encodeName(path).constData(), mode_t(mode));
+            ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+            QString why;
+            bool written = false;
+            {
+                OrdinaryPermissions ordinary;
+                QVERIFY(::geteuid() != 0 || ordinary.dropped);
+                written = ImageFile::WriteWholeFile(path, "new block", &why);
+            }
+            ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+            QCOMPARE(written, mode == 0644);
+            QCOMPARE(readFile(path), mode == 0644 ? QByteArray("new block") : QByteArray("old"));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.tsk"});
+        }
     }
 };
 
