@@ -107,29 +107,7 @@ bool SimProcess::waitReceived(int n, int timeoutMs) const
     return true;
 }
 
-bool SimProcess::waitReceivedEndsWith(const QByteArray &tail, int timeoutMs) const
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!received().endsWith(tail)) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 void SimProcess::markReceived()
 {
     m_mark += static_cast<int>(received().size());
-}
-
-QString SimProcess::stateField(const QString &field)
-{
-    const QStringList parts = control(QStringLiteral("state")).split(QLatin1Char(' '));
-    const QString key = field + QLatin1Char('=');
-    for (const QString &part : parts) {
-        if (part.startsWith(key))
-            return part.mid(key.size());
-    }
-    return QString();
 }

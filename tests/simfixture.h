@@ -25,13 +25,8 @@ public:
     QByteArray received() const;
     // Waits until at least n bytes have been received.
     bool waitReceived(int n, int timeoutMs = 5000) const;
-    // Waits until the received bytes end with tail.
-    bool waitReceivedEndsWith(const QByteArray &tail, int timeoutMs = 5000) const;
     // Forgets what was received so far (received() starts again from empty).
     void markReceived();
-
-    // "state" fields: sram_sum, flash_sum, type, socket, lock.
-    QString stateField(const QString &field);
 
 private:
     QStringList m_arguments;

@@ -25,24 +25,6 @@ struct FifoWatchdog {
     ~FifoWatchdog() { done.set_value(); }
 };
 
-// Root may write into any folder: while one of these lives, overriding permissions is out of
-// its effective capabilities, so that they count as for anyone else.
-struct OrdinaryPermissions {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2] = {};
-    bool dropped = false;
-    OrdinaryPermissions()
-    {
-        __user_cap_data_struct reduced[2];
-        if (::geteuid() != 0 || ::syscall(SYS_capget, &header, saved) != 0)
-            return;
-        reduced[0] = saved[0], reduced[1] = saved[1];
-        reduced[CAP_TO_INDEX(CAP_DAC_OVERRIDE)].effective &= ~CAP_TO_MASK(CAP_DAC_OVERRIDE);
-        dropped = ::syscall(SYS_capset, &header, reduced) == 0;
-    }
-    ~OrdinaryPermissions() { dropped && ::syscall(SYS_capset, &header, saved); }
-};
-
 // The workbench: start-up with the settings files, the notices' texts, and Load, Express,
 // Save and the dump box with their dialogs, files and bytes.
 class TstWorkbench : public QObject
@@ -219,20 +201,23 @@ private slots:
     }
     void replacesFileInReadOnlyFolder()
     {
-        // The new block goes beside the old file and replaces it whole; where the folder may
-        // not be written, it is written into the file itself, and a read-only file stays.
+        // The new block goes beside the old file and replaces it whole; where the folder may not
+        // be written, into the file itself; a read-only file stays. Root, which may write
+        // anywhere, gives up overriding permissions for the write.
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[2] = {}, ordinary[2];
+        const bool root = ::geteuid() == 0 && ::syscall(SYS_capget, &header, caps) == 0;
+        ordinary[0] = caps[0], ordinary[1] = caps[1];
+        ordinary[CAP_TO_INDEX(CAP_DAC_OVERRIDE)].effective &= ~CAP_TO_MASK(CAP_DAC_OVERRIDE);
         for (const int mode : {0644, 0444}) {
             QTemporaryDir dir;
             const QString path = writeFile(dir.filePath("old.tsk"), "old");
             ::chmod(QFile::encodeName(path).constData(), mode_t(mode));
             ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+            QVERIFY(!root || ::syscall(SYS_capset, &header, ordinary) == 0);
             QString why;
-            bool written = false;
-            {
-                OrdinaryPermissions ordinary;
-                QVERIFY(::geteuid() != 0 || ordinary.dropped);
-                written = ImageFile::WriteWholeFile(path, "new block", &why);
-            }
+            const bool written = ImageFile::WriteWholeFile(path, "new block", &why);
+            QVERIFY(!root || ::syscall(SYS_capset, &header, caps) == 0);
             ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
             QCOMPARE(written, mode == 0644);
             QCOMPARE(readFile(path), mode == 0644 ? QByteArray("new block") : QByteArray("old"));
