@@ -24,12 +24,8 @@ int loadCommand(Tool &tool, const QStringList &args)
 int expressCommand(Tool &tool, const QStringList &args)
 {
     const QString &path = args.at(0);
-    int chip = -1;
-    int rc = tool.needChip(&chip);
     QByteArray image;
-    if (rc == Success)
-        rc = Images::read(tool.console, path, ChipTable::chip(chip).flashSize,
-                          Images::chipLimitName(chip), &image);
+    int rc = tool.readChipImage(path, &image);
     if (rc == Success)
         rc = tool.connect();
     if (rc != Success)

@@ -1,6 +1,7 @@
 #include "tool.h"
 
 #include "exitcode.h"
+#include "images.h"
 
 #include "core/chiptable.h"
 #include "core/session.h"
@@ -43,6 +44,15 @@ int Tool::needChip(int *chip)
                                  "1051U: give --chip or run \"vantor-cli chip NAME\"")
                       .arg(link.rememberedChip()));
     return Usage;
+}
+
+int Tool::readChipImage(const QString &path, QByteArray *image)
+{
+    int chip = -1;
+    const int rc = needChip(&chip);
+    return rc != Success ? rc
+                         : Images::read(console, path, ChipTable::chip(chip).flashSize,
+                                        Images::chipLimitName(chip), image);
 }
 
 bool Tool::chipTakes(int bytes)

@@ -23,6 +23,8 @@ struct Tool {
     // The chip that the search will choose, for an image's limit: Usage when chip.log names
     // none of the three.
     int needChip(int *chip);
+    // needChip, then the image at path, refused when larger than that chip's flash.
+    int readChipImage(const QString &path, QByteArray *image);
     // Whether the chip chosen after the search still takes an image of this size.
     bool chipTakes(int bytes);
 

@@ -97,12 +97,8 @@ int openLog(Tool &tool)
 
 int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
 {
-    int chip = -1;
-    int rc = tool.needChip(&chip);
     QByteArray image;
-    if (rc == Success)
-        rc = Images::read(tool.console, path, ChipTable::chip(chip).flashSize,
-                          Images::chipLimitName(chip), &image);
+    int rc = tool.readChipImage(path, &image);
     if (rc == Success)
         rc = openLog(tool);
     if (rc == Success)
