@@ -143,14 +143,23 @@ void Workbench::chooseChip(int chip)
     showRefusal(d->session.chooseChip(chip));
 }
 
-void Workbench::fill(const QString &text)
+// The fill and dump boxes: refused while busy; otherwise the replies and the status box are
+// emptied before the box's text is checked.
+bool Workbench::clearForSramRequest()
 {
     if (d->session.isBusy()) {
         show(Notice::Busy);
-        return;
+        return false;
     }
     d->session.clearReceived();
     show(Notice::Cleared);
+    return true;
+}
+
+void Workbench::fill(const QString &text)
+{
+    if (!clearForSramRequest())
+        return;
     const FillText fill = CheckFillText(text);
     if (!fill.ok) {
         show(Notice::BadFill);
@@ -161,12 +170,8 @@ void Workbench::fill(const QString &text)
 
 void Workbench::dump(const QString &text)
 {
-    if (d->session.isBusy()) {
-        show(Notice::Busy);
+    if (!clearForSramRequest())
         return;
-    }
-    d->session.clearReceived();
-    show(Notice::Cleared);
     const DumpText dump = CheckDumpText(text);
     switch (dump.verdict) {
     case DumpText::Empty:

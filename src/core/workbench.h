@@ -74,6 +74,7 @@ private:
     void show(Notice::Kind kind, qint64 number = 0);
     void showRefusal(Refusal refusal);
     bool mayStartTransfer();
+    bool clearForSramRequest();
     void warnAtStartup(const QString &path, const QString &why);
     QString takeStartupWarning();
     void writeTskLog();
