@@ -99,6 +99,7 @@ void TstTool::initTestCase()
     writeFile(file("e%1.hex"), QByteArray(1024 * 1024 + 1, '\n'));
     writeFile(file("c%1.tsk"), QByteArray(4096, 'd'));
     writeFile(file("a%1.bin"), QByteArray(5000, 'e'));
+    writeFile(file("empty.tsk"), {});
 }
 
 void TstTool::writeThenVerify_data()
@@ -241,6 +242,10 @@ void TstTool::runs_data()
     fails("2: a name with %1", "", "load e%1.hex", 2, "e%1.hex: 1048577 bytes is far too");
     fails("2: flash", "", "express c%1.tsk", 2, "c%1.tsk: 4096 bytes, more than the AT89C2051's");
     fails("2: buffer", "", "load a%1.bin", 2, "a%1.bin: 5000 bytes, more than the programmer's");
+    fails("2: empty image", "", "write empty.tsk", 2, "vantor-cli: empty.tsk: the image is empty");
+    fails("2: empty, express", "", "express empty.tsk", 2, "empty.tsk: the image is empty");
+    fails("2: empty, load", "", "load empty.tsk", 2, "empty.tsk: the image is empty");
+    fails("2: empty, verify", "", "verify empty.tsk", 2, "empty.tsk: the image is empty");
     fails("2: save into a missing folder", "", "save no/such/x.tsk", 2, "cannot write there");
     fails("3: no such device", "none", "--port /dev/no-such sig", 3, "(tried COM1 /dev/no-such)");
     fails("3: silent", "--silent", "sig", 3, "no programmer answered");
