@@ -15,13 +15,15 @@ using namespace bench;
 namespace
 {
 
-constexpr int kImage = 2048;                     // an AT89C2051's flash
+// write loads its image padded with FF to the chip's flash and reads the whole flash back;
+// this image fills an AT89C2051's flash, so what is sent and received is its own size.
+constexpr int kImage = 2048;
 constexpr double kByteMs = 10.0 / 9.6;           // 9600 baud, 10 bits a character
 constexpr double kDiscoveryMs = 400 + 600;       // first probe at 400 ms; chip told 6 ticks after
 constexpr double kProgramMs = 10 + 1.5 * kImage; // the emulator's erase and programming
 // The emulator's replies in its own words (sim/README.md): the identification twice (the
 // probe and the "i" after it), the chip, then each step of write, and the block.
-constexpr int kReceived = 29 + 29 + 16 + 14 + 21 + 10 + 12 + 9 + 9 + kImage;
+constexpr int kReceived = 29 + 29 + 16 + 21 + 10 + 12 + 9 + 9 + kImage;
 
 // Where the time of a run goes, from the tool's start to its end: the intervals between
 // the commands as the emulator received them (the index of each command's first byte in
@@ -31,13 +33,12 @@ struct Step {
     int to; // the command that ends the interval; -1: the tool's end
     double floorMs;
 };
-constexpr int kE = 4 + 3 + kImage; // "L", its length and the image come first
+constexpr int kE = 3 + 3 + kImage; // "L", its length and the image come first
 const Step kSteps[] = {
     {"start to the probe \"i\"", 0, 400},
     {"probe to \"i\" (26 characters)", 1, (1 + 26) * kByteMs},
     {"\"i\" to \"!\" (6 ticks)", 2, 600},
-    {"\"!\" to \"X\"", 3, (1 + 16) * kByteMs},
-    {"\"X\" to \"L\"", 4, (1 + 14) * kByteMs},
+    {"\"!\" to \"L\"", 3, (1 + 16) * kByteMs},
     {"\"L\" and the image to \"E\"", kE, (3 + kImage + 21) * kByteMs},
     {"\"E\" to \"P\"", kE + 1, (1 + 10) * kByteMs + 10},
     {"\"P\" to \"F\"", kE + 2, (1 + 12) * kByteMs + 1.5 * kImage},

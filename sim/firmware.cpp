@@ -379,6 +379,14 @@ void Firmware::setExtraReadback(std::size_t n)
     m_extraCount = n;
 }
 
+bool Firmware::setFault(const std::string &name)
+{
+    if (name != "no-clear" && name != "none")
+        return false;
+    m_clearIgnored = name == "no-clear";
+    return true;
+}
+
 void Firmware::receive(std::uint8_t byte, double nowMs)
 {
     m_pending.push_back({byte, nowMs});
@@ -571,7 +579,8 @@ void Firmware::command(std::uint8_t byte, double atMs)
         m_parse = Parse::FillValue;
         return;
     case 'X':
-        m_sram.fill(0xFF);
+        if (!m_clearIgnored)
+            m_sram.fill(0xFF);
         reply(m_words->cleared);
         return;
     case 'c':

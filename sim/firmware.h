@@ -91,6 +91,10 @@ public:
     // The next read-back sends n bytes more than asked, continuing through the SRAM.
     void setExtraReadback(std::size_t n);
 
+    // A firmware fault: "no-clear" (X answers as usual and leaves the SRAM as it was), or
+    // "none". False for any other name.
+    bool setFault(const std::string &name);
+
     // Puts another chip into the socket: erased flash, lock bits clear.
     void setSocket(Chip chip);
     Chip socket() const { return m_socket; }
@@ -168,6 +172,7 @@ private:
     bool m_shortPending = false;
     std::size_t m_shortCount = 0;
     std::size_t m_extraCount = 0;
+    bool m_clearIgnored = false;
 
     std::deque<Stage> m_stages;
     double m_stageClock = 0.0;

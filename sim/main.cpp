@@ -331,8 +331,9 @@ void Simulator::handleLine(std::string line)
         const std::size_t at = line.find("send") + 4;
         send(vantorsim::decodeEscapes(at < line.size() ? line.substr(at + 1) : std::string()));
         answer("ok");
-    } else if (cmd == "key" && words.size() == 2) {
-        answer(fw.pressKey(words[1]) ? "ok" : "error bad argument");
+    } else if ((cmd == "key" || cmd == "fault") && words.size() == 2) {
+        const bool ok = cmd == "key" ? fw.pressKey(words[1]) : fw.setFault(words[1]);
+        answer(ok ? "ok" : "error bad argument");
     } else if (cmd == "unplug" && words.size() == 1) {
         unplug();
         answer("ok");
@@ -342,10 +343,7 @@ void Simulator::handleLine(std::string line)
             answer("error bad argument");
             return;
         }
-        if (cmd == "short")
-            fw.setShortReadback(n);
-        else
-            fw.setExtraReadback(n);
+        cmd == "short" ? fw.setShortReadback(n) : fw.setExtraReadback(n);
         answer("ok");
     } else if (cmd == "chip" && words.size() == 2) {
         Chip chip;

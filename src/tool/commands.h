@@ -35,6 +35,10 @@ struct ChipResult {
     int firstDifference;
 };
 
+// The chip read into the SRAM ("R") and the SRAM read back (bytes of it), over an SRAM
+// filled with fill and, when the block is nothing but fill, once more over its complement:
+// Failed when the chip could not be read (see ChipReadCheck).
+int readChipBlock(Tool &tool, quint8 fill, int bytes, const QString &label, QByteArray *block);
 // Writes one chip (after the search) and compares it with the image.
 ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path);
 // With --log: one CSV line for the chip.

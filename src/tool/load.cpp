@@ -14,8 +14,7 @@ int loadCommand(Tool &tool, const QStringList &args)
 {
     const QString &path = args.at(0);
     QByteArray image;
-    int rc = Images::read(tool.console, path, BufferLimits::MaxImageSize, Images::bufferLimitName(),
-                          &image);
+    int rc = tool.readImage(path, BufferLimits::MaxImageSize, Images::bufferLimitName(), &image);
     if (rc == Success)
         rc = tool.connect();
     return rc != Success ? rc : tool.link.sendImage('L', image, path, ReplyRules::quick(false));

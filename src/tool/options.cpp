@@ -19,9 +19,9 @@ Commands:
   chip 2051|4051|1051U  tell the programmer the chip (remembered in ./chip.log)
   load FILE             load an image into the programmer's SRAM ("L")
   express FILE          load, erase, program and verify in one step ("Q")
-  write FILE            clear the SRAM, load, erase, program, read the chip back and
-                        compare it byte for byte with the image
-  verify FILE           read the chip back and compare it with the image
+  write FILE            load the image padded with FF to the chip, erase, program, read
+                        the whole chip back and compare it with the image and blank flash
+  verify FILE           read the whole chip back and compare it with the image
   read FILE [--size S]  read the chip into the SRAM and save the SRAM to FILE
   save FILE [--size S]  save the SRAM to FILE ("S1", "S2", "S4")
   program               program the chip from the SRAM ("P")
@@ -58,9 +58,9 @@ Options:
 Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2K or 4K
 (default: the chip's size).
 
-Exit codes: 0 success; 1 no answer, a transfer cut short, a read-back that differs from
-the image, or a reply line matching --fail-on; 2 usage error or bad file; 3 no programmer
-(none found, or it went away).
+Exit codes: 0 success; 1 no answer, a transfer cut short, a chip that could not be read
+or differs from the image, or a reply line matching --fail-on; 2 usage error or bad file
+(an empty image too); 3 no programmer (none found, or it went away).
 )";
 
 QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)

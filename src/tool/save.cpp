@@ -6,8 +6,14 @@
 #include "replyrules.h"
 #include "tool.h"
 
+#include "core/chipread.h"
+
 namespace
 {
+
+// Before read's "R" the SRAM is filled with 00: a blank chip (all FF) then reads at once,
+// and only a chip of nothing but 00 is read a second time.
+constexpr quint8 ReadFill = 0x00;
 
 int saveBlock(Tool &tool, const QString &path, bool readChip)
 {
@@ -19,16 +25,46 @@ int saveBlock(Tool &tool, const QString &path, bool readChip)
         rc = Images::checkOutput(tool.console, path);
     if (rc == Success)
         rc = tool.connect();
-    if (rc == Success && readChip)
-        rc = tool.link.command("R", ReplyRules::chipOperation(false));
     QByteArray block;
     if (rc == Success)
-        rc = tool.link.readBlock(size, readChip ? QStringLiteral("read") : QStringLiteral("save"),
-                                 &block);
+        rc = readChip ? readChipBlock(tool, ReadFill, size, QStringLiteral("read"), &block)
+                      : tool.link.readBlock(size, QStringLiteral("save"), &block);
     return rc != Success ? rc : Images::write(tool.console, path, block);
 }
 
+// Fills the SRAM, has the chip read into it and reads the block back; true when done.
+bool readOnce(Tool &tool, const ChipReadCheck &check, int bytes, const QString &label,
+              QByteArray *block, int *rc)
+{
+    *rc = tool.link.request(check.fillRequest(), ReplyRules::quick(false));
+    if (*rc == Success)
+        *rc = tool.link.command("R", ReplyRules::chipOperation(false));
+    if (*rc == Success)
+        *rc = tool.link.readBlock(bytes, label, block);
+    return *rc == Success;
+}
+
 } // namespace
+
+int readChipBlock(Tool &tool, quint8 fill, int bytes, const QString &label, QByteArray *block)
+{
+    ChipReadCheck check(fill);
+    for (;;) {
+        int rc = Success;
+        if (!readOnce(tool, check, bytes, label, block, &rc))
+            return rc;
+        const ChipReadCheck::Verdict verdict = check.judge(*block);
+        if (verdict == ChipReadCheck::Verdict::Read)
+            return Success;
+        if (verdict == ChipReadCheck::Verdict::NotRead) {
+            tool.console.error(QStringLiteral("the chip could not be read: the SRAM came back as "
+                                              "filled, with 0x%1 and again with 0x%2 (is the chip "
+                                              "locked, or another chip in the socket?)")
+                                   .arg(hexText(fill, 2), hexText(check.fill(), 2)));
+            return Failed;
+        }
+    }
+}
 
 int saveCommand(Tool &tool, const QStringList &args)
 {

@@ -6,6 +6,8 @@
 #include "core/chiptable.h"
 #include "core/session.h"
 
+#include <QDir>
+
 Tool::Tool(const Options &given) : options(given)
 {
     console.setQuiet(options.quiet);
@@ -46,13 +48,23 @@ int Tool::needChip(int *chip)
     return Usage;
 }
 
+int Tool::readImage(const QString &path, int limit, const QString &limitName, QByteArray *image)
+{
+    if (const int rc = Images::read(console, path, limit, limitName, image); rc != Success)
+        return rc;
+    if (!image->isEmpty())
+        return Success;
+    console.error(QStringLiteral("%1: the image is empty").arg(QDir::toNativeSeparators(path)));
+    return Usage;
+}
+
 int Tool::readChipImage(const QString &path, QByteArray *image)
 {
     int chip = -1;
     const int rc = needChip(&chip);
     return rc != Success ? rc
-                         : Images::read(console, path, ChipTable::chip(chip).flashSize,
-                                        Images::chipLimitName(chip), image);
+                         : readImage(path, ChipTable::chip(chip).flashSize,
+                                     Images::chipLimitName(chip), image);
 }
 
 bool Tool::chipTakes(int bytes)

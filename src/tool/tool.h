@@ -23,6 +23,8 @@ struct Tool {
     // The chip that the search will choose, for an image's limit: Usage when chip.log names
     // none of the three.
     int needChip(int *chip);
+    // The image at path, refused when larger than limit (limitName says what it is) or empty.
+    int readImage(const QString &path, int limit, const QString &limitName, QByteArray *image);
     // needChip, then the image at path, refused when larger than that chip's flash.
     int readChipImage(const QString &path, QByteArray *image);
     // Whether the chip chosen after the search still takes an image of this size.

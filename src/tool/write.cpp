@@ -1,7 +1,7 @@
-// write FILE and verify FILE: the image programmed into the chip (the SRAM cleared, the
-// image loaded, the chip erased and programmed), then the chip read back and compared with
-// the image byte for byte. Only the comparison decides: the steps' replies are shown, and
-// a step may go unanswered.
+// write FILE and verify FILE: the image programmed into the chip (loaded padded with FF to
+// the chip's size, the chip erased and programmed), then the whole chip read back and
+// compared with the image and with blank flash after it. Only the comparison decides: the
+// steps' replies are shown, and a step may go unanswered.
 #include "commands.h"
 #include "exitcode.h"
 #include "images.h"
@@ -9,6 +9,7 @@
 #include "tool.h"
 
 #include "core/chiptable.h"
+#include "core/session.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,13 +17,17 @@
 namespace
 {
 
+int chipSize(Tool &tool)
+{
+    return ChipTable::chip(tool.link.session().chip()).flashSize;
+}
+
+// The whole chip is loaded, so that the flash past the image is programmed with FF whatever
+// the SRAM held before and whatever the firmware's clear does.
 int program(Tool &tool, const QByteArray &image, const QString &path)
 {
-    // The SRAM is cleared first, so that the flash past the image is programmed with FF
-    // (left erased) rather than with what an earlier image left in the SRAM.
-    int rc = tool.link.command("X", ReplyRules::quick(false));
-    if (rc == Success)
-        rc = tool.link.sendImage('L', image, path, ReplyRules::quick(false));
+    const QByteArray chip = image + QByteArray(chipSize(tool) - image.size(), char(0xFF));
+    int rc = tool.link.sendImage('L', chip, path, ReplyRules::quick(false));
     if (rc == Success)
         rc = tool.link.command("E", ReplyRules::chipOperation(false));
     if (rc == Success)
@@ -30,58 +35,98 @@ int program(Tool &tool, const QByteArray &image, const QString &path)
     return rc;
 }
 
-// The result line of the comparison.
-ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image)
+// Where the chip read back differs from the image, and where the flash after the image is
+// not blank: how many bytes, and the first address (-1 for none).
+struct Differences {
+    int inImage = 0;
+    int firstInImage = -1;
+    int afterImage = 0;
+    int firstAfterImage = -1;
+};
+
+Differences differences(const QByteArray &chip, const QByteArray &image, int size)
+{
+    Differences d;
+    for (int i = 0; i < size; ++i) {
+        const bool inImage = i < image.size();
+        if (chip.at(i) == (inImage ? image.at(i) : char(0xFF)))
+            continue;
+        int &count = inImage ? d.inImage : d.afterImage;
+        int &first = inImage ? d.firstInImage : d.firstAfterImage;
+        first = count++ == 0 ? i : first;
+    }
+    return d;
+}
+
+QString address(int at)
+{
+    return QStringLiteral("0x") + hexText(at, 4);
+}
+
+QString byteAt(const QByteArray &bytes, int at)
+{
+    return QStringLiteral("0x") + hexText(static_cast<quint8>(bytes.at(at)), 2);
+}
+
+// The result line of a comparison that found differences.
+QString differenceLine(const Differences &d, const QByteArray &chip, const QByteArray &image)
 {
     const int n = static_cast<int>(image.size());
-    int differ = 0;
-    int first = -1;
-    for (int i = 0; i < n; ++i) {
-        if (chip.at(i) != image.at(i)) {
-            first = first < 0 ? i : first;
-            ++differ;
-        }
-    }
-    if (differ == 0) {
-        tool.console.result(QStringLiteral("verify: %1 bytes match").arg(n),
-                            {{"match", true}, {"bytes", n}});
+    QStringList parts;
+    if (d.inImage == 0)
+        parts << QStringLiteral("%1 bytes match").arg(n);
+    else
+        parts << QStringLiteral("%1 byte%2 of %3 differ%4, the first at %5 (chip %6, file %7)")
+                     .arg(d.inImage)
+                     .arg(d.inImage == 1 ? "" : "s")
+                     .arg(n)
+                     .arg(d.inImage == 1 ? "s" : "")
+                     .arg(address(d.firstInImage), byteAt(chip, d.firstInImage),
+                          byteAt(image, d.firstInImage));
+    if (d.afterImage > 0)
+        parts << QStringLiteral("%1 byte%2 after the image %3 not blank, the first at %4 (chip %5)")
+                     .arg(d.afterImage)
+                     .arg(d.afterImage == 1 ? "" : "s")
+                     .arg(d.afterImage == 1 ? "is" : "are")
+                     .arg(address(d.firstAfterImage), byteAt(chip, d.firstAfterImage));
+    return QStringLiteral("verify: ") + parts.join(QStringLiteral("; "));
+}
+
+// The result line of the comparison of the whole chip.
+ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image, int size)
+{
+    const int n = static_cast<int>(image.size());
+    const Differences d = differences(chip, image, size);
+    if (d.inImage == 0 && d.afterImage == 0) {
+        tool.console.result(n == size ? QStringLiteral("verify: %1 bytes match").arg(n)
+                                      : QStringLiteral("verify: %1 bytes match, and the %2 "
+                                                       "after them are blank")
+                                            .arg(n)
+                                            .arg(size - n),
+                            {{"match", true}, {"bytes", n}, {"blank", size - n}});
         return {Success, -1};
     }
-    const QString at = QStringLiteral("0x") + hexText(first, 4);
-    tool.console.result(
-        QStringLiteral("verify: %1 byte%2 of %3 differ%4, the first at %5 (chip 0x%6, file 0x%7)")
-            .arg(differ)
-            .arg(differ == 1 ? "" : "s")
-            .arg(n)
-            .arg(differ == 1 ? "s" : "")
-            .arg(at, hexText(static_cast<quint8>(chip.at(first)), 2),
-                 hexText(static_cast<quint8>(image.at(first)), 2)),
-        {{"match", false}, {"bytes", n}, {"differ", differ}, {"first", at}});
+    const int first = d.inImage > 0 ? d.firstInImage : d.firstAfterImage;
+    QJsonObject details{{"match", false},
+                        {"bytes", n},
+                        {"differ", d.inImage},
+                        {"first", address(first)},
+                        {"not_blank", d.afterImage}};
+    if (d.afterImage > 0)
+        details.insert(QStringLiteral("first_not_blank"), address(d.firstAfterImage));
+    tool.console.result(differenceLine(d, chip, image), details);
     return {Failed, first};
 }
 
-// The chip into the SRAM ("R"), then the SRAM back. The SRAM is first filled with a byte
-// that differs from the image's first, so that a read that did not happen cannot pass for
-// the image left there by the load.
+// The whole chip read back. The SRAM is filled with a byte other than the image's first
+// before the read, so a chip that holds the image is read at the first try.
 ChipResult compare(Tool &tool, const QByteArray &image)
 {
-    const int n = static_cast<int>(image.size());
-    if (n == 0) {
-        tool.console.result(QStringLiteral("verify: the image is empty, nothing to compare"));
-        return {Success, -1};
-    }
-    QByteArray fill("F", 1);
-    fill.append(static_cast<char>(~image.at(0)));
-    int rc = tool.link.request(fill, ReplyRules::quick(false));
-    if (rc == Success)
-        rc = tool.link.command("R", ReplyRules::chipOperation(false));
+    const int size = chipSize(tool);
     QByteArray chip;
-    if (rc == Success)
-        rc = tool.link.readBlock(n <= 1024   ? 1024
-                                 : n <= 2048 ? 2048
-                                             : 4096,
+    const int rc = readChipBlock(tool, static_cast<quint8>(~image.at(0)), size,
                                  QStringLiteral("read back"), &chip);
-    return rc != Success ? ChipResult{rc, -1} : report(tool, chip, image);
+    return rc != Success ? ChipResult{rc, -1} : report(tool, chip, image, size);
 }
 
 // The log must take lines before the first chip is written.

@@ -99,6 +99,7 @@ void TstTool::initTestCase()
     writeFile(file("e%1.hex"), QByteArray(1024 * 1024 + 1, '\n'));
     writeFile(file("c%1.tsk"), QByteArray(4096, 'd'));
     writeFile(file("a%1.bin"), QByteArray(5000, 'e'));
+    writeFile(file("empty.tsk"), {});
 }
 
 void TstTool::writeThenVerify_data()
@@ -108,8 +109,7 @@ void TstTool::writeThenVerify_data()
     QTest::addColumn<int>("address"); // where the file differs from the chip
     QTest::addColumn<QString>("difference");
     QTest::newRow("own words") << "default"
-                               << "SRAM cleared\nLoad OK, 143 bytes\nErase OK\nProgram OK\n"
-                                  "Fill FD\nRead OK\n"
+                               << "Load OK, 2048 bytes\nErase OK\nProgram OK\nFill FD\nRead OK\n"
                                << 0x0083 << "0x0083 (chip 0x07, file 0x17)";
     QTest::newRow("other words") << "other"
                                  << "geloescht\nprogrammiert\nausgelesen\n"
@@ -124,13 +124,35 @@ void TstTool::writeThenVerify()
     QFETCH(QString, difference);
     SimProcess sim({"--texts", texts});
     QVERIFY(sim.start());
-    Run r = tool({"--port", "DEV", "write", "DATA/blink.ihx"}, &sim);
-    QCOMPARE(r.ok(), out + "verify: 143 bytes match\n");
-    // The search, the chip, then clear, load, erase, program; the SRAM filled with the
-    // complement of the first byte, read, read back 1K.
-    const QByteArray sent = "ii!X" + QByteArray("L\x00\x8F", 3) + m_blink.left(143) + "EPF\xFDRS1";
+    QCOMPARE(sim.control("fault no-clear"), "ok"); // clearing the SRAM leaves it as it was
+
+    // A chip of nothing but 00, the byte read fills the SRAM with: read once more over FF,
+    // and saved as it is.
+    const QByteArray zeros(2048, '\0');
+    QCOMPARE(tool({"--port", "DEV", "write", writeFile(file("zeros.tsk"), zeros)}, &sim).code, 0);
+    sim.markReceived();
+    QCOMPARE(tool({"--port", "DEV", "read", file("read.tsk")}, &sim).code, 0);
+    QCOMPARE(readFile(file("read.tsk")), zeros);
+    QCOMPARE(sim.received(), "ii!" + QByteArray("F\x00RS2F\xFFRS2", 10));
+    // The shorter image against that chip: the differences in the image and the flash after
+    // it that is not blank, each with its first address.
+    Run r = tool({"--port", "DEV", "verify", "DATA/blink.ihx"}, &sim);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.out.endsWith("verify: 122 bytes of 143 differ, the first at 0x0000 (chip 0x00, "
+                            "file 0x02); 1905 bytes after the image are not blank, the first at "
+                            "0x008F (chip 0x00)\n"),
+             qPrintable(r.out));
+
+    // Written over it, the image is loaded padded with FF to the chip's size: the flash past
+    // it ends up blank whatever the SRAM held.
+    sim.markReceived();
+    r = tool({"--port", "DEV", "write", "DATA/blink.ihx"}, &sim);
+    QCOMPARE(r.ok(), out + "verify: 143 bytes match, and the 1905 after them are blank\n");
+    // The search, the chip, then load, erase, program; the SRAM filled with the complement
+    // of the first byte, read, read back the whole chip.
+    const QByteArray sent = "ii!" + QByteArray("L\x08\x00", 3) + m_blink + "EPF\xFDRS2";
     QCOMPARE(sim.received(), sent); // the tool read the last reply: the emulator has logged all
-    QCOMPARE(flash(sim, 2048), m_blink); // the flash past the image left erased
+    QCOMPARE(flash(sim, 2048), m_blink);
 
     // A file one byte off: the difference named, and the chip only read.
     QByteArray changed = m_blink;
@@ -142,15 +164,15 @@ void TstTool::writeThenVerify()
              qPrintable(r.out));
     QCOMPARE(sim.received(), QByteArray("ii!F\xFDRS2"));
 
-    // A locked chip refuses to be read, and the SRAM still holds what the last read left.
+    // A locked chip refuses to be read: the SRAM comes back as filled, twice. No file is
+    // written; an old one is left as it was.
     sim.markReceived();
     QCOMPARE(tool({"--port", "DEV", "lock"}, &sim).code, 0);
-    r = tool({"--port", "DEV", "verify", "DATA/blink.tsk"}, &sim);
+    r = tool({"--port", "DEV", "read", writeFile(file("old.tsk"), "old")}, &sim);
     QCOMPARE(r.code, 1);
-    QVERIFY2(r.out.endsWith("verify: 2047 bytes of 2048 differ, the first at 0x0000 (chip 0xFD, "
-                            "file 0x02)\n"),
-             qPrintable(r.out));
-    QCOMPARE(sim.received(), QByteArray("ii!lii!F\xFDRS2"));
+    QVERIFY2(r.err.contains("the chip could not be read"), qPrintable(r.err));
+    QCOMPARE(readFile(file("old.tsk")), QByteArray("old"));
+    QCOMPARE(sim.received(), "ii!lii!" + QByteArray("F\x00RS2F\xFFRS2", 10));
 }
 
 namespace
@@ -241,6 +263,10 @@ void TstTool::runs_data()
     fails("2: a name with %1", "", "load e%1.hex", 2, "e%1.hex: 1048577 bytes is far too");
     fails("2: flash", "", "express c%1.tsk", 2, "c%1.tsk: 4096 bytes, more than the AT89C2051's");
     fails("2: buffer", "", "load a%1.bin", 2, "a%1.bin: 5000 bytes, more than the programmer's");
+    fails("2: empty image", "", "write empty.tsk", 2, "vantor-cli: empty.tsk: the image is empty");
+    fails("2: empty, express", "", "express empty.tsk", 2, "empty.tsk: the image is empty");
+    fails("2: empty, load", "", "load empty.tsk", 2, "empty.tsk: the image is empty");
+    fails("2: empty, verify", "", "verify empty.tsk", 2, "empty.tsk: the image is empty");
     fails("2: save into a missing folder", "", "save no/such/x.tsk", 2, "cannot write there");
     fails("3: no such device", "none", "--port /dev/no-such sig", 3, "(tried COM1 /dev/no-such)");
     fails("3: silent", "--silent", "sig", 3, "no programmer answered");
@@ -321,9 +347,8 @@ void TstTool::chipExpressAndRead()
     QCOMPARE(sim.received(), "ii#Q" + QByteArray("\x00\x8F", 2) + m_blink.left(143));
     QCOMPARE(flash(sim, 1024), m_blink.left(1024));
 
-    // Read: the chip into the SRAM (filled with something else first), then the chip's size.
-    QCOMPARE(tool({"--port", "DEV", "fill", "5a"}, &sim).code, 0);
-    QCOMPARE(tool({"--port", "DEV", "read", file("chip.bin")}, &sim).ok(), "Read OK\n");
+    // Read: the SRAM filled with 00, the chip read into it, then the chip's size.
+    QCOMPARE(tool({"--port", "DEV", "read", file("chip.bin")}, &sim).ok(), "Fill 00\nRead OK\n");
     QCOMPARE(readFile(file("chip.bin")), m_blink.left(1024));
 }
 
@@ -399,8 +424,7 @@ void TstTool::productionRun()
     // The next chip is not the one chosen: it cannot be programmed or read.
     QCOMPARE(sim.control("chip 4051"), "ok");
     QCOMPARE(sim.control("key 2K"), "ok");
-    QVERIFY2(tally("chip 2: failed, first difference at 0x0000 (1 passed, 1 failed)\n"),
-             qPrintable(out));
+    QVERIFY2(tally("chip 2: failed (1 passed, 1 failed)\n"), qPrintable(out));
     QCOMPARE(sim.control("chip 2051"), "ok");
     process.write("\n"); // Enter
     QVERIFY2(tally("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out));
@@ -415,7 +439,7 @@ void TstTool::productionRun()
     QCOMPARE(log.size(), 4); // three lines, each ended
     for (int i = 0; i < 3; ++i) {
         QVERIFY2(log.at(i).endsWith(",AT89C2051," + QString::number(sum, 16).toUpper() +
-                                    (i == 1 ? ",failed,0x0000" : ",passed,")),
+                                    (i == 1 ? ",failed," : ",passed,")),
                  qPrintable(log.at(i)));
         QVERIFY(QDateTime::fromString(log.at(i).section(',', 0, 0), Qt::ISODate).isValid());
     }
@@ -436,13 +460,14 @@ void TstTool::jsonEvents()
                                   o.value("what").toString(), QString::number(done)}
                           .join(' ');
     }
-    QCOMPARE(events, QStringList({"reply SRAM cleared  0", "progress  load 0", "progress  load 143",
-                                  "reply Load OK, 143 bytes  0", "reply Erase OK  0",
-                                  "reply Program OK  0", "reply Fill FD  0", "reply Read OK  0",
-                                  "progress  read back 0", "progress  read back 1024",
-                                  "result verify: 143 bytes match  0", "done   0"}));
+    QCOMPARE(events,
+             QStringList({"progress  load 0", "progress  load 2048", "reply Load OK, 2048 bytes  0",
+                          "reply Erase OK  0", "reply Program OK  0", "reply Fill FD  0",
+                          "reply Read OK  0", "progress  read back 0", "progress  read back 2048",
+                          "result verify: 143 bytes match, and the 1905 after them are blank  0",
+                          "done   0"}));
     QVERIFY(r.out.endsWith("{\"event\":\"done\",\"exit\":0}\n"));
-    QVERIFY2(r.err.contains("load: 143/143 bytes (100%)\n"), qPrintable(r.err)); // progress stays
+    QVERIFY2(r.err.contains("load: 2048/2048 bytes (100%)\n"), qPrintable(r.err)); // progress stays
 }
 
 void TstTool::cutShortTransfersFail()
@@ -457,12 +482,12 @@ void TstTool::cutShortTransfersFail()
     QVERIFY(!QFile::exists(file("short.tsk")));
 
     // The cable gone while the image is on the line (paced, so that it is still on the
-    // line): after the search, the chip, clear, "L", its length and 500 image bytes.
+    // line): after the search, the chip, "L", its length and 500 image bytes.
     SimProcess paced({"--pace"});
     QVERIFY(paced.start());
     QProcess process;
     start(process, {"--port", "DEV", "write", "DATA/blink.tsk"}, &paced);
-    QVERIFY(paced.waitReceived(4 + 3 + 500, 20000));
+    QVERIFY(paced.waitReceived(3 + 3 + 500, 20000));
     QCOMPARE(paced.control("unplug"), "ok");
     r = finish(process);
     QCOMPARE(r.code, 3);
