@@ -222,8 +222,8 @@ void printTable(const char *title, const QList<Row> &rows, bool express)
 {
     std::printf("\n%s\n\n", title);
     if (express)
-        std::printf("| size | wall ms | limit ms | overhead %% | CPU ms | handed over at ms | "
-                    "CPU ms handing over | CPU ms after | sleeps | last reply byte to text ms |\n"
+        std::printf("| size | wall ms | limit ms | overhead %% | CPU ms | sent at ms | "
+                    "CPU ms until sent | CPU ms after | sleeps | last reply byte to text ms |\n"
                     "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     else
         std::printf(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 // The timing of the link to the programmer, in one place: the line itself, the paces of
 // the poller, the pump and the port search, and the time limits that follow from them.
 namespace LineTiming
@@ -16,10 +18,18 @@ constexpr int lineMs(int bytes)
     return (bytes * BitsPerByte * 1000 + Baud - 1) / Baud;
 }
 
+// The bytes the line carries in ms milliseconds, whole ones only.
+constexpr qint64 bytesInMs(qint64 ms)
+{
+    return ms * Baud / (BitsPerByte * 1000);
+}
+
 // The receive poller shows what arrived every 100 ms; the byte pump sends one queued byte
 // every 3 ms.
 constexpr int PollMs = 100;
 constexpr int PumpMs = 3;
+// An image transfer tells its progress every 100 ms.
+constexpr int ProgressMs = 100;
 
 // The port search: one port every 400 ms; its clock ticks every 100 ms. A port is the
 // programmer when it answers "i" with at least 26 characters before the clock's second

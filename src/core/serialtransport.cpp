@@ -8,6 +8,12 @@
 #include <cerrno>
 #include <poll.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/ioctl.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 SerialTransport::SerialTransport(const PortMap &ports, QObject *parent)
     : Transport(parent), m_ports(ports)
@@ -103,6 +109,32 @@ bool SerialTransport::write(const QByteArray &bytes)
 qint64 SerialTransport::pendingOutput() const
 {
     return m_port.isOpen() ? m_port.bytesToWrite() : 0;
+}
+
+qint64 SerialTransport::systemQueue()
+{
+    if (!m_port.isOpen())
+        return 0;
+#if defined(Q_OS_LINUX)
+    int queued = 0;
+    if (::ioctl(static_cast<int>(m_port.handle()), TIOCOUTQ, &queued) == 0)
+        return queued;
+#elif defined(Q_OS_WIN)
+    COMSTAT status{};
+    DWORD errors = 0;
+    if (::ClearCommError(m_port.handle(), &errors, &status))
+        return static_cast<qint64>(status.cbOutQue);
+#else
+    return -1;
+#endif
+#if defined(Q_OS_LINUX) || defined(Q_OS_WIN)
+    // The question failed: a device that has gone, or a port that cannot tell.
+    if (confirmGone()) {
+        closeRemoved();
+        return 0;
+    }
+    return -1;
+#endif
 }
 
 QByteArray SerialTransport::take()

@@ -15,6 +15,9 @@
 // cleared and reading goes on (Qt stops its read notifications after one). Elsewhere a
 // failed flush or a resource error is a removal. A confirmed removal closes the port and
 // emits removed() once.
+//
+// The system's output queue is asked with TIOCOUTQ on Linux and ClearCommError on Windows;
+// elsewhere it cannot be told. A pseudo-terminal reports it empty.
 class SerialTransport : public Transport
 {
     Q_OBJECT
@@ -30,6 +33,7 @@ public:
 
     bool write(const QByteArray &bytes) override;
     qint64 pendingOutput() const override;
+    qint64 systemQueue() override;
 
     QByteArray take() override;
     qint64 available() override;

@@ -59,6 +59,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
     connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
     connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
+    connect(&d->sender, &ImageSender::progress, this, &ProgrammerSession::imageProgress);
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
     connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
     connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);

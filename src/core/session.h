@@ -20,7 +20,8 @@ enum class Refusal {
 
 // How an image transfer ("L" or "Q" with its length and bytes) ended.
 enum class SendResult {
-    Sent,         // every byte has left the port's queue for the device
+    Sent,         // every byte can have reached the device: its line time has passed and
+                  // neither the port nor the system holds any of it
     NotConnected, // no programmer: nothing was sent
     Removed,      // the programmer went away before every byte reached it
 };
@@ -115,6 +116,9 @@ signals:
 
     // Transfers.
     void imageStarted(int bytes);
+    // The image bytes that can have left for the device, every 100 ms on the line's clock;
+    // all of them only when the image is done, just before imageFinished(Sent).
+    void imageProgress(int done, int total);
     void imageFinished(SendResult result);
     void blockFinished(BlockResult result, const QByteArray &bytes);
 

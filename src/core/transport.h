@@ -27,8 +27,11 @@ public:
     // Hands bytes to the device. False when the port is closed, or when the device has gone:
     // the port is then closed and removed() emitted.
     virtual bool write(const QByteArray &bytes) = 0;
-    // Bytes handed over that the device has not taken yet.
+    // Bytes handed over that the port still holds: not yet given to the system.
     virtual qint64 pendingOutput() const = 0;
+    // Bytes the system holds for the line that have not left yet; -1 when the system cannot
+    // tell. A device found gone here is a removal: the port is closed and removed() emitted.
+    virtual qint64 systemQueue() = 0;
 
     // Everything received since the last take; empty when the port is closed.
     virtual QByteArray take() = 0;
@@ -45,7 +48,7 @@ public:
 signals:
     // Bytes arrived (not while batched).
     void received();
-    // Every byte handed over has been taken by the device.
+    // The port has given every byte handed over to the system (which may still hold them).
     void drained();
     // The device went away; the port is closed.
     void removed();

@@ -7,7 +7,6 @@
 #include "wait.h"
 
 #include "core/imagefile.h"
-#include "core/linetiming.h"
 #include "core/messages.h"
 #include "core/notice.h"
 #include "core/serialtransport.h"
@@ -73,39 +72,36 @@ int Link::sendImage(char letter, const QByteArray &image, const QString &path,
                             size);
     const SendResult result = transferImage(letter, image);
     if (result != SendResult::Sent)
-        return imageFailed(result, size);
+        return imageFailed(result);
     m_console.progressEnd(size);
     m_console.status(
         letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::Checksum(image)))
                       : Messages::text(Notice(Notice::LoadCompleted)));
-    // The reply can only come once the image has passed the line.
-    const int lineMs = LineTiming::lineMs(size + 3);
-    return awaitReply({rule.limitMs + lineMs, rule.required,
-                       rule.notBeforeMs > 0 ? rule.notBeforeMs + lineMs : 0});
+    return awaitReply(rule); // the image has passed the line: the reply may come
 }
 
 SendResult Link::transferImage(char letter, const QByteArray &image)
 {
-    const int size = static_cast<int>(image.size());
     Wait wait;
     QObject::connect(m_session.get(), &ProgrammerSession::imageStarted, wait.context(),
                      [this] { m_imageStarted = true; });
+    QObject::connect(m_session.get(), &ProgrammerSession::imageProgress, wait.context(),
+                     [this](int done) {
+                         m_imageDone = done;
+                         m_console.progress(done);
+                     });
     QObject::connect(m_session.get(), &ProgrammerSession::imageFinished, wait.context(),
                      [&](SendResult result) { wait.finish(static_cast<int>(result)); });
-    QTimer progress;
-    QObject::connect(&progress, &QTimer::timeout, wait.context(), [&] {
-        m_console.progress(size - static_cast<int>(m_transport->pendingOutput()));
-    });
-    progress.start(ProgressMs);
     m_imageStarted = false;
+    m_imageDone = 0;
     if (m_session->sendImage(letter, image) != Refusal::None)
         wait.finish(static_cast<int>(SendResult::NotConnected));
     return static_cast<SendResult>(wait.run());
 }
 
-int Link::imageFailed(SendResult result, int size)
+int Link::imageFailed(SendResult result)
 {
-    m_console.progressEnd(size - static_cast<int>(m_transport->pendingOutput()));
+    m_console.progressEnd(m_imageDone);
     if (result == SendResult::NotConnected && m_imageStarted) {
         m_console.error(QStringLiteral("the programmer stopped taking the image; it was not "
                                        "sent whole"));

@@ -49,8 +49,8 @@ public:
     // A fill or dump request through the byte pump, and its reply.
     int request(const QByteArray &bytes, const ReplyRule &rule);
     // An image under its letter ('L' or 'Q'), then its reply; the rule's times count from
-    // the moment the image has been handed over, plus its time on the line. An image the
-    // device stopped taking is a transfer cut short (Failed).
+    // the moment the image has passed the line. An image the device stopped taking is a
+    // transfer cut short (Failed).
     int sendImage(char letter, const QByteArray &image, const QString &path, const ReplyRule &rule);
     // The reply to what was sent last (a command, or the chip told after a key report).
     int awaitReply(const ReplyRule &rule);
@@ -66,7 +66,7 @@ private:
     void statusLines(const QString &added);
     int searchAndSettle(bool *chipSent);
     SendResult transferImage(char letter, const QByteArray &image);
-    int imageFailed(SendResult result, int size);
+    int imageFailed(SendResult result);
     int lastSearchedPort() const;
     QString triedPorts() const;
 
@@ -84,5 +84,6 @@ private:
     QString m_shown; // the received text already passed on
     LineEnds m_lineEnds;
     bool m_imageStarted = false;
-    QString m_partial; // the start of a status line still arriving
+    int m_imageDone = 0; // the image bytes that can have left, as the session last told
+    QString m_partial;   // the start of a status line still arriving
 };

@@ -32,6 +32,7 @@ private slots:
         columns<QString>("how");
         QTest::newRow("idle: the port reports it") << "idle";
         QTest::newRow("the next write finds it") << "write";
+        QTest::newRow("a look at the system's queue finds it") << "queue";
         QTest::newRow("batched: a look finds it") << "batched";
     }
     void removalIsConfirmedAndToldOnce()
@@ -52,6 +53,8 @@ private slots:
         QCOMPARE(sim.control(QStringLiteral("unplug")), QStringLiteral("ok"));
         if (how == "write")
             QVERIFY(!line.write("i")); // no event loop in between: the write itself sees it
+        else if (how == "queue")
+            QVERIFY(line.systemQueue() == 0 && !line.isOpen() && removed.count() == 1);
         else if (how == "batched")
             QTRY_VERIFY_WITH_TIMEOUT(line.available() == 0 && !line.isOpen(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(removed.count(), 1, 5000);

@@ -15,34 +15,63 @@ class TstTransfers : public QObject
 private slots:
     void framing_data()
     {
-        // A fill request queued before the image goes out whole first. The device takes the
-        // bytes at the line's pace (a byte in 1.04 ms); the image is done when it has taken
-        // the last one.
-        columns<QByteArray, char, int, QByteArray, int>("queued", "letter", "size", "header",
-                                                        "doneAt");
-        QTest::newRow("empty") << QByteArray() << 'L' << 0 << QByteArray("L\x00\x00", 3) << 5;
-        QTest::newRow("256 bytes after a fill")
-            << QByteArray("F\xA5") << 'L' << 256 << QByteArray("L\x01\x00", 3) << 279;
-        QTest::newRow("4999 bytes")
-            << QByteArray() << 'Q' << 4999 << QByteArray("Q\x13\x87", 3) << 5212;
+        // A fill request queued before the image goes out whole first. The image is done once
+        // its bytes and the letter before them can have left at 9600 baud (a byte in 1.04 ms)
+        // and nothing of it waits in the port or the system. Progress: the image bytes that
+        // can have left by the first look at or after 1 s (-1: done before), at most those the
+        // line has carried and those no queue holds.
+        columns<QByteArray, char, int, QByteArray, QString, int, int>(
+            "queued", "letter", "size", "header", "device", "doneAt", "at1s");
+        const auto row = [](const char *name, const QByteArray &queued, char letter, int size,
+                            const QByteArray &header, const char *device, int doneAt, int at1s) {
+            QTest::newRow(name) << queued << letter << size << header << device << doneAt << at1s;
+        };
+        // The device takes bytes at the line's pace; the port holds what it has not taken.
+        row("empty", {}, 'L', 0, QByteArray("L\x00\x00", 3), "paced", 5, -1);
+        row("256 bytes after a fill", "F\xA5", 'L', 256, QByteArray("L\x01\x00", 3), "paced", 279,
+            -1);
+        row("4999 bytes", {}, 'Q', 4999, QByteArray("Q\x13\x87", 3), "paced", 5212, 956);
+        // The system takes 4099 bytes at once and cannot tell what it still holds: their line
+        // time, 4269.8 ms.
+        row("4096 bytes, all handed over", {}, 'L', 4096, QByteArray("L\x10\x00", 3), "untold",
+            4270, 957);
+        // The system holds them and the device takes them from 500 ms on: the system is empty
+        // at 4771 ms, seen a byte's time later.
+        row("4096 bytes, the device late", {}, 'L', 4096, QByteArray("L\x10\x00", 3), "late", 4772,
+            476);
     }
     void framing()
     {
-        const auto [queued, letter, size, header, doneAt] =
-            fetch<QByteArray, char, int, QByteArray, int>("queued", "letter", "size", "header",
-                                                          "doneAt");
+        const auto [queued, letter, size, header, device, doneAt, at1s] =
+            fetch<QByteArray, char, int, QByteArray, QString, int, int>(
+                "queued", "letter", "size", "header", "device", "doneAt", "at1s");
         Rig rig;
         QVERIFY(rig.start());
-        rig.line.setIntake(FakeTransport::Intake::Paced);
+        using Q = FakeTransport::Queue;
+        rig.line.setQueue(device == "paced" ? Q::Port : device == "late" ? Q::System : Q::Untold);
+        rig.line.setIntake(device == "untold" ? FakeTransport::Intake::Instant
+                                              : FakeTransport::Intake::Paced,
+                           device == "late" ? 500 : 0);
         rig.line.answer(1, QByteArray(1, letter), "Load OK\r\n", 5);
         QSignalSpy finished(&rig.session, &ProgrammerSession::imageFinished);
         const qint64 start = rig.clock.now();
+        QList<QPair<qint64, int>> progress;
+        connect(&rig.session, &ProgrammerSession::imageProgress, this, [&](int done) {
+            progress.append({rig.clock.now() - start, done});
+        });
         if (!queued.isEmpty())
             rig.session.queueRequest(queued);
         QCOMPARE(rig.session.sendImage(letter, bytes(size)), Refusal::None);
         ADVANCE_UNTIL(rig, finished.count() == 1, 10000);
         QCOMPARE(rig.clock.now() - start, doneAt);
         QCOMPARE(rig.line.line(), "ii!" + queued + header + bytes(size));
+        // The whole image only when done.
+        QVERIFY(!progress.isEmpty() && progress.last() == qMakePair(qint64(doneAt), size));
+        QVERIFY(std::all_of(progress.begin(), progress.end() - 1,
+                            [&](const auto &p) { return p.second < size; }));
+        const auto look = std::find_if(progress.begin(), progress.end(),
+                                       [](const auto &p) { return p.first >= 1000; });
+        QCOMPARE(look < progress.end() - 1 ? look->second : -1, at1s);
         // The answer that came during the transfer shows only after it.
         QVERIFY(rig.session.received().isEmpty() && !rig.session.isBusy());
         rig.clock.advance(100);
@@ -61,8 +90,13 @@ private slots:
         using B = BlockResult;
         row("image, port closed", "image", "closed", QVariant::fromValue(S::NotConnected), 0);
         row("image, unplugged", "image", "unplug", QVariant::fromValue(S::Removed), 500);
-        // 1026 bytes take 1069 ms at 9600 baud; the device gets 10 s more.
-        row("image, device stalls", "image", "stall", QVariant::fromValue(S::NotConnected), 11069);
+        // Handed to a system that takes it at once and cannot tell how much it holds: the
+        // 1027 bytes are on the line until 1070 ms. Unplugged unnoticed at 1069 ms, the next
+        // look at the system's queue finds it.
+        row("image, unplugged on the line", "image", "unplug unnoticed handed",
+            QVariant::fromValue(S::Removed), 1070);
+        // The letter and 1026 bytes take 1070 ms at 9600 baud; the device gets 10 s more.
+        row("image, device stalls", "image", "stall", QVariant::fromValue(S::NotConnected), 11070);
         row("block, port closed", "block", "closed", QVariant::fromValue(B::NotConnected), 0);
         // Asked at 30 ms, then looked at every 50 ms: the next look finds the device gone.
         row("block, unplugged", "block", "unplug unnoticed", QVariant::fromValue(B::Removed), 530);
@@ -74,12 +108,15 @@ private slots:
         Rig rig;
         if (how != "closed")
             QVERIFY(rig.start());
+        const bool handed = how.endsWith("handed");
         rig.line.setIntake(how == "stall" ? FakeTransport::Intake::Stalled
+                           : handed       ? FakeTransport::Intake::Instant
                                           : FakeTransport::Intake::Paced);
+        rig.line.setQueue(handed ? FakeTransport::Queue::Untold : FakeTransport::Queue::Port);
         rig.line.answer(1, "S2", bytes(2048), 0, true);
-        rig.clock.callAfter(500, [&] {
+        rig.clock.callAfter(handed ? 1069 : 500, [&] {
             if (how.startsWith("unplug"))
-                rig.line.unplug(how == "unplug");
+                rig.line.unplug(!how.contains("unnoticed"));
         });
         QSignalSpy images(&rig.session, &ProgrammerSession::imageFinished);
         QSignalSpy blocks(&rig.session, &ProgrammerSession::blockFinished);

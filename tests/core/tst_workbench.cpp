@@ -124,6 +124,10 @@ private slots:
         row("express cancelled", "express", 10, 1, "on COM1", "Find Programmer on COM1");
         row("load, no programmer", "load", 10, 0, "absent",
             "燒錄器沒有連線，資料沒有送出，請執行 ComPort check。");
+        // The system takes the image at once; its 4099 bytes are on the line for 4270 ms.
+        row("load, unplugged on the line", "load", 4096, 0, "unplugged at 3 s",
+            "燒錄器已移除，請重新接上後執行 ComPort check。",
+            QByteArray("L\x10\x00", 3) + QByteArray(4096, '\xFF'));
         row("save cancelled", "save", 10, 1, "on COM1", "放棄儲存。");
         row("save failed", "save", 10, 2, "on COM1", "儲存失敗。");
         row("save, short block", "save", 10, 0, "on COM1",
@@ -151,8 +155,8 @@ private slots:
             QVERIFY(b.start());
         }
         b.line.answer(1, "S2", QByteArray(100, '\x11'));
-        if (programmer == "unplugged after S2")
-            b.clock.callAfter(40, [&] { b.line.unplug(); }); // "S2" goes out at 30 ms
+        if (programmer.startsWith("unplugged")) // "S2" goes out at 30 ms
+            b.clock.callAfter(programmer.endsWith("S2") ? 40 : 3000, [&] { b.line.unplug(); });
         if (dialog < 3)
             dialog == 0   ? b.dialogs.choose(image)
             : dialog == 1 ? b.dialogs.cancel()

@@ -2,6 +2,11 @@
 
 #include "manualclock.h"
 
+#include <algorithm>
+#include <limits>
+
+constexpr qint64 Never = std::numeric_limits<qint64>::max();
+
 // When byte k (from 1) of a burst has fully arrived at 9600 baud, 8N1: 10 bits a byte.
 static qint64 arrival(qint64 k)
 {
@@ -21,6 +26,12 @@ void FakeTransport::send(const QByteArray &bytes, int afterMs, bool paced)
         m_clock.callAfter(afterMs, [=] { deliver(bytes); });
     for (qint64 k = 0; paced && k < bytes.size(); ++k)
         m_clock.callAfter(afterMs + arrival(k + 1), [=] { deliver(bytes.mid(k, 1)); });
+}
+
+void FakeTransport::setIntake(Intake intake, int fromMs)
+{
+    m_intake = intake;
+    m_intakeFrom = m_clock.now() + fromMs;
 }
 
 void FakeTransport::unplug(bool noticed)
@@ -62,21 +73,31 @@ void FakeTransport::close()
     m_open = 0;
     ++m_connection; // what is still on its way is lost
     m_inbox.clear();
-    m_pending = 0;
+    m_takenAt.clear();
 }
 
 bool FakeTransport::write(const QByteArray &bytes)
 {
     if (m_open == 0 || !present())
         return false;
-    m_writes.append({m_clock.now(), m_open, bytes});
-    m_pending += bytes.size();
-    qint64 at = m_clock.now();
-    if (m_intake == Intake::Paced)
-        at = m_intakeFreeAt = qMax(at, m_intakeFreeAt) + arrival(bytes.size());
-    if (m_intake != Intake::Stalled) {
-        m_clock.callAfter(at - m_clock.now(), [this, n = bytes.size(), c = m_connection] {
-            if (c == m_connection && (m_pending -= n) == 0)
+    const qint64 now = m_clock.now();
+    m_writes.append({now, m_open, bytes});
+    m_takenAt.removeIf([now](qint64 at) { return at <= now; });
+    const qint64 from = std::max({now, m_intakeFrom, m_intakeFreeAt});
+    const auto takenAt = [&](qint64 k) {
+        return m_intake == Intake::Stalled ? Never
+               : m_intake == Intake::Paced ? from + arrival(k)
+                                           : from;
+    };
+    for (qint64 k = 1; k <= bytes.size(); ++k)
+        m_takenAt.append(takenAt(k));
+    const qint64 last = takenAt(bytes.size());
+    if (m_intake != Intake::Stalled)
+        m_intakeFreeAt = last;
+    const qint64 drainAt = m_queue == Queue::Port ? last : now;
+    if (drainAt != Never) {
+        m_clock.callAfter(drainAt - now, [this, c = m_connection] {
+            if (c == m_connection && pendingOutput() == 0)
                 emit drained();
         });
     }
@@ -107,6 +128,19 @@ qint64 FakeTransport::available()
 {
     ++looks;
     return m_open != 0 && (!m_batched || present()) ? m_inbox.size() : 0;
+}
+
+qint64 FakeTransport::systemQueue()
+{
+    if (m_open == 0 || !present())
+        return 0;
+    return m_queue == Queue::System ? waiting() : m_queue == Queue::Untold ? -1 : 0;
+}
+
+qint64 FakeTransport::waiting() const
+{
+    const qint64 now = m_clock.now();
+    return std::count_if(m_takenAt.begin(), m_takenAt.end(), [now](qint64 at) { return at > now; });
 }
 
 bool FakeTransport::present()

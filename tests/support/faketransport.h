@@ -17,6 +17,10 @@ class FakeTransport : public Transport
 public:
     enum class Device { Absent, InUse, Silent, Answering };
     enum class Intake { Instant, Paced, Stalled };
+    // Where written bytes wait until the device takes them: in the port (drained() when it
+    // has none left), or in the system, which has them at once and tells how many it holds,
+    // or cannot tell.
+    enum class Queue { Port, System, Untold };
     struct Write {
         qint64 at;
         int port;
@@ -36,7 +40,9 @@ public:
     }
     // The device on the open port sends bytes, starting afterMs from now.
     void send(const QByteArray &bytes, int afterMs = 0, bool paced = false);
-    void setIntake(Intake intake) { m_intake = intake; }
+    // The device takes what is written from fromMs on, as intake says.
+    void setIntake(Intake intake, int fromMs = 0);
+    void setQueue(Queue queue) { m_queue = queue; }
     // The device goes away. Noticed: the port reports it at once (closed, removed()).
     // Otherwise the next write or batched look finds it.
     void unplug(bool noticed = true);
@@ -55,7 +61,8 @@ public:
     bool isOpen() const override { return m_open != 0; }
     int port() const override { return m_last; }
     bool write(const QByteArray &bytes) override;
-    qint64 pendingOutput() const override { return m_pending; }
+    qint64 pendingOutput() const override { return m_queue == Queue::Port ? waiting() : 0; }
+    qint64 systemQueue() override;
     QByteArray take() override;
     qint64 available() override;
     void setBatched(bool batched) override { m_batched = batched; }
@@ -70,6 +77,8 @@ private:
 
     // False once the device has gone; the port is then closed and removed() told.
     bool present();
+    // Bytes written that the device has not taken yet.
+    qint64 waiting() const;
 
     ManualClock &m_clock;
     QMap<int, Device> m_devices;
@@ -77,7 +86,9 @@ private:
     QList<Write> m_writes;
     QByteArray m_heard, m_inbox;
     Intake m_intake = Intake::Instant;
-    qint64 m_pending = 0, m_intakeFreeAt = 0;
+    Queue m_queue = Queue::Port;
+    QList<qint64> m_takenAt; // when the device takes each byte not yet taken
+    qint64 m_intakeFrom = 0, m_intakeFreeAt = 0;
     quint64 m_connection = 0; // what is on its way belongs to one connection
     int m_open = 0, m_last = 0;
     bool m_gone = false, m_removed = false, m_batched = false;

@@ -23,6 +23,7 @@ public:
     int port() const override { return m_line.port(); }
     bool write(const QByteArray &bytes) override;
     qint64 pendingOutput() const override { return m_line.pendingOutput(); }
+    qint64 systemQueue() override { return m_line.systemQueue(); }
     QByteArray take() override { return m_line.take(); }
     qint64 available() override { return m_line.available(); }
     void setBatched(bool batched) override;
