@@ -5,6 +5,10 @@
 
 #include <cerrno>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace ImageFile
 {
 
@@ -80,11 +84,21 @@ bool WriteWholeFile(const QString &path, const QByteArray &bytes, FileError *err
     // in hand before the file is opened, so only a failing disk can leave it half written.
     file.setDirectWriteFallback(true);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a write that the disk cuts short (full, or past the file size limit)
+    // shows in write()'s count. Buffered, it would show only in the flush at commit(),
+    // whose failure commit() does not report, and a part of the block would replace the
+    // old file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = FileError::ofWrite(path, errno);
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    bool written = file.write(bytes) == bytes.size();
+#ifdef Q_OS_UNIX
+    // What the disk could not store after all shows here, before the old file is replaced
+    // (a file system that keeps nothing to sync answers EINVAL).
+    written = written && (::fsync(file.handle()) == 0 || errno == EINVAL);
+#endif
+    if (!written) {
         *error = FileError::ofWrite(path, errno);
         file.cancelWriting();
         return false;

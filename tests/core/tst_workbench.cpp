@@ -2,8 +2,11 @@
 
 #include "core/imagefile.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <future>
+#include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 // Opens the other end of a FIFO every 3 s until it goes, so that code that would wait on it for
@@ -20,6 +23,21 @@ struct FifoWatchdog {
     {
     }
     ~FifoWatchdog() { done.set_value(); }
+};
+
+// While it lives, no file of the process may grow past bytes: a write beyond fails with
+// "file too large" (EFBIG), as the system's own limit makes it.
+struct FileSizeLimit {
+    rlimit was{};
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::signal(SIGXFSZ, SIG_IGN); // the error, not the signal that ends the process
+        ::getrlimit(RLIMIT_FSIZE, &was);
+        rlimit limit = was;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &was); }
 };
 
 // The workbench: start-up with the settings files, the notices' texts, and Load, Express,
@@ -266,6 +284,7 @@ private slots:
         row("save", "no access", "<no access>", unwritten.arg("%1", "沒有存取權限"), "S2");
         row("save", "missing folder", "<missing folder>", unwritten.arg("%1", "資料夾不存在"),
             "S2");
+        row("save", "file size limit", "old", unwritten.arg("%1", "檔案太大"), "S2");
     }
     void filesAsTheyCome()
     {
@@ -290,6 +309,9 @@ private slots:
         const QByteArray before = b.line.line();
         {
             OrdinaryPermissions ordinary;
+            std::optional<FileSizeLimit> limit;
+            if (file == "old")
+                limit.emplace(1000); // the block has 2048 bytes
             request == "save"   ? void(b.bench.save(2048))
             : request == "load" ? b.bench.load()
                                 : b.bench.express();
@@ -301,6 +323,9 @@ private slots:
                  request == "save" ? "TSK二進位檔 (*.tsk)|*.tsk"
                                    : "TSK二進位檔 (*.tsk)|*.tsk|Intel HEX檔 (*.hex *.ihx "
                                      "*.ihex)|*.hex;*.ihx;*.ihex");
+        if (file == "old") // the old file whole, and nothing beside it
+            QCOMPARE(QDir(b.dir.path()).entryList(QDir::Files).join(' ') + ": " + readFile(path),
+                     "chip.log image.tsk tsk.log: old");
     }
 };
 
