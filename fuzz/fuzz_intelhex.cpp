@@ -1,4 +1,4 @@
-// The Intel HEX reader: any bytes as the content of a *.hex, *.ihx or *.ihex file.
+// The Intel HEX reader: any bytes as the content of an image file.
 #include "check.h"
 #include "core/intelhex.h"
 
@@ -47,8 +47,12 @@ void checkWithLimit(const QByteArray &text, int limit)
 {
     const IntelHex::ParseResult r = IntelHex::Parse(text, limit, limitName);
     checkOtherForms(text, limit, r);
+    // A file that reads as Intel HEX is never taken for raw bytes.
+    FUZZ_CHECK(!r.ok || IntelHex::IsHexText(text));
     if (!r.ok) {
         FUZZ_CHECK(!r.error.isEmpty());
+        FUZZ_CHECK((r.problem == IntelHex::ParseResult::OnLine) == (r.line > 0));
+        FUZZ_CHECK(r.problem != IntelHex::ParseResult::None);
         FUZZ_CHECK(r.image.isEmpty());
         FUZZ_CHECK(r.line >= 0 && r.line <= lineCount(text));
         // Nothing from the file reaches the text unescaped.
@@ -56,7 +60,7 @@ void checkWithLimit(const QByteArray &text, int limit)
             FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() < 0x7F);
         return;
     }
-    FUZZ_CHECK(r.error.isEmpty());
+    FUZZ_CHECK(r.error.isEmpty() && r.problem == IntelHex::ParseResult::None);
     FUZZ_CHECK(!r.image.isEmpty() && r.image.size() <= limit);
 
     // The limit is exact: the image fits a limit of its own size, and not one byte less.
@@ -76,8 +80,8 @@ void checkWithLimit(const QByteArray &text, int limit)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray text(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    // The largest limit the program uses: the programmer's 4999-byte buffer. Smaller ones
-    // are checked through the image's own size above.
-    checkWithLimit(text, 4999);
+    // The limit image files are read with: the 64 KiB an 8051 addresses. Smaller ones are
+    // checked through the image's own size above.
+    checkWithLimit(text, 64 * 1024);
     return 0;
 }

@@ -4,15 +4,20 @@
 
 #include <QFileInfo>
 
-QString FileChooser::filter()
+QString FileChooser::saveFilter()
 {
     return QStringLiteral("TSK二進位檔 (*.tsk)|*.tsk");
 }
 
-FileChooser::Result FileChooser::ask(DialogBackend::Kind kind, QString *path)
+QString FileChooser::openFilter()
+{
+    return saveFilter() + QStringLiteral("|Intel HEX檔 (*.hex *.ihx *.ihex)|*.hex;*.ihx;*.ihex");
+}
+
+FileChooser::Result FileChooser::ask(DialogBackend::Kind kind, const QString &filter, QString *path)
 {
     QString name = m_name;
-    const Result result = m_backend->fileDialog(kind, m_title, filter(), name);
+    const Result result = m_backend->fileDialog(kind, m_title, filter, name);
     if (result == Result::Chosen) {
         m_name = name;
         *path = name;
@@ -24,7 +29,7 @@ FileChooser::Result FileChooser::askToLoad(QString *path)
 {
     m_title = QStringLiteral("開啟");
     for (;;) {
-        const Result result = ask(DialogBackend::Kind::Open, path);
+        const Result result = ask(DialogBackend::Kind::Open, openFilter(), path);
         if (result != Result::Chosen || QFileInfo(*path).isFile())
             return result;
         m_backend->messageBox(Msg::notFoundText(*path), DialogBackend::ExclamationOk,
@@ -36,7 +41,7 @@ FileChooser::Result FileChooser::askToSave(QString *path)
 {
     m_title = QStringLiteral("儲存");
     for (;;) {
-        const Result result = ask(DialogBackend::Kind::Save, path);
+        const Result result = ask(DialogBackend::Kind::Save, saveFilter(), path);
         if (result != Result::Chosen || !QFileInfo::exists(*path))
             return result;
         if (m_backend->messageBox(Msg::existsText(*path), DialogBackend::ExclamationYesNo,
@@ -47,5 +52,5 @@ FileChooser::Result FileChooser::askToSave(QString *path)
 
 FileChooser::Result FileChooser::askForExpress(QString *path)
 {
-    return ask(DialogBackend::Kind::Open, path);
+    return ask(DialogBackend::Kind::Open, openFilter(), path);
 }

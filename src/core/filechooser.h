@@ -11,8 +11,10 @@ class FileChooser
 public:
     using Result = DialogBackend::Outcome;
 
-    // Every dialog's filter: TSK binary files.
-    static QString filter();
+    // The filters, as "description|pattern" pairs, the first the one offered: TSK binary
+    // files; Load and Express also offer Intel HEX files, which they read by their content.
+    static QString openFilter();
+    static QString saveFilter();
 
     explicit FileChooser(DialogBackend *backend) : m_backend(backend) {}
 
@@ -24,7 +26,7 @@ public:
     Result askForExpress(QString *path);
 
 private:
-    Result ask(DialogBackend::Kind kind, QString *path);
+    Result ask(DialogBackend::Kind kind, const QString &filter, QString *path);
 
     DialogBackend *m_backend;
     QString m_name;

@@ -1,41 +1,70 @@
 #include "imagefile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace ImageFile
 {
 
-ReadResult ReadWholeFile(const QString &path)
+namespace
+{
+
+// An 8051 addresses 64 KiB of program memory; a HEX file for these chips stays below.
+constexpr int HexAddressSpace = 64 * 1024;
+
+ReadResult fromHex(const QByteArray &text, qint64 limit)
 {
     ReadResult r;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        r.status = ReadResult::Missing;
+    r.hex = true;
+    r.hexFile = IntelHex::Parse(text, HexAddressSpace,
+                                QStringLiteral("the 64 KiB of program memory an 8051 addresses"));
+    if (!r.hexFile.ok) {
+        r.status = ReadResult::HexError;
         return r;
     }
-    if (!info.isFile()) {
-        r.status = ReadResult::NotAFile;
-        return r;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    r.ImageSize = r.hexFile.image.size();
+    if (r.ImageSize > limit)
+        r.status = ReadResult::TooLarge;
+    else
+        r.ImageBytes = r.hexFile.image;
+    r.hexFile.image.clear();
+    return r;
+}
+
+} // namespace
+
+ReadResult ReadImage(const QString &path, qint64 limit)
+{
+    ReadResult r;
+    QFile file;
+    if (!openRegularFile(file, path, QIODevice::ReadOnly, false, &r.error)) {
         r.status = ReadResult::Unreadable;
-        r.error = file.errorString();
         return r;
     }
     r.ImageSize = file.size();
-    if (r.ImageSize > MaxImageSize) {
+    if (r.ImageSize > MaxHexFileSize) { // too large as raw bytes and as HEX
         r.status = ReadResult::TooLarge;
         return r;
     }
-    r.ImageBytes = file.readAll();
-    if (file.error() != QFileDevice::NoError || r.ImageBytes.size() != r.ImageSize) {
+    errno = 0;
+    const QByteArray content = file.read(r.ImageSize);
+    if (content.size() != r.ImageSize) {
         r.status = ReadResult::Unreadable;
-        r.error = file.errorString();
-        r.ImageBytes.clear();
+        r.error = FileError::fromErrno(errno, path);
+        return r;
     }
+    if (IntelHex::IsHexText(content))
+        return fromHex(content, limit);
+    if (r.ImageSize > limit)
+        r.status = ReadResult::TooLarge;
+    else
+        r.ImageBytes = content;
     return r;
 }
 
@@ -47,24 +76,35 @@ quint16 Checksum(const QByteArray &bytes)
     return static_cast<quint16>(sum % 65536);
 }
 
-bool WriteWholeFile(const QString &path, const QByteArray &bytes, QString *error)
+bool WriteWholeFile(const QString &path, const QByteArray &bytes, FileError *error)
 {
     QSaveFile file(path);
     // A folder that may not be written to cannot take the file beside the old one; an
     // existing file there that may be written is then written in place. The bytes are all
     // in hand before the file is opened, so only a failing disk can leave it half written.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
+    errno = 0;
+    // Unbuffered: a write that the disk cuts short (full, or past the file size limit)
+    // shows in write()'s count. Buffered, it would show only in the flush at commit(),
+    // whose failure commit() does not report, and a part of the block would replace the
+    // old file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *error = FileError::ofWrite(path, errno);
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
-        *error = file.errorString();
+    bool written = file.write(bytes) == bytes.size();
+#ifdef Q_OS_UNIX
+    // What the disk could not store after all shows here, before the old file is replaced
+    // (a file system that keeps nothing to sync answers EINVAL).
+    written = written && (::fsync(file.handle()) == 0 || errno == EINVAL);
+#endif
+    if (!written) {
+        *error = FileError::ofWrite(path, errno);
         file.cancelWriting();
         return false;
     }
     if (!file.commit()) {
-        *error = file.errorString();
+        *error = FileError::ofWrite(path, errno);
         return false;
     }
     return true;

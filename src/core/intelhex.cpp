@@ -15,9 +15,10 @@ QString hex(qint64 value, int digits)
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
 }
 
-ParseResult fail(int line, const QString &why)
+ParseResult fail(int line, const QString &why, ParseResult::Problem problem = ParseResult::OnLine)
 {
     ParseResult r;
+    r.problem = problem;
     r.line = line;
     r.error = line > 0 ? QStringLiteral("line %1: %2").arg(QString::number(line), why) : why;
     return r;
@@ -204,6 +205,12 @@ ParseResult Collector::store(qint64 first, const QByteArray &data, int lineNo)
     return accepted();
 }
 
+// The lines Parse passes over: blank, or a DOS end-of-file mark.
+bool isSkipped(const QByteArray &trimmedLine)
+{
+    return trimmedLine.isEmpty() || trimmedLine == "\x1A";
+}
+
 } // namespace
 
 ParseResult Parse(const QByteArray &text, int limit, const QString &limitName)
@@ -213,7 +220,7 @@ ParseResult Parse(const QByteArray &text, int limit, const QString &limitName)
     for (int index = 0; index < lines.size() && !collected.ended; ++index) {
         const int lineNo = index + 1;
         const QByteArray line = lines.at(index).trimmed();
-        if (line.isEmpty() || line == "\x1A") // blank, or a DOS end-of-file mark
+        if (isSkipped(line))
             continue;
         QByteArray bytes;
         ParseResult step = decodeRecord(line, lineNo, bytes);
@@ -223,9 +230,10 @@ ParseResult Parse(const QByteArray &text, int limit, const QString &limitName)
             return step;
     }
     if (!collected.ended)
-        return fail(0, QStringLiteral("no end-of-file record: the file is incomplete"));
+        return fail(0, QStringLiteral("no end-of-file record: the file is incomplete"),
+                    ParseResult::NoEnd);
     if (collected.highest < 0)
-        return fail(0, QStringLiteral("no data records"));
+        return fail(0, QStringLiteral("no data records"), ParseResult::NoData);
     ParseResult r;
     r.ok = true;
     r.image = collected.image.left(collected.highest + 1);
@@ -261,6 +269,23 @@ QByteArray Format(const QByteArray &image)
     }
     record(0x01, 0, QByteArray());
     return out;
+}
+
+bool IsHexText(const QByteArray &text)
+{
+    for (const QByteArray &untrimmed : splitLines(text)) {
+        const QByteArray line = untrimmed.trimmed();
+        if (isSkipped(line))
+            continue;
+        if (line.size() < 11 || line.at(0) != ':')
+            return false;
+        for (int i = 1; i < 11; ++i) {
+            if (digitValue(line.at(i)) < 0)
+                return false;
+        }
+        return true;
+    }
+    return false;
 }
 
 bool IsHexFileName(const QString &path)

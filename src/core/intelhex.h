@@ -19,7 +19,11 @@ namespace IntelHex
 {
 
 struct ParseResult {
+    // What kept the file from being taken: an error on a line, no end-of-file record, or
+    // no data records.
+    enum Problem { None, OnLine, NoEnd, NoData };
     bool ok = false;
+    Problem problem = None;
     // The image from address 0 to the highest address given, gaps filled with 0xFF.
     QByteArray image;
     // On failure: the line the error is on (0 when it belongs to no single line), and why.
@@ -33,6 +37,15 @@ ParseResult Parse(const QByteArray &text, int limit, const QString &limitName);
 
 // The image as data records of 16 bytes from address 0, then the end-of-file record.
 QByteArray Format(const QByteArray &image);
+
+// True when text is to be read as Intel HEX rather than as raw image bytes: after an
+// optional UTF-8 byte-order mark and any lines that are blank or hold only Ctrl+Z (the
+// lines Parse skips), the first line, without spaces around it, begins with ':' and ten
+// hexadecimal digits, as much as the shortest record holds. Whatever the rest holds (a bad
+// checksum, a wrong count, another character) is an error in a HEX file. Every text that
+// Parse accepts passes; a raw image would need its first eleven bytes to be ':' and ASCII
+// hexadecimal digits, which 8051 code does not begin with.
+bool IsHexText(const QByteArray &text);
 
 // True for the names that Intel HEX files go by: *.hex, *.ihx, *.ihex (any case).
 bool IsHexFileName(const QString &path);

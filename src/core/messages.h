@@ -100,6 +100,27 @@ inline QString tooLarge(const QString &path, qint64 size)
     return QStringLiteral("%1 有 %2 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。")
         .arg(QDir::toNativeSeparators(path), QString::number(size));
 }
+inline QString hexLineError(const QString &path, int line)
+{
+    return QStringLiteral("Intel HEX 檔 %1 第 %2 行有錯誤，檔案沒有送出。")
+        .arg(QDir::toNativeSeparators(path), QString::number(line));
+}
+inline QString hexIncomplete(const QString &path)
+{
+    return QStringLiteral("Intel HEX 檔 %1 沒有結束記錄，檔案不完整，沒有送出。")
+        .arg(QDir::toNativeSeparators(path));
+}
+inline QString hexEmpty(const QString &path)
+{
+    return QStringLiteral("Intel HEX 檔 %1 沒有任何資料，檔案沒有送出。")
+        .arg(QDir::toNativeSeparators(path));
+}
+inline QString hexTooLarge(const QString &path, qint64 size)
+{
+    return QStringLiteral("Intel HEX 檔 %1 的資料長達 %2 位元組，超過燒錄器緩衝區的 4999 "
+                          "位元組，檔案沒有送出。")
+        .arg(QDir::toNativeSeparators(path), QString::number(size));
+}
 inline QString unreadable(const QString &path, const QString &why)
 {
     return QStringLiteral("無法讀取 %1（%2），檔案沒有送出。")

@@ -54,6 +54,14 @@ QString transfer(const Notice &n)
         return Msg::unreadable(n.path, n.why);
     case Notice::ImageTooLarge:
         return Msg::tooLarge(n.path, n.number);
+    case Notice::HexLineError:
+        return Msg::hexLineError(n.path, static_cast<int>(n.number));
+    case Notice::HexIncomplete:
+        return Msg::hexIncomplete(n.path);
+    case Notice::HexEmpty:
+        return Msg::hexEmpty(n.path);
+    case Notice::HexTooLarge:
+        return Msg::hexTooLarge(n.path, n.number);
     case Notice::Saving:
         return Msg::saving(static_cast<int>(n.number));
     case Notice::SaveShort:

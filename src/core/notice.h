@@ -27,6 +27,10 @@ struct Notice {
         ImageMissing,     // path
         ImageUnreadable,  // path, why
         ImageTooLarge,    // path, number: its size
+        HexLineError,     // path, number: the line of an Intel HEX file with an error
+        HexIncomplete,    // path: an Intel HEX file without its end-of-file record
+        HexEmpty,         // path: an Intel HEX file without data
+        HexTooLarge,      // path, number: the size of an Intel HEX file's image
         Saving,           // number: the block's size in KiB
         SaveShort,        // number: bytes received, second: bytes expected
         SaveWriteFailed,  // path, why

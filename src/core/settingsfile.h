@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class FileError;
+
 // The one-line settings files tsk.log and chip.log.
 //
 // A value is the first line of its file: the characters up to the first CR, LF or CR LF,
@@ -24,9 +26,9 @@ enum class ReadResult { Ok, CreatedEmpty, Failed };
 
 // Reads the first line into *value (empty for an empty or new file). A missing file is
 // created empty. On failure *value is left empty and *error says why.
-ReadResult readValue(const QString &path, QString *value, QString *error);
+ReadResult readValue(const QString &path, QString *value, FileError *error);
 
 // Replaces the file's content with value, without creating a missing file.
-bool writeValue(const QString &path, const QString &value, QString *error);
+bool writeValue(const QString &path, const QString &value, FileError *error);
 
 } // namespace SettingsFile

@@ -2,6 +2,7 @@
 #include "workbenchprivate.h"
 
 #include "core/chiptable.h"
+#include "core/fileerror.h"
 #include "core/hex.h"
 #include "core/imagefile.h"
 #include "core/settingsfile.h"
@@ -61,14 +62,14 @@ void Workbench::start(const QString &directory)
     const QString dir = QDir::toNativeSeparators(directory);
     d->tskLog = SettingsFile::pathIn(dir, QStringLiteral("tsk.log"));
     d->chipLog = SettingsFile::pathIn(dir, QStringLiteral("chip.log"));
-    QString why;
+    FileError why;
     if (SettingsFile::readValue(d->tskLog, &d->latestFile, &why) ==
         SettingsFile::ReadResult::Failed)
-        warnAtStartup(d->tskLog, why);
+        warnAtStartup(d->tskLog, why.chinese());
     emit latestFileChanged(d->latestFile);
     QString chip;
     if (SettingsFile::readValue(d->chipLog, &chip, &why) == SettingsFile::ReadResult::Failed)
-        warnAtStartup(d->chipLog, why);
+        warnAtStartup(d->chipLog, why.chinese());
     d->session.setRememberedChip(chip);
     search();
 }
@@ -93,17 +94,17 @@ QString Workbench::takeStartupWarning()
 
 void Workbench::writeTskLog()
 {
-    QString why;
+    FileError why;
     if (!SettingsFile::writeValue(d->tskLog, d->latestFile, &why))
-        emit notice(Notice(Notice::SettingsWrite, d->tskLog, why));
+        emit notice(Notice(Notice::SettingsWrite, d->tskLog, why.chinese()));
 }
 
 void Workbench::writeChipLog(int chip)
 {
-    QString why;
+    FileError why;
     const QString name = QString::fromLatin1(ChipTable::chip(chip).name);
     if (!SettingsFile::writeValue(d->chipLog, name, &why))
-        emit notice(Notice(Notice::SettingsWrite, d->chipLog, why));
+        emit notice(Notice(Notice::SettingsWrite, d->chipLog, why.chinese()));
 }
 
 void Workbench::exit()

@@ -8,23 +8,39 @@
 namespace
 {
 
+Notice hexRefusal(const IntelHex::ParseResult &hex, const QString &path)
+{
+    switch (hex.problem) {
+    case IntelHex::ParseResult::NoEnd:
+        return Notice(Notice::HexIncomplete, path);
+    case IntelHex::ParseResult::NoData:
+        return Notice(Notice::HexEmpty, path);
+    default: {
+        Notice n(Notice::HexLineError, path);
+        n.number = hex.line;
+        return n;
+    }
+    }
+}
+
 // Why an image file cannot be sent, as a notice; Cleared when it can.
 Notice refusalOf(const ImageFile::ReadResult &image, const QString &path)
 {
     switch (image.status) {
     case ImageFile::ReadResult::Ok:
         break;
-    case ImageFile::ReadResult::Missing:
-    case ImageFile::ReadResult::NotAFile:
-        return Notice(Notice::ImageMissing, path);
-    case ImageFile::ReadResult::Unreadable: {
-        return Notice(Notice::ImageUnreadable, path, image.error);
-    }
+    case ImageFile::ReadResult::Unreadable:
+        if (image.error.cause() == FileError::Cause::NoSuchFile ||
+            image.error.cause() == FileError::Cause::NoSuchFolder)
+            return Notice(Notice::ImageMissing, path);
+        return Notice(Notice::ImageUnreadable, path, image.error.chinese());
     case ImageFile::ReadResult::TooLarge: {
-        Notice n(Notice::ImageTooLarge, path);
+        Notice n(image.hex ? Notice::HexTooLarge : Notice::ImageTooLarge, path);
         n.number = image.ImageSize;
         return n;
     }
+    case ImageFile::ReadResult::HexError:
+        return hexRefusal(image.hexFile, path);
     }
     return Notice(Notice::Cleared);
 }
@@ -84,7 +100,7 @@ void Workbench::express()
 
 void Workbench::sendLatestFile(char letter)
 {
-    const ImageFile::ReadResult image = ImageFile::ReadWholeFile(d->latestFile);
+    const ImageFile::ReadResult image = ImageFile::ReadImage(d->latestFile);
     const Notice refused = refusalOf(image, d->latestFile);
     if (refused.kind != Notice::Cleared) {
         emit notice(refused);
@@ -164,9 +180,9 @@ void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
         return;
     d->transfer = 0;
     if (result == BlockResult::Complete) {
-        QString why;
+        FileError why;
         if (!ImageFile::WriteWholeFile(d->latestFile, bytes, &why)) {
-            emit notice(Notice(Notice::SaveWriteFailed, d->latestFile, why));
+            emit notice(Notice(Notice::SaveWriteFailed, d->latestFile, why.chinese()));
         }
     } else if (result == BlockResult::Short) {
         Notice n(Notice::SaveShort);

@@ -8,13 +8,10 @@
 #include "core/intelhex.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace
 {
-
-constexpr qint64 ReadHexLimit = 1024 * 1024; // a HEX file for 4999 bytes is about 14 KB
 
 // A path as the user is shown it: with the platform's separators.
 QString shown(const QString &path)
@@ -22,65 +19,21 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-int readHex(Console &console, const QString &path, int limit, const QString &limitName,
-            QByteArray *image)
+QString refusal(const ImageFile::ReadResult &r, const QString &limitName)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        console.error(QStringLiteral("%1: cannot read: %2").arg(shown(path), file.errorString()));
-        return Usage;
-    }
-    if (file.size() > ReadHexLimit) {
-        console.error(QStringLiteral("%1: %2 bytes is far too long for a HEX image of this "
-                                     "programmer")
-                          .arg(shown(path), QString::number(file.size())));
-        return Usage;
-    }
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        console.error(QStringLiteral("%1: cannot read: %2").arg(shown(path), file.errorString()));
-        return Usage;
-    }
-    const IntelHex::ParseResult hex = IntelHex::Parse(text, limit, limitName);
-    if (!hex.ok) {
-        console.error(QStringLiteral("%1: %2").arg(shown(path), hex.error));
-        return Usage;
-    }
-    *image = hex.image;
-    return Success;
-}
-
-int readRaw(Console &console, const QString &path, int limit, const QString &limitName,
-            QByteArray *image)
-{
-    const ImageFile::ReadResult raw = ImageFile::ReadWholeFile(path);
-    QString why;
-    switch (raw.status) {
+    switch (r.status) {
     case ImageFile::ReadResult::Ok:
         break;
-    case ImageFile::ReadResult::Missing:
-        why = QStringLiteral("no such file");
-        break;
-    case ImageFile::ReadResult::NotAFile:
-        why = QStringLiteral("not a file");
-        break;
     case ImageFile::ReadResult::Unreadable:
-        why = QStringLiteral("cannot read: %1").arg(raw.error);
-        break;
+        return r.error.english();
     case ImageFile::ReadResult::TooLarge:
-        why = QStringLiteral("%1 bytes, more than %2")
-                  .arg(raw.ImageSize)
-                  .arg(Images::bufferLimitName());
-        break;
+        return QStringLiteral("%1%2 bytes, more than %3")
+            .arg(r.hex ? QStringLiteral("an Intel HEX image of ") : QString(),
+                 QString::number(r.ImageSize), limitName);
+    case ImageFile::ReadResult::HexError:
+        return r.hexFile.error;
     }
-    if (why.isEmpty() && raw.ImageBytes.size() > limit)
-        why = QStringLiteral("%1 bytes, more than %2").arg(raw.ImageBytes.size()).arg(limitName);
-    if (!why.isEmpty()) {
-        console.error(QStringLiteral("%1: %2").arg(shown(path), why));
-        return Usage;
-    }
-    *image = raw.ImageBytes;
-    return Success;
+    return QString();
 }
 
 } // namespace
@@ -91,24 +44,21 @@ namespace Images
 int read(Console &console, const QString &path, int limit, const QString &limitName,
          QByteArray *image)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        console.error(QStringLiteral("%1: no such file").arg(shown(path)));
+    const ImageFile::ReadResult r = ImageFile::ReadImage(path, limit);
+    if (r.status != ImageFile::ReadResult::Ok) {
+        console.error(QStringLiteral("%1: %2").arg(shown(path), refusal(r, limitName)));
         return Usage;
     }
-    if (!info.isFile()) {
-        console.error(QStringLiteral("%1: not a file").arg(shown(path)));
-        return Usage;
-    }
-    return IntelHex::IsHexFileName(path) ? readHex(console, path, limit, limitName, image)
-                                         : readRaw(console, path, limit, limitName, image);
+    *image = r.ImageBytes;
+    return Success;
 }
 
 int checkOutput(Console &console, const QString &path)
 {
     const QFileInfo info(path);
     if (info.isDir() || !info.absoluteDir().exists()) {
-        console.error(QStringLiteral("%1: cannot write there").arg(shown(path)));
+        console.error(QStringLiteral("%1: cannot write: %2")
+                          .arg(shown(path), FileError::ofWrite(path, 0).english()));
         return Usage;
     }
     return Success;
@@ -117,9 +67,9 @@ int checkOutput(Console &console, const QString &path)
 int write(Console &console, const QString &path, const QByteArray &image)
 {
     const QByteArray content = IntelHex::IsHexFileName(path) ? IntelHex::Format(image) : image;
-    QString why;
+    FileError why;
     if (!ImageFile::WriteWholeFile(path, content, &why)) {
-        console.error(QStringLiteral("%1: cannot write: %2").arg(shown(path), why));
+        console.error(QStringLiteral("%1: cannot write: %2").arg(shown(path), why.english()));
         return Usage;
     }
     console.status(QStringLiteral("wrote %1 bytes to %2").arg(image.size()).arg(shown(path)));

@@ -7,6 +7,7 @@
 #include "wait.h"
 
 #include "core/chiptable.h"
+#include "core/fileerror.h"
 #include "core/linetiming.h"
 #include "core/messages.h"
 #include "core/notice.h"
@@ -89,9 +90,10 @@ void Link::readChipLog()
 {
     m_chipLog = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
                                      QStringLiteral("chip.log"));
-    QString why;
+    FileError why;
     if (SettingsFile::readValue(m_chipLog, &m_remembered, &why) == SettingsFile::ReadResult::Failed)
-        m_console.status(Msg::settingsReadFailed(m_chipLog, why));
+        m_console.status(QStringLiteral("%1: cannot read or create: %2; the chip is not remembered")
+                             .arg(m_chipLog, why.english()));
     if (!m_options.chip.isEmpty())
         m_remembered = m_options.chip;
 }
@@ -99,9 +101,10 @@ void Link::readChipLog()
 void Link::writeChipLog(int chip)
 {
     m_remembered = QString::fromLatin1(ChipTable::chip(chip).name);
-    QString why;
+    FileError why;
     if (!m_chipLog.isEmpty() && !SettingsFile::writeValue(m_chipLog, m_remembered, &why))
-        m_console.status(Msg::settingsWriteFailed(m_chipLog, why));
+        m_console.status(QStringLiteral("%1: cannot write: %2; the chip is not remembered")
+                             .arg(m_chipLog, why.english()));
 }
 
 int Link::expectedChip() const

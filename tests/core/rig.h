@@ -10,7 +10,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <tuple>
+#include <unistd.h>
 
 // Declares the test data's columns: one name for each type.
 template <typename... T, typename... Names> void columns(Names... names)
@@ -29,6 +32,29 @@ template <typename... T, typename... Names> std::tuple<T...> fetch(Names... name
 #define ADVANCE_UNTIL(rig, cond, ms)                                                               \
     QVERIFY2((rig).clock.advanceUntil([&] { return bool(cond); }, (ms)),                           \
              "still not true after " #ms " ms: " #cond)
+
+// While it lives, root meets the permissions of files and folders as any user does: its
+// overrides for reading, searching and writing are dropped, for this thread. ok is false
+// when they could not be.
+struct OrdinaryPermissions {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {}, dropped[2] = {};
+    const bool root = ::geteuid() == 0;
+    bool ok = !root || ::syscall(SYS_capget, &header, saved) == 0;
+
+    OrdinaryPermissions()
+    {
+        dropped[0] = saved[0], dropped[1] = saved[1];
+        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            dropped[CAP_TO_INDEX(cap)].effective &= ~CAP_TO_MASK(cap);
+        ok = ok && (!root || ::syscall(SYS_capset, &header, dropped) == 0);
+    }
+    ~OrdinaryPermissions()
+    {
+        if (root && ok)
+            ::syscall(SYS_capset, &header, saved);
+    }
+};
 
 // The line's writes, each as "COMn at-ms bytes".
 inline QStringList writesOf(const FakeTransport &line)

@@ -19,11 +19,13 @@ const QByteArray abcImage("\x02\x00\x0A", 3);
 
 void ok(const char *name, const QByteArray &text, const QByteArray &image, int limit = 2048)
 {
-    QTest::newRow(name) << text << limit << image << -1 << QString();
+    QTest::newRow(name) << text << limit << image << -1 << QString() << true;
 }
-void bad(const char *name, const QByteArray &text, int line, const QString &has, int limit = 2048)
+// isHex: the text is taken for Intel HEX (and its error reported), not for raw bytes.
+void bad(const char *name, const QByteArray &text, int line, const QString &has, int limit = 2048,
+         bool isHex = true)
 {
-    QTest::newRow(name) << text << limit << QByteArray() << line << has;
+    QTest::newRow(name) << text << limit << QByteArray() << line << has << isHex;
 }
 } // namespace
 
@@ -36,8 +38,8 @@ private slots:
     void parse_data()
     {
         // errorLine -1: accepted; 0: refused, on no line in particular.
-        columns<QByteArray, int, QByteArray, int, QString>("text", "limit", "image", "errorLine",
-                                                           "errorHas");
+        columns<QByteArray, int, QByteArray, int, QString, bool>("text", "limit", "image",
+                                                                 "errorLine", "errorHas", "isHex");
         const QByteArray ff(0x100, char(0xFF));
         ok("out of order, gap filled with FF", rec(0x10, 0, "\x03") + rec(0, 0, "\x01\x02") + eof,
            QByteArray("\x01\x02") + QByteArray(14, char(0xFF)) + "\x03");
@@ -57,6 +59,8 @@ private slots:
            abcImage);
         ok("Ctrl+Z, text and records after the end",
            abc + ":00000001FF\x1A\n; linker\n" + rec(3, 0, "\x01") + ":01100000FF00\n", abcImage);
+        ok("blanks, Ctrl+Z and spaces before the first record",
+           "\xEF\xBB\xBF \t\r\n\x1A\n  " + abc + eof, abcImage);
 
         bad("across the end of 4K", rec(0x0FFF, 0, "\x01\x02") + eof, 1, "0FFF-1000", 4096);
         bad("extended linear address 1", rec(0, 4, QByteArray("\0\1", 2)) + rec(0, 0, "x") + eof, 2,
@@ -67,7 +71,7 @@ private slots:
         bad("bad end-of-file checksum", ":0100000001FE\n:00000001FE\x1A", 2, "checksum");
         bad("odd number of digits", ":0100000001FE\n:0100010002F\n" + eof, 2, "odd");
         bad("count says more", ":030000000102FA\n" + eof, 1, "announces 3");
-        bad("too short", ":0000\n" + eof, 1, "too short");
+        bad("too short", ":0000\n" + eof, 1, "too short", 2048, false);
         bad("no end-of-file record", abc + rec(3, 0, "\x01"), 0, "end-of-file");
         bad("unknown record type", abc + rec(0, 6, "\x01") + eof, 2, "type 06");
         bad("same byte twice, two values", rec(0, 0, "\x01\x02") + rec(1, 0, "\x09") + eof, 2,
@@ -77,17 +81,25 @@ private slots:
         // printable ASCII escaped.
         bad("beyond 2K", rec(0x0800, 0, "\x01") + eof, 1,
             "line 1: bytes 0800-0800 lie outside %1 of %2 (%3) (0000-07FF)");
-        bad("percent sign", ":0100%20001FE\n" + eof, 1, "line 1: '%' is not a hexadecimal digit");
-        bad("NUL", QByteArray(":0100\x00", 6) + "0001FE\n" + eof, 1, "'\\x00' is not");
-        bad("UTF-8 letter", ":0100é0001FE\n" + eof, 1, "'\\xC3' is not");
+        bad("percent sign", ":0100%20001FE\n" + eof, 1, "line 1: '%' is not a hexadecimal digit",
+            2048, false);
+        bad("NUL", QByteArray(":0100\x00", 6) + "0001FE\n" + eof, 1, "'\\x00' is not", 2048, false);
+        bad("UTF-8 letter", ":0100é0001FE\n" + eof, 1, "'\\xC3' is not", 2048, false);
         bad("byte-order mark on line 2", abc + "\xEF\xBB\xBF" + eof, 2, "not '\\xEF'");
-        bad("delete", "\x7F" + abc + eof, 1, "line 1: a record must start with ':', not '\\x7F'");
+        bad("delete", "\x7F" + abc + eof, 1, "line 1: a record must start with ':', not '\\x7F'",
+            2048, false);
+        // Raw images that begin with ':' are raw bytes unless ten hexadecimal digits follow.
+        bad("':' and nine digits", ":000000010\n" + eof, 1, "odd", 2048, false);
+        bad("':' and code", QByteArray(":\x10\x00\x02\x00\x0A\x75\x81", 8), 1, "'\\x10' is not",
+            2048, false);
+        bad("':' and ten digits, then code", QByteArray(":0300000002\x00\x0A\xF1", 14), 1,
+            "'\\x00' is not");
     }
     void parse()
     {
-        const auto [text, limit, image, errorLine, errorHas] =
-            fetch<QByteArray, int, QByteArray, int, QString>("text", "limit", "image", "errorLine",
-                                                             "errorHas");
+        const auto [text, limit, image, errorLine, errorHas, isHex] =
+            fetch<QByteArray, int, QByteArray, int, QString, bool>(
+                "text", "limit", "image", "errorLine", "errorHas", "isHex");
         const IntelHex::ParseResult r =
             IntelHex::Parse(text, limit, QStringLiteral("%1 of %2 (%3)"));
         QVERIFY2(r.ok == (errorLine < 0), qPrintable(r.error));
@@ -96,6 +108,7 @@ private slots:
         for (const QChar c : r.error)
             QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F, qPrintable(r.error));
         QVERIFY2(r.error.contains(errorHas), qPrintable(r.error));
+        QCOMPARE(IntelHex::IsHexText(text), isHex);
     }
 
     void formatAndNames()

@@ -2,12 +2,12 @@
 
 #include "core/imagefile.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <future>
-#include <linux/capability.h>
+#include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 // Opens the other end of a FIFO every 3 s until it goes, so that code that would wait on it for
 // ever goes on, and the test fails on its checks instead of hanging.
@@ -23,6 +23,21 @@ struct FifoWatchdog {
     {
     }
     ~FifoWatchdog() { done.set_value(); }
+};
+
+// While it lives, no file of the process may grow past bytes: a write beyond fails with
+// "file too large" (EFBIG), as the system's own limit makes it.
+struct FileSizeLimit {
+    rlimit was{};
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::signal(SIGXFSZ, SIG_IGN); // the error, not the signal that ends the process
+        ::getrlimit(RLIMIT_FSIZE, &was);
+        rlimit limit = was;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &was); }
 };
 
 // The workbench: start-up with the settings files, the notices' texts, and Load, Express,
@@ -69,7 +84,7 @@ private slots:
     void settingsFilesMustBeRegular_data()
     {
         columns<QString, bool, QString>("file", "fifo", "why");
-        QTest::newRow("tsk.log is a folder") << "tsk.log" << false << "是一個資料夾";
+        QTest::newRow("tsk.log is a folder") << "tsk.log" << false << "這是資料夾，不是檔案";
         QTest::newRow("chip.log is a FIFO") << "chip.log" << true << "不是一般檔案";
     }
     void settingsFilesMustBeRegular()
@@ -206,27 +221,115 @@ private slots:
     void replacesFileInReadOnlyFolder()
     {
         // The new block goes beside the old file and replaces it whole; where the folder may not
-        // be written, into the file itself; a read-only file stays. Root, which may write
-        // anywhere, gives up overriding permissions for the write.
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct caps[2] = {}, ordinary[2];
-        const bool root = ::geteuid() == 0 && ::syscall(SYS_capget, &header, caps) == 0;
-        ordinary[0] = caps[0], ordinary[1] = caps[1];
-        ordinary[CAP_TO_INDEX(CAP_DAC_OVERRIDE)].effective &= ~CAP_TO_MASK(CAP_DAC_OVERRIDE);
+        // be written, into the file itself; a read-only file stays.
         for (const int mode : {0644, 0444}) {
             QTemporaryDir dir;
             const QString path = writeFile(dir.filePath("old.tsk"), "old");
             ::chmod(QFile::encodeName(path).constData(), mode_t(mode));
             ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
-            QVERIFY(!root || ::syscall(SYS_capset, &header, ordinary) == 0);
-            QString why;
-            const bool written = ImageFile::WriteWholeFile(path, "new block", &why);
-            QVERIFY(!root || ::syscall(SYS_capset, &header, caps) == 0);
+            FileError why;
+            bool written = false;
+            {
+                OrdinaryPermissions ordinary;
+                QVERIFY(ordinary.ok);
+                written = ImageFile::WriteWholeFile(path, "new block", &why);
+            }
             ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
             QCOMPARE(written, mode == 0644);
+            QCOMPARE(why.chinese(), mode == 0644 ? QString() : QStringLiteral("沒有存取權限"));
             QCOMPARE(readFile(path), mode == 0644 ? QByteArray("new block") : QByteArray("old"));
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.tsk"});
         }
+    }
+
+    // Files as they come. Load and Express read a file by its content, whatever its name:
+    // Intel HEX as the image it describes (from address 0, gaps FF), anything else byte for
+    // byte. A file that cannot be sent whole, read or written is refused with its cause (the
+    // system's in words), the path as written, and nothing goes out.
+    void filesAsTheyCome_data()
+    {
+        // file: image.tsk's bytes, or what stands at its path; status: %1 for the path.
+        columns<QString, QByteArray, QString, QByteArray>("request", "file", "status", "sent");
+        const auto row = [](const char *request, const char *tag, const QByteArray &file,
+                            const QString &status, const QByteArray &sent = QByteArray()) {
+            QTest::addRow("%s, %s", request, tag) << request << file << status << sent;
+        };
+        const QByteArray eof(":00000001FF\n");
+        const QByteArray code(":0300000002000AF1\r\n:01001000559A\r\n"); // 02 00 0A, 55 at 10
+        const QByteArray image = QByteArray("\x02\x00\x0A", 3) + QByteArray(13, '\xFF') + "\x55";
+        row("load", "HEX", code + eof, "Load completed", QByteArray("L\x00\x11", 3) + image);
+        row("express", "HEX", code + eof, "Load completed... ( Checksum = D54 )",
+            QByteArray("Q\x00\x11", 3) + image);
+        // Raw images that begin with ':' as a HEX file does.
+        const QByteArray colonCode(":\x10\x00\x02\x00\x0A\x75\x81\x07", 9);
+        row("load", "raw, ':' and code", colonCode, "Load completed",
+            QByteArray("L\x00\x09", 3) + colonCode);
+        row("express", "raw, short first record", ":0300\n" + code,
+            "Load completed... ( Checksum = 73C )", QByteArray("Q\x00\x28", 3) + ":0300\n" + code);
+        row("load", "HEX, error on line 7",
+            ":0100000001FE\n:0100010002FC\n:0100020003FA\n:0100030004F8\n:0100040005F6\n"
+            ":0100050006F4\n:0100060007F3\n" +
+                eof,
+            "Intel HEX 檔 %1 第 7 行有錯誤，檔案沒有送出。");
+        row("express", "HEX, no data", eof, "Intel HEX 檔 %1 沒有任何資料，檔案沒有送出。");
+        row("load", "HEX, no end", code, "Intel HEX 檔 %1 沒有結束記錄，檔案不完整，沒有送出。");
+        row("load", "HEX of 5000 bytes", ":0113870078ED\n" + eof,
+            "Intel HEX 檔 %1 的資料長達 5000 位元組，超過燒錄器緩衝區的 4999 "
+            "位元組，檔案沒有送出。");
+        row("load", "HEX of 4999 bytes", ":0113860078EE\n" + eof, "Load completed",
+            "L\x13\x87" + QByteArray(4998, '\xFF') + "x");
+        const QString unread = "無法讀取 %1（%2），檔案沒有送出。";
+        row("express", "folder", "<folder>", unread.arg("%1", "這是資料夾，不是檔案"));
+        row("express", "no access", "<no access>", unread.arg("%1", "沒有存取權限"));
+        row("express", "under a file", "<under a file>",
+            unread.arg("%1", "路徑中有一層不是資料夾"));
+        const QString unwritten = "無法寫入 %1（%2），原來的檔案沒有改變。";
+        row("save", "folder", "<folder>", unwritten.arg("%1", "這是資料夾，不是檔案"), "S2");
+        row("save", "no access", "<no access>", unwritten.arg("%1", "沒有存取權限"), "S2");
+        row("save", "missing folder", "<missing folder>", unwritten.arg("%1", "資料夾不存在"),
+            "S2");
+        row("save", "file size limit", "old", unwritten.arg("%1", "檔案太大"), "S2");
+    }
+    void filesAsTheyCome()
+    {
+        const auto [request, file, status, sent] =
+            fetch<QString, QByteArray, QString, QByteArray>("request", "file", "status", "sent");
+        Bench b;
+        const QString path = b.path(file == "<missing folder>" ? "gone/image.tsk"
+                                    : file == "<under a file>" ? "file.tsk/image.tsk"
+                                    : file == "<no access>"    ? "ro/image.tsk"
+                                                               : "image.tsk");
+        QVERIFY(QDir(b.dir.path()).mkdir(file == "<folder>" ? "image.tsk" : "ro"));
+        if (file != "<folder>" && file != "<missing folder>")
+            writeFile(file == "<under a file>" ? b.path("file.tsk") : path, file);
+        if (file == "<no access>") { // a file not to be read in a folder not to be written
+            ::chmod(QFile::encodeName(path).constData(), 0);
+            ::chmod(QFile::encodeName(b.path("ro")).constData(), 0555);
+        }
+        QVERIFY(b.start());
+        b.line.answer(1, "S2", QByteArray(2048, '\x11'));
+        b.dialogs.choose(path);
+        b.dialogs.reply(DialogBackend::Yes);
+        const QByteArray before = b.line.line();
+        {
+            OrdinaryPermissions ordinary;
+            std::optional<FileSizeLimit> limit;
+            if (file == "old")
+                limit.emplace(1000); // the block has 2048 bytes
+            request == "save"   ? void(b.bench.save(2048))
+            : request == "load" ? b.bench.load()
+                                : b.bench.express();
+            ADVANCE_UNTIL(b, ordinary.ok && !b.bench.session().isBusy(), 10000);
+        }
+        QCOMPARE(b.status(), status.contains("%1") ? status.arg(path) : status);
+        QCOMPARE(b.line.line().mid(before.size()), sent);
+        QCOMPARE(b.dialogs.asked.last().filter,
+                 request == "save" ? "TSK二進位檔 (*.tsk)|*.tsk"
+                                   : "TSK二進位檔 (*.tsk)|*.tsk|Intel HEX檔 (*.hex *.ihx "
+                                     "*.ihex)|*.hex;*.ihx;*.ihex");
+        if (file == "old") // the old file whole, and nothing beside it
+            QCOMPARE(QDir(b.dir.path()).entryList(QDir::Files).join(' ') + ": " + readFile(path),
+                     "chip.log image.tsk tsk.log: old");
     }
 };
 

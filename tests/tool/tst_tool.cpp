@@ -100,6 +100,7 @@ void TstTool::initTestCase()
     writeFile(file("c%1.tsk"), QByteArray(4096, 'd'));
     writeFile(file("a%1.bin"), QByteArray(5000, 'e'));
     writeFile(file("empty.tsk"), {});
+    writeFile(file("h%1.bin"), ":0300000002000AF1\n:00000001FF\n"); // HEX under another name
 }
 
 void TstTool::writeThenVerify_data()
@@ -258,16 +259,20 @@ void TstTool::runs_data()
     fails("2: repeat not for sig", "", "--repeat sig", 2, "are for write");
     fails("2: log in no folder", "", "--log no/log.csv write DATA/blink.tsk", 2, "write the log");
     fails("2: missing file", "", "load n%1o.hex", 2, "vantor-cli: n%1o.hex: no such file\n");
-    fails("2: a folder", "", "load .", 2, ".: not a file");
+    row("0: HEX under another name", "", "load h%1.bin", 0, "Load OK, 3 bytes\n", {},
+        QByteArray("ii!L\x00\x03\x02\x00\x0A", 9));
+    fails("2: a folder", "", "load .", 2, ".: a folder, not a file");
+    fails("2: under a file", "", "load bad.hex/x", 2, "bad.hex/x: a part of the path is not a");
     fails("2: bad checksum", "", "write bad.hex", 2, "bad.hex: line 1: checksum");
-    fails("2: a name with %1", "", "load e%1.hex", 2, "e%1.hex: 1048577 bytes is far too");
+    fails("2: a name with %1", "", "load e%1.hex", 2, "e%1.hex: 1048577 bytes, more than the");
     fails("2: flash", "", "express c%1.tsk", 2, "c%1.tsk: 4096 bytes, more than the AT89C2051's");
     fails("2: buffer", "", "load a%1.bin", 2, "a%1.bin: 5000 bytes, more than the programmer's");
     fails("2: empty image", "", "write empty.tsk", 2, "vantor-cli: empty.tsk: the image is empty");
     fails("2: empty, express", "", "express empty.tsk", 2, "empty.tsk: the image is empty");
     fails("2: empty, load", "", "load empty.tsk", 2, "empty.tsk: the image is empty");
     fails("2: empty, verify", "", "verify empty.tsk", 2, "empty.tsk: the image is empty");
-    fails("2: save into a missing folder", "", "save no/such/x.tsk", 2, "cannot write there");
+    fails("2: save into a missing folder", "", "save no/such/x.tsk", 2,
+          "no/such/x.tsk: cannot write: no such folder");
     fails("3: no such device", "none", "--port /dev/no-such sig", 3, "(tried COM1 /dev/no-such)");
     fails("3: silent", "--silent", "sig", 3, "no programmer answered");
     fails("3: one character short", "--id Vantor-USB-Programmer-V\\r\\n", "sig", 3, "answered");

@@ -2,10 +2,11 @@
 // pseudo-terminal: the bytes on the line, the texts the window shows, the files it writes.
 // The response box shows the programmer's CR LF line ends as line breaks ("\n").
 // Discovery runs on a window of its own. The other flows share one, found on COM1 with the
-// 2051, in this order: Express sends the file loaded before it, Save reads back what the
-// fill and the load left in the SRAM, and the unplug comes last.
+// 2051, in this order: Express sends the Intel HEX file loaded before it, Save reads back
+// what the fill and the load left in the SRAM, and the unplug comes last.
 // Each look at the line takes everything since the last, so a stray byte shows in the next.
 
+#include "core/intelhex.h"
 #include "core/serialtransport.h"
 #include "window/savesizedialog.h"
 #include "windowrig.h"
@@ -129,7 +130,9 @@ private slots:
 
     void load()
     {
-        const QString path = writeFile(rig->path(QStringLiteral("load.tsk")), pattern(300));
+        // An Intel HEX file, as a compiler writes it: the image it describes goes out.
+        const QString path =
+            writeFile(rig->path(QStringLiteral("load.ihx")), IntelHex::Format(pattern(300)));
         rig->dialogs.choose(path);
         rig->use(QStringLiteral("muFileLoad"));
         QTRY_COMPARE(rig->response(), "Load OK, 300 bytes\n");
