@@ -359,6 +359,9 @@ private slots:
             about->frameGeometry().center() - about->screen()->availableGeometry().center();
         QVERIFY2(off.manhattanLength() <= 2,
                  qPrintable(QString("%1, %2 px off").arg(off.x()).arg(off.y())));
+        // Escape closes it, wherever the focus goes then.
+        QTest::keyClick(about, Qt::Key_Escape);
+        QVERIFY(!about->isVisible());
     }
 };
 
