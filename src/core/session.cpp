@@ -98,6 +98,11 @@ QString ProgrammerSession::received() const
     return d->poller.text();
 }
 
+bool ProgrammerSession::isHoldingBytes() const
+{
+    return d->poller.isHoldingBytes();
+}
+
 void ProgrammerSession::clearReceived()
 {
     d->poller.clear();

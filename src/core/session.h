@@ -58,6 +58,9 @@ public:
     int chip() const;
     // Everything received since the last clear (what the response box shows).
     QString received() const;
+    // The first bytes of a character wait for the receive poller's next tick: received()
+    // does not hold them yet.
+    bool isHoldingBytes() const;
     // Empties it (a new request's replies start afresh).
     void clearReceived();
 
