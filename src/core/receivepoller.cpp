@@ -29,12 +29,10 @@ bool ReceivePoller::isRunning() const
 
 void ReceivePoller::clear()
 {
-    const bool shown = !m_text.isEmpty();
     m_received.clear();
     m_held.clear();
     m_text.clear();
-    if (shown)
-        emit changed(m_text);
+    emit changed(m_text);
 }
 
 void ReceivePoller::tick()
@@ -53,6 +51,7 @@ void ReceivePoller::tick()
         emit keyReport(chip); // which may clear the text
     if (m_text.size() > before)
         emit changed(m_text);
+    emit polled(m_text);
 }
 
 void ReceivePoller::append(const QByteArray &bytes)

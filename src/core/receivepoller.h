@@ -24,6 +24,7 @@ public:
     bool isRunning() const;
 
     QString text() const { return m_text; }
+    // Empties the text; changed() tells so even when it was empty.
     void clear();
     // The first bytes of a character are waiting for the next tick.
     bool isHoldingBytes() const { return !m_held.isEmpty() && isRunning(); }
@@ -35,6 +36,8 @@ signals:
     void keyReport(int chip);
     // The text changed (after the key report was acted on).
     void changed(const QString &text);
+    // Every tick, after the others: what is to be shown, changed or not.
+    void polled(const QString &text);
 
 private:
     void tick();

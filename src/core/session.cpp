@@ -57,6 +57,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->awaitingAnswer = false; });
     connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
+    connect(&d->poller, &ReceivePoller::polled, this, &ProgrammerSession::receivedPolled);
     connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
     connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);

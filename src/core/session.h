@@ -112,6 +112,9 @@ signals:
 
     // What the response box shows: everything received since the last clear.
     void receivedChanged(const QString &text);
+    // Every tick of the receive poller (100 ms), changed or not: the response box shows the
+    // received text again, whatever was typed into it.
+    void receivedPolled(const QString &text);
     // The programmer went away (a failed write, or the port's own report).
     void removed();
     void busyChanged(bool busy);

@@ -282,6 +282,36 @@ private slots:
         QVERIFY(!row.sizes || sizes->findChild<QAbstractButton *>("Option3")->isChecked());
     }
 
+    void typingIntoTheResponseBoxLastsATick_data()
+    {
+        QTest::addColumn<QByteArray>("reply"); // what came before the user typed
+        QTest::addColumn<QString>("then");     // a tick, or the button clicked
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a tick") << QByteArray("Erase OK\n") << "tick"
+                                << "Erase OK\n";
+        QTest::newRow("a tick, no reply") << QByteArray() << "tick"
+                                          << "";
+        QTest::newRow("Verify, no reply") << QByteArray() << "Command2"
+                                          << "";
+    }
+    void typingIntoTheResponseBoxLastsATick()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, then);
+        QFETCH(QString, shown);
+        FakeWindow f;
+        QVERIFY(f.connect());
+        f.line.send(reply);
+        f.clock.advance(100);
+        QTest::keyClicks(f.rig.find("Text1"), "typed");
+        QVERIFY(f.rig.response().contains("typed"));
+        if (then == "tick")
+            f.clock.advance(100);
+        else
+            f.rig.use(then);
+        QCOMPARE(f.rig.response(), shown);
+    }
+
     void selectSizeEnterAndClose()
     {
         // Enter on the focused SAVE goes on to the save dialog (cancelled here); closing the
