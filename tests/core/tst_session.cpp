@@ -117,21 +117,18 @@ private slots:
         // after each poll, and after one more.
         columns<QByteArray, QStringList>("bytes", "shown");
         const QString error = QStringLiteral("błąd"), done = QStringLiteral("燒錄完成");
-        QTest::newRow("UTF-8") << QByteArray("błąd") << QStringList{error, error};
-        QTest::newRow("Chinese") << QByteArray("燒錄完成") << QStringList{done, done};
+        QTest::newRow("UTF-8") << QByteArray("błąd 燒錄完成") << QStringList(2, error + " " + done);
         QTest::newRow("split after a first byte")
             << QByteArray("b\xC5|\x82ąd") << QStringList{"b", error, error};
         QTest::newRow("four bytes, split after three")
             << QByteArray("\xF0\x9F\x98|\x80!") << QStringList{"", "😀!", "😀!"};
         // Bytes that are not UTF-8 show as Latin-1 characters.
-        QTest::newRow("Latin-1") << QByteArray("Gr\xFC\xDF Gott, 25\xB0")
-                                 << QStringList(2, "Grüß Gott, 25°");
-        QTest::newRow("0xFF, a lone continuation")
-            << QByteArray("\xFFjunk\x80") << QStringList(2, QStringLiteral("\u00FFjunk\u0080"));
-        QTest::newRow("overlong, surrogate, past U+10FFFF")
-            << QByteArray("\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80")
-            << QStringList(
-                   2, QStringLiteral("\u00C0\u00AF\u00ED\u00A0\u0080\u00F4\u0090\u0080\u0080"));
+        QTest::newRow("Latin-1, 0xFF, a lone continuation")
+            << QByteArray("Gr\xFC\xDF Gott, 25\xB0 \xFF\x80")
+            << QStringList(2, QStringLiteral("Grüß Gott, 25° \u00FF\u0080"));
+        QTest::newRow("overlong, surrogate")
+            << QByteArray("\xC0\xAF\xED\xA0\x80")
+            << QStringList(2, QStringLiteral("\u00C0\u00AF\u00ED\u00A0\u0080"));
         // A character cut short waits a poll for its rest, and is then shown as it is.
         QTest::newRow("nothing after a first byte")
             << QByteArray("ok \xC3") << QStringList{"ok ", "ok Ã"};

@@ -109,6 +109,11 @@ struct ActionRow {
     QString status; // after "earlier text"
 };
 Q_DECLARE_METATYPE(ActionRow)
+// reply: what came before the user typed into the response box; then: a tick, or a button.
+struct TypingRow {
+    const char *tag, *reply, *then, *shown;
+};
+Q_DECLARE_METATYPE(TypingRow)
 
 class TstWindowShape : public QObject
 {
@@ -284,32 +289,23 @@ private slots:
 
     void typingIntoTheResponseBoxLastsATick_data()
     {
-        QTest::addColumn<QByteArray>("reply"); // what came before the user typed
-        QTest::addColumn<QString>("then");     // a tick, or the button clicked
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("a tick") << QByteArray("Erase OK\n") << "tick"
-                                << "Erase OK\n";
-        QTest::newRow("a tick, no reply") << QByteArray() << "tick"
-                                          << "";
-        QTest::newRow("Verify, no reply") << QByteArray() << "Command2"
-                                          << "";
+        addRows<TypingRow>(
+            {{"a tick", "Erase OK", "tick", "Erase OK"}, {"Verify, no reply", "", "Command2", ""}});
     }
     void typingIntoTheResponseBoxLastsATick()
     {
-        QFETCH(QByteArray, reply);
-        QFETCH(QString, then);
-        QFETCH(QString, shown);
+        QFETCH(TypingRow, row);
         FakeWindow f;
         QVERIFY(f.connect());
-        f.line.send(reply);
+        f.line.send(row.reply);
         f.clock.advance(100);
         QTest::keyClicks(f.rig.find("Text1"), "typed");
         QVERIFY(f.rig.response().contains("typed"));
-        if (then == "tick")
+        if (row.then == QByteArray("tick"))
             f.clock.advance(100);
         else
-            f.rig.use(then);
-        QCOMPARE(f.rig.response(), shown);
+            f.rig.use(row.then);
+        QCOMPARE(f.rig.response(), row.shown);
     }
 
     void selectSizeEnterAndClose()
