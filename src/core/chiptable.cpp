@@ -32,10 +32,10 @@ int forRemembered(const QString &name)
     return name.isEmpty() ? 0 : byName(name);
 }
 
-int keyReportIn(const QString &received)
+int keyReportIn(const QByteArray &received)
 {
     for (int i = 0; i < Count; ++i) {
-        if (received.contains(QLatin1String(chip(i).keyReport)))
+        if (received.contains(chip(i).keyReport))
             return i;
     }
     return -1;

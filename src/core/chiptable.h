@@ -26,9 +26,9 @@ int byName(const QString &name);
 // After the port search: the chip a remembered name stands for; an empty name means the
 // AT89C2051; -1 for a name that is none of the three.
 int forRemembered(const QString &name);
-// The chip whose key report the received text holds, "KEY_2K" before "KEY_4K" before
+// The chip whose key report the received bytes hold, "KEY_2K" before "KEY_4K" before
 // "KEY_1K", case-sensitive, anywhere; -1 for none.
-int keyReportIn(const QString &received);
+int keyReportIn(const QByteArray &received);
 
 // The read-back of a block: "S1", "S2" or "S4" for 1024, 2048 or 4096 bytes; empty for
 // any other size.

@@ -3,6 +3,7 @@
 #include "core/chiptable.h"
 #include "core/clock.h"
 #include "core/linetiming.h"
+#include "core/receivedtext.h"
 #include "core/transport.h"
 
 ReceivePoller::ReceivePoller(Transport &transport, Clock &clock, QObject *parent)
@@ -28,8 +29,10 @@ bool ReceivePoller::isRunning() const
 
 void ReceivePoller::clear()
 {
+    m_received.clear();
+    m_held.clear();
     m_text.clear();
-    publish();
+    emit changed(m_text);
 }
 
 void ReceivePoller::tick()
@@ -38,21 +41,26 @@ void ReceivePoller::tick()
         stop();
         return;
     }
+    const qsizetype before = m_text.size();
     const QByteArray bytes = m_transport.take();
-    if (!bytes.isEmpty()) {
-        m_text += QString::fromLatin1(bytes);
+    append(bytes);
+    if (!bytes.isEmpty())
         emit arrived();
-    }
-    const int chip = ChipTable::keyReportIn(m_text);
+    const int chip = ChipTable::keyReportIn(m_received);
     if (chip >= 0)
-        emit keyReport(chip);
-    publish();
+        emit keyReport(chip); // which may clear the text
+    if (m_text.size() > before)
+        emit changed(m_text);
+    emit polled(m_text);
 }
 
-void ReceivePoller::publish()
+void ReceivePoller::append(const QByteArray &bytes)
 {
-    if (m_text == m_shown)
-        return;
-    m_shown = m_text;
-    emit changed(m_text);
+    if (!bytes.isEmpty()) {
+        m_received += bytes;
+        m_text += ReceivedText::decode(m_held + bytes, &m_held);
+    } else if (!m_held.isEmpty()) {
+        m_text += ReceivedText::decode(m_held); // no more came: shown byte by byte
+        m_held.clear();
+    }
 }

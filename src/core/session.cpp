@@ -57,6 +57,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->awaitingAnswer = false; });
     connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
+    connect(&d->poller, &ReceivePoller::polled, this, &ProgrammerSession::receivedPolled);
     connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
     connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
     connect(&d->sender, &ImageSender::progress, this, &ProgrammerSession::imageProgress);
@@ -97,6 +98,11 @@ int ProgrammerSession::chip() const
 QString ProgrammerSession::received() const
 {
     return d->poller.text();
+}
+
+bool ProgrammerSession::isHoldingBytes() const
+{
+    return d->poller.isHoldingBytes();
 }
 
 void ProgrammerSession::clearReceived()

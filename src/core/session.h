@@ -59,6 +59,9 @@ public:
     int chip() const;
     // Everything received since the last clear (what the response box shows).
     QString received() const;
+    // The first bytes of a character wait for the receive poller's next tick: received()
+    // does not hold them yet.
+    bool isHoldingBytes() const;
     // Empties it (a new request's replies start afresh).
     void clearReceived();
 
@@ -110,6 +113,9 @@ signals:
 
     // What the response box shows: everything received since the last clear.
     void receivedChanged(const QString &text);
+    // Every tick of the receive poller (100 ms), changed or not: the response box shows the
+    // received text again, whatever was typed into it.
+    void receivedPolled(const QString &text);
     // The programmer went away (a failed write, or the port's own report).
     void removed();
     void busyChanged(bool busy);

@@ -29,7 +29,8 @@ void ReplyWatch::start()
 {
     m_since.start();
     m_limit.start(m_rule.limitMs);
-    if (!m_session.received().isEmpty() || m_transport.available() > 0)
+    if (!m_session.received().isEmpty() || m_session.isHoldingBytes() ||
+        m_transport.available() > 0)
         onBytes();
 }
 
@@ -55,7 +56,8 @@ void ReplyWatch::onLimit()
 
 void ReplyWatch::tryFinish()
 {
-    if (!m_started || !m_quiet || m_finished || m_transport.available() > 0)
+    if (!m_started || !m_quiet || m_finished || m_transport.available() > 0 ||
+        m_session.isHoldingBytes())
         return;
     const qint64 early = m_rule.notBeforeMs - m_since.elapsed();
     if (early > 0) {

@@ -28,8 +28,8 @@ struct Judging {
 
 // Watches the reply to the command just sent. It is done once it has started within the
 // rule's limit and the line has then been quiet for the settle time (and everything
-// received has reached the session's received text). The words never decide, except for
-// a line matching --fail-on.
+// received has reached the session's received text, a character cut short included). The words
+// never decide, except for a line matching --fail-on.
 class ReplyWatch : public QObject
 {
     Q_OBJECT

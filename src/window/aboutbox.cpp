@@ -3,6 +3,7 @@
 #include "window/artwork.h"
 #include "window/twips.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 
@@ -53,6 +54,16 @@ void AboutBox::showCentred(const QScreen *screen)
     centreOn(screen);
     show();
     centreOn(screen);
+    activateWindow(); // without a window manager, the keyboard's only way to it
+}
+
+// Escape closes the box, as it closes the program's dialogs.
+void AboutBox::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel))
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void AboutBox::centreOn(const QScreen *screen)

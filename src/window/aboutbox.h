@@ -16,9 +16,12 @@ public:
 
     explicit AboutBox(QWidget *parent = nullptr);
 
-    // Shows the box centred on screen, frame included, wherever it was left; a box that is
-    // up already stays as it is.
+    // Shows the box centred on screen, frame included, wherever it was left, with the
+    // keyboard (Escape closes it); a box that is up already stays as it is.
     void showCentred(const QScreen *screen);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void centreOn(const QScreen *screen);

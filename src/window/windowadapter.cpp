@@ -8,12 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 WindowAdapter::WindowAdapter(Workbench &workbench, const Controls &controls, QObject *parent)
     : QObject(parent), m_controls(controls)
 {
     ProgrammerSession &session = workbench.session();
     connect(&session, &ProgrammerSession::receivedChanged, this, &WindowAdapter::showReceived);
+    connect(&session, &ProgrammerSession::receivedPolled, this, &WindowAdapter::showReceivedAgain);
     connect(&session, &ProgrammerSession::chipShown, controls.chipOptions, &ChipOptions::mark);
     connect(&workbench, &Workbench::notice, this, &WindowAdapter::showNotice);
     connect(&workbench, &Workbench::latestFileChanged, this, &WindowAdapter::showLatestFile);
@@ -25,6 +27,15 @@ WindowAdapter::~WindowAdapter() = default;
 void WindowAdapter::showReceived(const QString &text)
 {
     m_controls.responseBox->setPlainText(text);
+    m_controls.responseBox->document()->setModified(false);
+}
+
+// What the user typed into the response box lasts until the poller's next tick. A box the
+// user has not changed is left alone, so that a selection in it stays.
+void WindowAdapter::showReceivedAgain(const QString &text)
+{
+    if (m_controls.responseBox->document()->isModified())
+        showReceived(text);
 }
 
 void WindowAdapter::showNotice(const Notice &notice)

@@ -35,6 +35,7 @@ public:
 
 private:
     void showReceived(const QString &text);
+    void showReceivedAgain(const QString &text);
     void showNotice(const Notice &notice);
     void showLatestFile(const QString &path);
     void showAboutBox();

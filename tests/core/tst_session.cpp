@@ -111,6 +111,47 @@ private slots:
         QCOMPARE(rig.session.received(), QStringLiteral("Erase OK\r\n"));
     }
 
+    void repliesShowAsUtf8WhereValid_data()
+    {
+        // A "|" splits the bytes in parts that come a poll apart; shown: the received text
+        // after each poll, and after one more.
+        columns<QByteArray, QStringList>("bytes", "shown");
+        const QString error = QStringLiteral("błąd"), done = QStringLiteral("燒錄完成");
+        QTest::newRow("UTF-8") << QByteArray("błąd 燒錄完成") << QStringList(2, error + " " + done);
+        QTest::newRow("split after a first byte")
+            << QByteArray("b\xC5|\x82ąd") << QStringList{"b", error, error};
+        QTest::newRow("four bytes, split after three")
+            << QByteArray("\xF0\x9F\x98|\x80!") << QStringList{"", "😀!", "😀!"};
+        // Bytes that are not UTF-8 show as Latin-1 characters.
+        QTest::newRow("Latin-1, 0xFF, a lone continuation")
+            << QByteArray("Gr\xFC\xDF Gott, 25\xB0 \xFF\x80")
+            << QStringList(2, QStringLiteral("Grüß Gott, 25° \u00FF\u0080"));
+        QTest::newRow("overlong, surrogate")
+            << QByteArray("\xC0\xAF\xED\xA0\x80")
+            << QStringList(2, QStringLiteral("\u00C0\u00AF\u00ED\u00A0\u0080"));
+        // A character cut short waits a poll for its rest, and is then shown as it is.
+        QTest::newRow("nothing after a first byte")
+            << QByteArray("ok \xC3") << QStringList{"ok ", "ok Ã"};
+        QTest::newRow("no continuation after two")
+            << QByteArray("\xE4\xB8|(") << QStringList{"", "ä¸(", "ä¸("};
+    }
+    void repliesShowAsUtf8WhereValid()
+    {
+        const auto [bytes, shown] = fetch<QByteArray, QStringList>("bytes", "shown");
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.session.clearReceived();
+        const QList<QByteArray> parts = bytes.split('|');
+        QStringList seen;
+        for (int k = 0; k <= parts.size(); ++k) {
+            if (k < parts.size())
+                rig.line.send(parts[k], 10);
+            rig.clock.advance(100);
+            seen << rig.session.received();
+        }
+        QCOMPARE(seen, shown);
+    }
+
     void keyReportChoosesTheChip_data()
     {
         // A "|" splits the report in two parts that come a poll apart.

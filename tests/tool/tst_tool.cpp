@@ -229,6 +229,16 @@ void commandRows()
     const QString failOn = "--fail-on ^(Error|Kennung.*statt) erase";
     fails("1: --fail-on", "--chip 4051", failOn, 1, "programmer said: Error: signature 1E 41");
     fails("1: --fail-on, other words", "--chip 4051 " + Other, failOn, 1, "said: Kennung 1E41");
+    // A reply in UTF-8 shows so, and --fail-on and JSON see it so; other bytes show as
+    // Latin-1, a first byte that nothing follows too.
+    const QString utf8 = "--id Vantor-USB-燒錄器-V2.10-błąd\\r\\n",
+                  said = "Vantor-USB-燒錄器-V2.10-błąd";
+    works("version", "i", "Vantor-USB-Programmer-ÿ-V2.10-Ã\n",
+          "--id Vantor-USB-Programmer-\\xFF-V2.10-\\xC3");
+    works("--json version", "i",
+          "{\"event\":\"reply\",\"text\":\"" + said + "\"}\n{\"event\":\"done\",\"exit\":0}\n",
+          utf8);
+    fails("1: --fail-on, UTF-8", utf8, "--fail-on b.ąd$ version", 1, "programmer said: " + said);
 }
 
 } // namespace

@@ -109,6 +109,11 @@ struct ActionRow {
     QString status; // after "earlier text"
 };
 Q_DECLARE_METATYPE(ActionRow)
+// reply: what came before the user typed into the response box; then: a tick, or a button.
+struct TypingRow {
+    const char *tag, *reply, *then, *shown;
+};
+Q_DECLARE_METATYPE(TypingRow)
 
 class TstWindowShape : public QObject
 {
@@ -282,6 +287,27 @@ private slots:
         QVERIFY(!row.sizes || sizes->findChild<QAbstractButton *>("Option3")->isChecked());
     }
 
+    void typingIntoTheResponseBoxLastsATick_data()
+    {
+        addRows<TypingRow>(
+            {{"a tick", "Erase OK", "tick", "Erase OK"}, {"Verify, no reply", "", "Command2", ""}});
+    }
+    void typingIntoTheResponseBoxLastsATick()
+    {
+        QFETCH(TypingRow, row);
+        FakeWindow f;
+        QVERIFY(f.connect());
+        f.line.send(row.reply);
+        f.clock.advance(100);
+        QTest::keyClicks(f.rig.find("Text1"), "typed");
+        QVERIFY(f.rig.response().contains("typed"));
+        if (row.then == QByteArray("tick"))
+            f.clock.advance(100);
+        else
+            f.rig.use(row.then);
+        QCOMPARE(f.rig.response(), row.shown);
+    }
+
     void selectSizeEnterAndClose()
     {
         // Enter on the focused SAVE goes on to the save dialog (cancelled here); closing the
@@ -359,6 +385,9 @@ private slots:
             about->frameGeometry().center() - about->screen()->availableGeometry().center();
         QVERIFY2(off.manhattanLength() <= 2,
                  qPrintable(QString("%1, %2 px off").arg(off.x()).arg(off.y())));
+        // Escape closes it, wherever the focus goes then.
+        QTest::keyClick(about, Qt::Key_Escape);
+        QVERIFY(!about->isVisible());
     }
 };
 
