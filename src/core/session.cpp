@@ -51,6 +51,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
 {
     connect(&d->transport, &Transport::removed, this, &ProgrammerSession::onRemoved);
     connect(&d->search, &PortSearch::probing, this, &ProgrammerSession::probing);
+    connect(&d->search, &PortSearch::probed, this, &ProgrammerSession::probed);
     connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
     connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
     connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/portprobe.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -94,6 +96,8 @@ signals:
     // The port search.
     void searchStarted();
     void probing(int port);
+    // What the probe of each port found: the programmer (before found()), or why not.
+    void probed(int port, const PortProbe &probe);
     void found(int port);
     void notFound();
     void settled();

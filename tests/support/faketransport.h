@@ -51,6 +51,8 @@ public:
 
     int lastPort() const override { return m_devices.isEmpty() ? 0 : m_devices.lastKey(); }
     bool open(int port) override;
+    // Absent: no such device; in use: busy.
+    PortProbe openFailure() const override { return m_openFailure; }
     void close() override;
     bool isOpen() const override { return m_open != 0; }
     int port() const override { return m_last; }
@@ -76,6 +78,7 @@ private:
     QList<Rule> m_rules;
     QList<Write> m_writes;
     QByteArray m_heard, m_inbox;
+    PortProbe m_openFailure;
     Intake m_intake = Intake::Instant;
     qint64 m_pending = 0, m_intakeFreeAt = 0;
     quint64 m_connection = 0; // what is on its way belongs to one connection
