@@ -38,6 +38,7 @@ public:
     int chip = -1;
     bool busy = false;
     bool reserved = false;
+    bool chipPinned = false;
     int reportedChip = -1;
     // The answer to the last command has not started yet; it went out at commandAt.
     bool awaitingAnswer = false;
@@ -117,6 +118,11 @@ void ProgrammerSession::setRememberedChip(const QString &name)
 void ProgrammerSession::setLastPort(int port)
 {
     d->lastPort = qBound(0, port, int(LineTiming::LastPort));
+}
+
+void ProgrammerSession::setChipPinned(bool pinned)
+{
+    d->chipPinned = pinned;
 }
 
 // --- Requests ------------------------------------------------------------------------------
@@ -335,7 +341,7 @@ void ProgrammerSession::onKeyReport(int chip)
         d->reportedChip = chip;
         emit keyReported(chip);
     }
-    if (chip != d->chip && !d->busy)
+    if (chip != d->chip && !d->busy && !d->chipPinned)
         choose(chip);
 }
 

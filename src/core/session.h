@@ -68,6 +68,9 @@ public:
     void setRememberedChip(const QString &name);
     // The search gives up after this port (11 unless set lower).
     void setLastPort(int port);
+    // A pinned chip is held by the client: key reports are then only reported
+    // (keyReported), never applied.
+    void setChipPinned(bool pinned);
 
     // --- Requests ------------------------------------------------------------------------
     // Searches the ports for the programmer, from COM1; closes the port first.

@@ -140,6 +140,8 @@ private slots:
             << QStringLiteral("1051U") << QByteArray("key_2k") << QByteArray();
         QTest::newRow("the chip already chosen")
             << QStringLiteral("4051") << QByteArray("KEY_4K") << QByteArray();
+        QTest::newRow("pinned: reported, not chosen")
+            << QString() << QByteArray("KEY_4K") << QByteArray();
     }
     void keyReportChoosesTheChip()
     {
@@ -147,12 +149,18 @@ private slots:
             fetch<QString, QByteArray, QByteArray>("remembered", "report", "command");
         Rig rig;
         QVERIFY(rig.start(remembered));
+        const bool pinned = QByteArray(QTest::currentDataTag()).startsWith("pinned");
+        rig.session.setChipPinned(pinned);
+        QSignalSpy reported(&rig.session, &ProgrammerSession::keyReported);
         const QByteArray before = rig.line.line();
         const QList<QByteArray> parts = report.split('|');
         for (int k = 0; k < parts.size(); ++k)
             rig.line.send(parts[k], 10 + 140 * k);
         rig.clock.advance(400);
         QCOMPARE(rig.line.line(), before + command);
+        if (pinned)
+            QVERIFY(reported.count() == 1 && reported.at(0) == QVariantList{1} &&
+                    rig.session.chip() == 0);
     }
 
     void pumpSendsOneBytePerTickAndTheNewestRequest()
