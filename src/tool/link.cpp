@@ -3,6 +3,7 @@
 #include "console.h"
 #include "exitcode.h"
 #include "options.h"
+#include "probewords.h"
 #include "replyrules.h"
 #include "wait.h"
 
@@ -162,7 +163,7 @@ int Link::connect(Replies chipReplies)
         m_console.error(QStringLiteral("no serial ports to search"));
         return NoProgrammer;
     }
-    setReplies(Replies::Status);
+    setReplies(Replies::Hidden); // the identification is shown once, whole, after the search
     bool chipSent = false;
     int rc = searchAndSettle(&chipSent);
     if (rc == Success && chipSent) {
@@ -178,15 +179,25 @@ int Link::searchAndSettle(bool *chipSent)
     enum { Gone = NoProgrammer + 1 };
     Wait wait(SearchLimitMs);
     ProgrammerSession *s = m_session.get();
+    m_probes.clear();
+    m_identityShown = false;
     QObject::connect(s, &ProgrammerSession::probing, wait.context(), [this](int port) {
         m_console.status(Messages::text(Notice(Notice::Probing, port)));
     });
+    QObject::connect(s, &ProgrammerSession::probed, wait.context(),
+                     [this](int port, const PortProbe &probe) { m_probes.insert(port, probe); });
     QObject::connect(s, &ProgrammerSession::found, wait.context(), [this](int port) {
         m_console.status(Messages::text(Notice(Notice::Found, port)));
     });
-    QObject::connect(s, &ProgrammerSession::chipChosen, wait.context(),
-                     [chipSent] { *chipSent = true; });
-    QObject::connect(s, &ProgrammerSession::settled, wait.context(), [&] { wait.finish(Success); });
+    // Before the chip's command clears the received text.
+    QObject::connect(s, &ProgrammerSession::chipChosen, wait.context(), [this, chipSent] {
+        showIdentification();
+        *chipSent = true;
+    });
+    QObject::connect(s, &ProgrammerSession::settled, wait.context(), [&] {
+        showIdentification();
+        wait.finish(Success);
+    });
     QObject::connect(s, &ProgrammerSession::notFound, wait.context(),
                      [&] { wait.finish(NoProgrammer); });
     QObject::connect(s, &ProgrammerSession::removed, wait.context(), [&] { wait.finish(Gone); });
@@ -195,18 +206,34 @@ int Link::searchAndSettle(bool *chipSent)
     if (rc == Success)
         return Success;
     m_session->closePort();
-    m_console.error(rc == Gone
-                        ? QStringLiteral("the programmer went away")
-                        : QStringLiteral("no programmer answered (tried %1)").arg(triedPorts()));
+    if (rc == Gone)
+        m_console.error(QStringLiteral("the programmer went away"));
+    else
+        reportNotFound();
     return NoProgrammer;
 }
 
-QString Link::triedPorts() const
+void Link::showIdentification()
 {
-    QStringList tried;
-    for (int n = 1; n <= lastSearchedPort(); ++n) {
-        if (!m_ports.device(n).isEmpty())
-            tried << QStringLiteral("COM%1 %2").arg(n).arg(m_ports.device(n));
+    if (m_identityShown)
+        return;
+    m_identityShown = true;
+    const QString text =
+        identification(m_probes.value(m_session->port()).answer, m_session->received());
+    for (const QString &line : replyLines(text)) {
+        if (!line.trimmed().isEmpty())
+            m_console.status(line.trimmed());
     }
-    return tried.join(QStringLiteral(", "));
+}
+
+// Each port with a device, and why it was not the programmer.
+void Link::reportNotFound()
+{
+    m_console.error(QStringLiteral("no programmer found"));
+    for (auto p = m_probes.cbegin(); p != m_probes.cend(); ++p) {
+        const QString device = m_ports.device(p.key());
+        if (!device.isEmpty())
+            m_console.error(
+                QStringLiteral("COM%1 %2: %3").arg(p.key()).arg(device, probeText(p.value())));
+    }
 }

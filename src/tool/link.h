@@ -4,9 +4,11 @@
 #include "replywatch.h"
 
 #include "core/portmap.h"
+#include "core/portprobe.h"
 #include "core/simulatedprogrammer.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -65,10 +67,11 @@ private:
     void onReceived(const QString &text);
     void statusLines(const QString &added);
     int searchAndSettle(bool *chipSent);
+    void showIdentification();
+    void reportNotFound();
     SendResult transferImage(char letter, const QByteArray &image);
     int imageFailed(SendResult result, int size);
     int lastSearchedPort() const;
-    QString triedPorts() const;
 
     const Options &m_options;
     Console &m_console;
@@ -80,6 +83,8 @@ private:
     QObject m_context; // the receiver of the link's own connections
     QString m_chipLog;
     QString m_remembered;
+    QMap<int, PortProbe> m_probes; // what the search found on each port
+    bool m_identityShown = false;
     Replies m_replies = Replies::Status;
     QString m_shown; // the received text already passed on
     LineEnds m_lineEnds;

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -12,7 +13,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // vantor-cli run as a process against the emulator, in its own words and in other ones
@@ -60,7 +64,9 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QByteArray m_blink; // blink.tsk, 2048 bytes; blink.ihx gives its first 143
+    QString m_cwd;           // the tool's folder when not m_dir
+    bool m_ordinary = false; // the tool runs without root's override of permissions
+    QByteArray m_blink;      // blink.tsk, 2048 bytes; blink.ihx gives its first 143
 };
 
 void TstTool::start(QProcess &process, QStringList args, SimProcess *sim)
@@ -68,7 +74,13 @@ void TstTool::start(QProcess &process, QStringList args, SimProcess *sim)
     if (sim)
         args.replaceInStrings(QStringLiteral("DEV"), sim->device());
     args.replaceInStrings(QStringLiteral("DATA/"), QStringLiteral(VANTOR_TEST_DATA "/"));
-    process.setWorkingDirectory(m_dir.path());
+    process.setWorkingDirectory(m_cwd.isEmpty() ? m_dir.path() : m_cwd);
+    if (m_ordinary) { // fails harmlessly where the tests do not run as root
+        process.setChildProcessModifier([] {
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        });
+    }
     process.start(QStringLiteral(VANTOR_CLI_PATH), args);
 }
 
@@ -242,9 +254,12 @@ void TstTool::runs_data()
     fails("2: flash", "", "express c%1.tsk", 2, "c%1.tsk: 4096 bytes, more than the AT89C2051's");
     fails("2: buffer", "", "load a%1.bin", 2, "a%1.bin: 5000 bytes, more than the programmer's");
     fails("2: save into a missing folder", "", "save no/such/x.tsk", 2, "cannot write there");
-    fails("3: no such device", "none", "--port /dev/no-such sig", 3, "(tried COM1 /dev/no-such)");
-    fails("3: silent", "--silent", "sig", 3, "no programmer answered");
-    fails("3: one character short", "--id Vantor-USB-Programmer-V\\r\\n", "sig", 3, "answered");
+    // Why each port was not the programmer.
+    fails("3: no such device", "none", "--port /dev/no-such sig", 3,
+          "no programmer found\nvantor-cli: COM1 /dev/no-such: no such device\n");
+    fails("3: silent", "--silent", "sig", 3, ": no answer\n");
+    fails("3: one character short", "--id Vantor-USB-Programmer-V\\r\\n", "sig", 3,
+          ": answered but not as the programmer: \"Vantor-USB-Programmer-V\\r\\n\"\n");
     fails("3: no ports at all", "none", "--ports ,, sig", 3, "no serial ports");
 }
 
@@ -467,6 +482,10 @@ void TstTool::cutShortTransfersFail()
     r = finish(process);
     QCOMPARE(r.code, 3);
     QVERIFY2(r.err.contains("went away"), qPrintable(r.err));
+    // The identification arrives in pieces at 9600 baud and is shown once, whole.
+    QVERIFY2(r.err.startsWith("Check COM1......\nFind Programmer on COM1\nVantor USB Programmer "
+                              "V2.10\nChip AT89C2051\n"),
+             qPrintable(r.err));
     QVERIFY(!r.out.contains("Load OK") && !r.out.contains("verify"));
 }
 
@@ -492,20 +511,42 @@ void TstTool::convert()
 
 void TstTool::portsListsWhoAnswers()
 {
-    SimProcess programmer;
-    SimProcess silent({"--silent"});
-    SimProcess other({"--id", "modem OK\\r\\n"});
-    QVERIFY(programmer.start() && silent.start() && other.start());
-    const QString list = QString("/dev/no-such-port,%1,,%2,%3")
-                             .arg(silent.device(), other.device(), programmer.device());
-    QCOMPARE(tool({"--ports", list, "ports"}).ok(),
-             QStringLiteral("COM1  /dev/no-such-port  cannot open\n"
-                            "COM2  %1  no answer\n"
-                            "COM4  %2  no programmer (answered \"modem OK\")\n"
-                            "COM5  %3  Vantor USB Programmer V2.10\n")
-                 .arg(silent.device(), other.device(), programmer.device()));
-    QCOMPARE(programmer.received(), QByteArray("ii")); // no chip is told
+    SimProcess programmer, silent({"--silent"}), other({"--id", "modem OK\\r\\n"}), held, denied;
+    QVERIFY(programmer.start() && silent.start() && other.start() && held.start() &&
+            denied.start());
+    QSerialPort holder(held.device()); // as another program would
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    const QByteArray deniedPath = QFile::encodeName(denied.device());
+    QVERIFY(::chmod(deniedPath.constData(), 0) == 0);
+    const QString list = QString("/dev/no-such-port,%1,,%2,%3,%4")
+                             .arg(silent.device(), other.device(), held.device(), denied.device());
+    m_ordinary = true; // root could open the device that is not to be opened
+    const Run all = tool({"--ports", list + "," + programmer.device(), "ports"});
     QVERIFY(!QFile::exists(file("chip.log")));
+    const Run search = tool({"--ports", list, "-q", "sig"});
+    m_ordinary = false;
+    ::chmod(deniedPath.constData(), 0600);
+    // Each port with a device and why it is not the programmer, as `ports` lists them and as
+    // the search says.
+    const QList<QStringList> ports = {
+        {"COM1", "/dev/no-such-port", "no such device"},
+        {"COM2", silent.device(), "no answer"},
+        {"COM4", other.device(), "answered but not as the programmer: \"modem OK\\r\\n\""},
+        {"COM5", held.device(),
+         QString("busy: held by another program (tst_tool, pid %1)")
+             .arg(QCoreApplication::applicationPid())},
+        {"COM6", denied.device(),
+         "permission denied: add yourself to the dialout group (sudo adduser $USER dialout), "
+         "then log out and in again"}};
+    QString listed, said = "vantor-cli: no programmer found\n";
+    for (const QStringList &p : ports) {
+        listed += QString("%1  %2  %3\n").arg(p[0], p[1], p[2]);
+        said += QString("vantor-cli: %1 %2: %3\n").arg(p[0], p[1], p[2]);
+    }
+    QCOMPARE(all.ok(), listed + "COM7  " + programmer.device() + "  Vantor USB Programmer V2.10\n");
+    QCOMPARE(programmer.received(), QByteArray("ii")); // no chip is told
+    QCOMPARE(search.code, 3);
+    QCOMPARE(search.err, said);
 
     const Run r = tool({"--port", silent.device(), "ports"});
     QCOMPARE(r.code, 3);
