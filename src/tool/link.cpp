@@ -17,12 +17,49 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace
 {
 
 // The search of eleven ports and its settle step take about five seconds.
 constexpr int SearchLimitMs = 30000;
+
+bool deniedTo(const QString &path, int mode)
+{
+    return ::access(QFile::encodeName(path).constData(), mode) != 0 &&
+           (errno == EACCES || errno == EPERM);
+}
+
+// Why chip.log could not be read, created or written, in English: SettingsFile words what
+// it finds itself for the window, and a missing file it may not create is only missing by
+// the time it is written.
+QString settingsCause(const QString &path, const QString &why)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("it is a directory");
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("not a regular file");
+    if (info.exists() ? deniedTo(path, R_OK | W_OK) : deniedTo(info.absolutePath(), W_OK))
+        return QStringLiteral("permission denied");
+    return why;
+}
+
+QString settingsProblem(const QString &path, const char *what, const QString &why)
+{
+    return QStringLiteral("%1: %2 (%3); the chip will not be remembered")
+        .arg(QDir::toNativeSeparators(path), QLatin1String(what), settingsCause(path, why));
+}
+
+QString caption(int chip)
+{
+    return QString::fromLatin1(ChipTable::chip(chip).caption);
+}
 
 } // namespace
 
@@ -64,10 +101,27 @@ int Link::prepare(bool remember)
                      [this](const QString &text) { onReceived(text); });
     QObject::connect(m_session.get(), &ProgrammerSession::chipChosen, &m_context,
                      [this](int chip) { writeChipLog(chip); });
-    if (remember)
+    QObject::connect(m_session.get(), &ProgrammerSession::keyReported, &m_context,
+                     [this](int chip) { announceKey(chip); });
+    m_pinned = remember && !m_options.chip.isEmpty();
+    if (m_pinned)
+        m_remembered = m_options.chip;
+    else if (remember)
         readChipLog();
     m_session->setRememberedChip(m_remembered);
+    m_session->setChipPinned(m_pinned);
     return Success;
+}
+
+void Link::remember(const QString &chipName)
+{
+    if (m_pinned) {
+        m_pinned = false;
+        m_session->setChipPinned(false);
+        readChipLog();
+    }
+    m_remembered = chipName;
+    m_session->setRememberedChip(chipName);
 }
 
 int Link::startEmulator()
@@ -85,29 +139,46 @@ int Link::startEmulator()
 }
 
 // The chip is remembered in chip.log in the current directory, as by the window; a file
-// that is missing is created empty.
+// that is missing is created empty. One that cannot be read or created is not written.
 void Link::readChipLog()
 {
-    m_chipLog = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
-                                     QStringLiteral("chip.log"));
+    const QString path = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
+                                              QStringLiteral("chip.log"));
     QString why;
-    if (SettingsFile::readValue(m_chipLog, &m_remembered, &why) == SettingsFile::ReadResult::Failed)
-        m_console.status(Msg::settingsReadFailed(m_chipLog, why));
-    if (!m_options.chip.isEmpty())
-        m_remembered = m_options.chip;
+    if (SettingsFile::readValue(path, &m_remembered, &why) == SettingsFile::ReadResult::Failed) {
+        m_console.status(settingsProblem(path, "cannot read or create it", why));
+        return;
+    }
+    m_chipLog = path;
 }
 
 void Link::writeChipLog(int chip)
 {
+    if (m_pinned)
+        return;
     m_remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     QString why;
     if (!m_chipLog.isEmpty() && !SettingsFile::writeValue(m_chipLog, m_remembered, &why))
-        m_console.status(Msg::settingsWriteFailed(m_chipLog, why));
+        m_console.status(settingsProblem(m_chipLog, "cannot write it", why));
+}
+
+// A run that holds its chip says so when the programmer's key asks for another.
+void Link::announceKey(int chip)
+{
+    const int held = pinnedChip();
+    if (held >= 0 && chip != held)
+        m_console.status(QStringLiteral("the programmer's key asks for %1; this run is for %2")
+                             .arg(caption(chip), caption(held)));
 }
 
 int Link::expectedChip() const
 {
     return ChipTable::forRemembered(m_remembered);
+}
+
+int Link::pinnedChip() const
+{
+    return m_pinned ? ChipTable::byName(m_remembered) : -1;
 }
 
 void Link::setReplies(Replies replies)

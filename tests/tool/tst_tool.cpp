@@ -287,6 +287,8 @@ void TstTool::runs()
     }
     if (args.contains(" -q "))
         QCOMPARE(r.err, QString());
+    if (args.contains("--chip")) // held for the run, not remembered
+        QVERIFY(!QFile::exists(file("chip.log")));
 }
 
 void TstTool::loadAndSave()
@@ -336,10 +338,26 @@ void TstTool::chipExpressAndRead()
     QCOMPARE(sim.received(), "ii#Q" + QByteArray("\x00\x8F", 2) + m_blink.left(143));
     QCOMPARE(flash(sim, 1024), m_blink.left(1024));
 
-    // Read: the chip into the SRAM (filled with something else first), then the chip's size.
-    QCOMPARE(tool({"--port", "DEV", "fill", "5a"}, &sim).code, 0);
+    // Read: the chip into the SRAM (filled with something else first, by a run that holds
+    // another chip and does not remember it), then the chip's size.
+    QCOMPARE(tool({"--port", "DEV", "--chip", "4051", "fill", "5a"}, &sim).code, 0);
+    QCOMPARE(readFile(file("chip.log")), QByteArray("1051U"));
     QCOMPARE(tool({"--port", "DEV", "read", file("chip.bin")}, &sim).ok(), "Read OK\n");
     QCOMPARE(readFile(file("chip.bin")), m_blink.left(1024));
+
+    // In a folder that may not be written the chip is told, not remembered, and the tool
+    // says why.
+    QTemporaryDir readOnly;
+    QVERIFY(QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::ExeOwner));
+    m_cwd = readOnly.path();
+    m_ordinary = true;
+    r = tool({"--port", "DEV", "chip", "2051"}, &sim);
+    m_cwd.clear();
+    m_ordinary = false;
+    QCOMPARE(r.ok(), "Chip AT89C2051\n");
+    const QString why = ": cannot read or create it (permission denied); the chip will not be "
+                        "remembered\n";
+    QVERIFY2(r.err.contains(readOnly.filePath("chip.log") + why), qPrintable(r.err));
 }
 
 void TstTool::silenceIsNoAnswerOnlyWhenAnAnswerIsAskedFor()
