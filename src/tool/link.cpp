@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "exitcode.h"
+#include "interrupt.h"
 #include "options.h"
 #include "probewords.h"
 #include "replyrules.h"
@@ -70,10 +71,15 @@ Link::Link(const Options &options, Console &console)
 
 Link::~Link()
 {
-    if (m_session)
-        m_session->closePort();
+    close();
     m_session.reset();
     m_transport.reset();
+}
+
+void Link::close()
+{
+    if (m_session)
+        m_session->closePort();
     m_emulator.stop();
 }
 
@@ -181,6 +187,17 @@ int Link::pinnedChip() const
     return m_pinned ? ChipTable::byName(m_remembered) : -1;
 }
 
+QString Link::whatWasInterrupted() const
+{
+    return interruptedText(m_underWay, m_programmed);
+}
+
+void Link::begin(const QByteArray &step)
+{
+    m_underWay = step;
+    m_programmed = m_programmed || step == "P" || step == "Q";
+}
+
 void Link::setReplies(Replies replies)
 {
     if (m_replies == Replies::Status && !m_partial.trimmed().isEmpty())
@@ -250,6 +267,7 @@ int Link::searchAndSettle(bool *chipSent)
     enum { Gone = NoProgrammer + 1 };
     Wait wait(SearchLimitMs);
     ProgrammerSession *s = m_session.get();
+    begin({});
     m_probes.clear();
     m_identityShown = false;
     QObject::connect(s, &ProgrammerSession::probing, wait.context(), [this](int port) {

@@ -64,6 +64,11 @@ public:
     // A block of the SRAM read back ("S1", "S2", "S4").
     int readBlock(int bytes, const QString &label, QByteArray *block);
 
+    // After Ctrl+C: what was under way and what the chip may be left as.
+    QString whatWasInterrupted() const;
+    // Closes the port and stops the emulator.
+    void close();
+
 private:
     int startEmulator();
     void readChipLog();
@@ -75,6 +80,7 @@ private:
     int searchAndSettle(bool *chipSent);
     void showIdentification();
     void reportNotFound();
+    void begin(const QByteArray &step);
     SendResult transferImage(char letter, const QByteArray &image);
     int imageFailed(SendResult result, int size);
     int lastSearchedPort() const;
@@ -92,6 +98,8 @@ private:
     bool m_pinned = false;
     QMap<int, PortProbe> m_probes; // what the search found on each port
     bool m_identityShown = false;
+    QByteArray m_underWay; // the step last sent (empty: the search)
+    bool m_programmed = false;
     Replies m_replies = Replies::Status;
     QString m_shown; // the received text already passed on
     LineEnds m_lineEnds;

@@ -42,13 +42,15 @@ Options:
                         the programmer's port, the window's COM1, COM2, ... list, or the
                         emulator vantor-sim; otherwise COM1 to COM11 are searched
   --chip 2051|4051|1051U
-                        the chip for this run (otherwise the one in ./chip.log)
+                        the chip for this run alone (otherwise the one in ./chip.log);
+                        the programmer's key cannot change it
   --size S              the block size of save, read and convert
   --settle MS           a command is done once its reply has started and the line has
                         then been quiet this long (default 100)
   --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
   --repeat              write: one chip after another, each after the programmer's key
-                        or Enter; Ctrl+C or the end of input ends with a summary
+                        or Enter; Ctrl+C (after the chip under way) or the end of input
+                        ends with a summary
   --log FILE            write: append a CSV line for each chip (time, chip, image
                         checksum, result, first differing address)
   --json                standard output as one JSON object a line for each event
@@ -60,7 +62,7 @@ Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2
 
 Exit codes: 0 success; 1 no answer, a transfer cut short, a read-back that differs from
 the image, or a reply line matching --fail-on; 2 usage error or bad file; 3 no programmer
-(none found, or it went away).
+(none found, or it went away); 130 stopped by Ctrl+C.
 )";
 
 QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)

@@ -39,6 +39,8 @@ private slots:
     void settleWaitsForALateLine();
     void productionRun_data();
     void productionRun();
+    void ctrlC_data();
+    void ctrlC();
     void jsonEvents();
     void cutShortTransfersFail();
     void convert();
@@ -278,7 +280,7 @@ void TstTool::runs()
     QVERIFY2(r.code == code, qPrintable(QString("exit %1, stderr: %2").arg(r.code).arg(r.err)));
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     if (args == "--help")
-        QVERIFY(r.out.endsWith("(none found, or it went away).\n"));
+        QVERIFY(r.out.endsWith("(none found, or it went away); 130 stopped by Ctrl+C.\n"));
     else if (code == 0 || code == 2)
         QCOMPARE(r.out, out);
     if (!none && (code == 0 || code == 2)) {
@@ -407,10 +409,20 @@ void TstTool::productionRun_data()
     QTest::addColumn<QString>("image");
     QTest::addColumn<int>("sum"); // the image's checksum, summed by hand
     QTest::addColumn<QString>("texts");
-    QTest::addColumn<bool>("interrupt"); // Ctrl+C ends the run, not the end of input
-    QTest::newRow("own words, input ends") << "DATA/blink.tsk" << 0xA6FB << "default" << false;
+    QTest::addColumn<QString>("chip"); // --chip: the run holds it, a stray key starts nothing
+    QTest::addColumn<QString>("end");  // input, Ctrl+C or unplug
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("summary");
+    const QString summary = "3 chips: 2 passed, 1 failed";
+    QTest::newRow("own words, input ends")
+        << "DATA/blink.tsk" << 0xA6FB << "default" << QString() << "input" << 1 << summary;
     // The smaller image, as its load goes unanswered and is waited out.
-    QTest::newRow("other words, Ctrl+C") << "DATA/blink.ihx" << 0x3D6C << "other" << true;
+    QTest::newRow("other words, the programmer gone")
+        << "DATA/blink.ihx" << 0x3D6C << "other" << QString() << "unplug" << 3
+        << summary + "; the programmer went away";
+    QTest::newRow("--chip, a stray key, Ctrl+C") << "DATA/blink.ihx" << 0x3D6C << "default"
+                                                 << "2051"
+                                                 << "Ctrl+C" << 1 << summary;
 }
 
 void TstTool::productionRun()
@@ -418,12 +430,19 @@ void TstTool::productionRun()
     QFETCH(QString, image);
     QFETCH(int, sum);
     QFETCH(QString, texts);
-    QFETCH(bool, interrupt);
+    QFETCH(QString, chip);
+    QFETCH(QString, end);
+    QFETCH(int, code);
+    QFETCH(QString, summary);
     SimProcess sim({"--texts", texts});
     QVERIFY(sim.start());
+    QFile::remove(file("run.csv"));
     QProcess process;
-    start(process, {"--port", "DEV", "--log", texts + ".csv", "write", image, "--repeat"}, &sim);
-    QString out;
+    const QStringList held = chip.isEmpty() ? QStringList() : QStringList{"--chip", chip};
+    start(process,
+          held + QStringList{"--port", "DEV", "--log", "run.csv", "write", image, "--repeat"},
+          &sim);
+    QString out, err;
     auto tally = [&](const QString &line) {
         return QTest::qWaitFor(
             [&] { return (out += process.readAllStandardOutput()).contains(line); }, 30000);
@@ -431,26 +450,109 @@ void TstTool::productionRun()
     QVERIFY2(tally("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out));
     // The next chip is not the one chosen: it cannot be programmed or read.
     QCOMPARE(sim.control("chip 4051"), "ok");
+    if (!chip.isEmpty()) { // the key asks for it: said, and nothing sent
+        sim.markReceived();
+        QCOMPARE(sim.control("key 4K"), "ok");
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return (err += process.readAllStandardError())
+                    .contains(
+                        "the programmer's key asks for AT89C4051; this run is for AT89C2051\n");
+            },
+            5000));
+        QCOMPARE(sim.received(), QByteArray());
+    }
     QCOMPARE(sim.control("key 2K"), "ok");
     QVERIFY2(tally("chip 2: failed, first difference at 0x0000 (1 passed, 1 failed)\n"),
              qPrintable(out));
     QCOMPARE(sim.control("chip 2051"), "ok");
     process.write("\n"); // Enter
     QVERIFY2(tally("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out));
-    if (interrupt)
+    if (end == "Ctrl+C")
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    else if (end == "unplug")
+        QCOMPARE(sim.control("unplug"), "ok");
     else
         process.closeWriteChannel();
     const Run r = finish(process);
-    QCOMPARE(r.code, 1);
-    QVERIFY2((out + r.out).endsWith("3 chips: 2 passed, 1 failed\n"), qPrintable(out + r.out));
-    const QStringList log = QString::fromUtf8(readFile(file(texts + ".csv"))).split('\n');
+    QCOMPARE(r.code, code);
+    QVERIFY2((out + r.out).endsWith(summary + "\n"), qPrintable(out + r.out));
+    QCOMPARE(QFile::exists(file("chip.log")), chip.isEmpty());
+    const QStringList log = QString::fromUtf8(readFile(file("run.csv"))).split('\n');
     QCOMPARE(log.size(), 4); // three lines, each ended
     for (int i = 0; i < 3; ++i) {
         QVERIFY2(log.at(i).endsWith(",AT89C2051," + QString::number(sum, 16).toUpper() +
                                     (i == 1 ? ",failed,0x0000" : ",passed,")),
                  qPrintable(log.at(i)));
         QVERIFY(QDateTime::fromString(log.at(i).section(',', 0, 0), Qt::ISODate).isValid());
+    }
+}
+
+void TstTool::ctrlC_data()
+{
+    QTest::addColumn<QString>("simArgs"); // the emulator paced, so that programming takes 3 s
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("received"); // bytes on the line when Ctrl+C is pressed
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");     // its end
+    QTest::addColumn<QStringList>("err"); // parts, in this order
+    // "ii!", "X", "L" with the length and 143 bytes, "E", then "P".
+    const int programming = 3 + 1 + 3 + 143 + 2;
+    const QString partly = "vantor-cli: interrupted while programming: the chip may be partly "
+                           "programmed; erase and write it again\n";
+    // The identification shown once, whole, although it arrives in pieces.
+    QTest::newRow("write, other words")
+        << "--pace --texts other"
+        << "--port DEV write DATA/blink.ihx" << programming << 1 << 130 << ""
+        << QStringList{"Find Programmer on COM1\nBrenner USB-Vantor, Stand 2.10\nLoading", partly};
+    QTest::newRow("the search") << "--silent"
+                                << "--ports DEV,DEV,DEV,DEV sig" << 1 << 1 << 130 << ""
+                                << QStringList{"vantor-cli: interrupted while searching for the "
+                                               "programmer: the chip was not changed\n"};
+    QTest::newRow("a production run: after the chip")
+        << "--pace"
+        << "--port DEV write DATA/blink.ihx --repeat" << programming << 1 << 0
+        << "chip 1: passed (1 passed, 0 failed)\n1 chip: 1 passed, 0 failed\n"
+        << QStringList{"stopping after this chip\n", "read back: "};
+    QTest::newRow("a production run: at once")
+        << "--pace"
+        << "--port DEV write DATA/blink.ihx --repeat" << programming << 2 << 130
+        << "0 chips: 0 passed, 0 failed\n"
+        << QStringList{"stopping after this chip\n", partly};
+}
+
+void TstTool::ctrlC()
+{
+    QFETCH(QString, simArgs);
+    QFETCH(QString, args);
+    QFETCH(int, received);
+    QFETCH(int, presses);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QStringList, err);
+    SimProcess sim(simArgs.split(' '));
+    QVERIFY(sim.start());
+    QProcess process;
+    start(process, args.split(' '), &sim);
+    QVERIFY(sim.waitReceived(received, 20000));
+    QString shown;
+    for (int n = 1; n <= presses; ++n) { // each once the one before has been taken
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(n == presses || QTest::qWaitFor([&] {
+                    return (shown += process.readAllStandardError())
+                        .contains("stopping after this chip");
+                }));
+    }
+    Run r = finish(process);
+    r.err.prepend(shown);
+    QVERIFY2(r.code == code, qPrintable(QString("exit %1: %2").arg(r.code).arg(r.err)));
+    QVERIFY2(out.isEmpty() || r.out.endsWith(out), qPrintable(r.out));
+    QVERIFY2(code != 130 || !r.out.contains("verify"), qPrintable(r.out));
+    qsizetype at = 0;
+    for (const QString &part : err) {
+        at = r.err.indexOf(part, at);
+        QVERIFY2(at >= 0, qPrintable(part + " not in order in: " + r.err));
     }
 }
 
