@@ -160,7 +160,36 @@ bool readProduction(const QCommandLineParser &parser, Options *options, QString 
     return true;
 }
 
+// "fill -1" and "dump -10" look like options to the parser: their value is refused as a
+// value, not as an unknown option.
+QString signedValueError(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return QString();
+    const qsizetype at = arguments.lastIndexOf(positional.first());
+    const QString value = arguments.value(at + 1);
+    if (at < 1 || !value.startsWith(QLatin1Char('-')) || value.startsWith(QLatin1String("--")) ||
+        parser.optionNames().contains(value.mid(1)))
+        return QString();
+    if (positional.first() == QLatin1String("fill"))
+        return fillValueError(value);
+    if (positional.first() == QLatin1String("dump"))
+        return dumpAddressError(value);
+    return QString();
+}
+
 } // namespace
+
+QString fillValueError(const QString &value)
+{
+    return QStringLiteral("fill value \"%1\": give two hex digits, 00 to FF").arg(value);
+}
+
+QString dumpAddressError(const QString &value)
+{
+    return QStringLiteral("dump address \"%1\": give hex digits, 0000 to 0FFF").arg(value);
+}
 
 ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
 {
@@ -181,7 +210,9 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"repeat"}, "Write one chip after another."),
     });
     if (!parser.parse(arguments)) {
-        *error = parser.errorText();
+        *error = signedValueError(parser, arguments);
+        if (error->isEmpty())
+            *error = parser.errorText();
         return ParseOutcome::Error;
     }
     if (parser.isSet(QStringLiteral("help")))

@@ -43,8 +43,9 @@ ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image)
         }
     }
     if (differ == 0) {
-        tool.console.result(QStringLiteral("verify: %1 bytes match").arg(n),
-                            {{"match", true}, {"bytes", n}});
+        tool.console.result(
+            QStringLiteral("verify: %1 %2").arg(n).arg(n == 1 ? "byte matches" : "bytes match"),
+            {{"match", true}, {"bytes", n}});
         return {Success, -1};
     }
     const QString at = QStringLiteral("0x") + hexText(first, 4);

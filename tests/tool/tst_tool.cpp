@@ -242,8 +242,9 @@ void TstTool::runs_data()
     fails("2: missing argument", "", "dump", 2, "dump takes 1 argument, got 0");
     fails("2: unknown chip", "", "chip 8051", 2, "unknown chip \"8051\"");
     fails("2: dump address", "", "dump 1000", 2, "0000 to 0FFF");
-    fails("2: signed fill", "", "fill +F", 2, "give 00 to FF");
-    fails("2: signed address", "", "dump 0x-0", 2, "0000 to 0FFF");
+    fails("2: signed fill", "", "fill +F", 2, "\"+F\": give two hex digits, 00 to FF");
+    fails("2: negative fill", "", "fill -1", 2, "fill value \"-1\": give two hex digits");
+    fails("2: signed address", "", "dump 0x-0", 2, "\"0x-0\": give hex digits, 0000 to 0FFF");
     fails("2: size", "", "save x.tsk --size 3K", 2, "unknown size \"3K\"");
     fails("2: settle", "", "--settle soon sig", 2, "--settle takes");
     fails("2: fail-on", "", "--fail-on ( sig", 2, "--fail-on: not");
@@ -256,6 +257,7 @@ void TstTool::runs_data()
     fails("2: flash", "", "express c%1.tsk", 2, "c%1.tsk: 4096 bytes, more than the AT89C2051's");
     fails("2: buffer", "", "load a%1.bin", 2, "a%1.bin: 5000 bytes, more than the programmer's");
     fails("2: save into a missing folder", "", "save no/such/x.tsk", 2, "cannot write there");
+    fails("2: save into a folder", "", "read . --size 1K", 2, "vantor-cli: .: is a directory\n");
     // Why each port was not the programmer.
     fails("3: no such device", "none", "--port /dev/no-such sig", 3,
           "no programmer found\nvantor-cli: COM1 /dev/no-such: no such device\n");
