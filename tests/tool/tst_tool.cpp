@@ -621,7 +621,9 @@ void TstTool::convert()
     Run r = tool({"convert", "DATA/blink.ihx", path});
     QCOMPARE(QString("%1 %2").arg(r.code).arg(r.err), "0 wrote 143 bytes to " + path + "\n");
     QCOMPARE(readFile(path), m_blink.left(143));
-    // Raw to HEX.
+    // Raw to HEX; one byte is one byte.
+    r = tool({"convert", writeFile(file("one.bin"), "\x5A"), "one.hex"});
+    QCOMPARE(r.err, "wrote 1 byte to one.hex\n");
     QCOMPARE(tool({"convert", "DATA/blink.tsk", "out.hex"}).code, 0);
     QVERIFY(readFile(file("out.hex")).startsWith(":1000000002000602007A75810712008BE582600308\n"));
     // An image larger than the size asked for.
