@@ -37,13 +37,12 @@ void PortSearch::finishSettling()
 
 void PortSearch::probeTick()
 {
-    m_ticks = 0;
-    m_reply.clear();
     if (m_phase == Phase::Waiting) {
         // The clock's second tick ends a wait before the next probe; this is a safeguard.
-        m_transport.close();
-        m_phase = Phase::Probing;
+        replyWindowClosed();
     }
+    m_ticks = 0;
+    m_reply.clear();
     if (m_port >= m_lastPort) {
         stop();
         emit notFound();
@@ -56,10 +55,13 @@ void PortSearch::probeTick()
 
 void PortSearch::probe()
 {
-    if (!m_transport.isOpen() && !m_transport.open(m_port))
-        return; // missing or in use: the next tick tries the next port
+    if (!m_transport.isOpen() && !m_transport.open(m_port)) {
+        emit probed(m_port, m_transport.openFailure()); // the next tick tries the next port
+        return;
+    }
     if (!m_transport.write(QByteArrayLiteral("i"))) {
         m_transport.close(); // the next probe must not talk to this device
+        emit probed(m_port, PortProbe{PortProbe::Outcome::NoAnswer, {}, 0, {}, {}});
         return;
     }
     m_phase = Phase::Waiting;
@@ -70,7 +72,7 @@ void PortSearch::onReceived()
 {
     if (m_phase != Phase::Waiting)
         return;
-    m_reply += QString::fromLatin1(m_transport.take());
+    m_reply += m_transport.take();
     if (m_reply.size() >= LineTiming::IdentityLength)
         onFound();
 }
@@ -81,18 +83,27 @@ void PortSearch::onFound()
     m_ticks = 0;
     m_phase = Phase::Settling;
     m_clock->start(LineTiming::ClockMs);
+    emit probed(m_port, PortProbe{PortProbe::Outcome::Programmer, {}, 0, {}, m_reply});
     emit found(m_port);
+}
+
+// No identification came in time: the port is closed, and the next tick tries the next one.
+void PortSearch::replyWindowClosed()
+{
+    m_clock->stop();
+    m_transport.close();
+    m_phase = Phase::Probing;
+    const auto outcome =
+        m_reply.isEmpty() ? PortProbe::Outcome::NoAnswer : PortProbe::Outcome::NotProgrammer;
+    emit probed(m_port, PortProbe{outcome, {}, 0, {}, m_reply});
 }
 
 void PortSearch::clockTick()
 {
     ++m_ticks;
     if (m_phase == Phase::Waiting) {
-        if (m_ticks >= LineTiming::ReplyWindowTicks) {
-            m_clock->stop();
-            m_transport.close();
-            m_phase = Phase::Probing;
-        }
+        if (m_ticks >= LineTiming::ReplyWindowTicks)
+            replyWindowClosed();
         return;
     }
     if (m_phase != Phase::Settling)

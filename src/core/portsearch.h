@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/portprobe.h"
+
+#include <QByteArray>
 #include <QObject>
-#include <QString>
 
 class Clock;
 class ClockTimer;
@@ -29,6 +31,8 @@ public:
 
 signals:
     void probing(int port);
+    // What the probe of a port found, the programmer's port included (before found()).
+    void probed(int port, const PortProbe &probe);
     void found(int port);
     void notFound();
     // The settle clock's sixth tick or a later one, with the port open.
@@ -42,12 +46,13 @@ private:
     void clockTick();
     void onReceived();
     void onFound();
+    void replyWindowClosed();
 
     Transport &m_transport;
     ClockTimer *m_probeTimer;
     ClockTimer *m_clock;
     Phase m_phase = Phase::Idle;
-    QString m_reply;
+    QByteArray m_reply;
     int m_port = 0;
     int m_lastPort = 0;
     int m_ticks = 0;

@@ -1,6 +1,7 @@
 #include "serialtransport.h"
 
 #include "core/linetiming.h"
+#include "core/openfailure.h"
 
 #include <QFileInfo>
 
@@ -41,26 +42,38 @@ int SerialTransport::lastPort() const
 
 bool SerialTransport::open(int port)
 {
+    m_openFailure = PortProbe();
     if (m_port.isOpen())
         return false;
     const QString device = m_ports.device(port);
-    if (device.isEmpty())
+    if (device.isEmpty()) {
+        m_openFailure.outcome = PortProbe::Outcome::NoDevice;
         return false;
+    }
     m_number = port;
     m_device = device;
     m_port.setPortName(device);
     m_port.setReadBufferSize(0);
     m_batched = false;
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    if (!m_port.open(QIODevice::ReadWrite))
+        return openFailed();
+    m_removed = false;
+    if (!applySettings()) {
+        m_openFailure.systemError = m_port.errorString();
+        m_port.close();
         m_port.clearError();
         return false;
     }
-    m_removed = false;
-    if (!applySettings()) {
-        m_port.close();
-        return false;
-    }
     return true;
+}
+
+bool SerialTransport::openFailed()
+{
+    const QSerialPort::SerialPortError error = m_port.error();
+    m_openFailure =
+        OpenFailure::classify(error, m_port.errorString(), OpenFailure::look(m_device, error));
+    m_port.clearError();
+    return false;
 }
 
 bool SerialTransport::applySettings()

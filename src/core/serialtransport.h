@@ -27,6 +27,7 @@ public:
 
     int lastPort() const override;
     bool open(int port) override;
+    PortProbe openFailure() const override { return m_openFailure; }
     void close() override;
     bool isOpen() const override { return m_port.isOpen(); }
     int port() const override { return m_number; }
@@ -46,6 +47,7 @@ private:
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
     bool applySettings();
+    bool openFailed();
     // Reads what the system holds into the port's buffer without waiting.
     void fetchBatched();
     bool confirmGone();
@@ -54,6 +56,7 @@ private:
     QSerialPort m_port;
     PortMap m_ports;
     QString m_device;
+    PortProbe m_openFailure;
     int m_number = 0;
     bool m_removed = false;
     bool m_batched = false;

@@ -38,6 +38,7 @@ public:
     int chip = -1;
     bool busy = false;
     bool reserved = false;
+    bool chipPinned = false;
     int reportedChip = -1;
     // The answer to the last command has not started yet; it went out at commandAt.
     bool awaitingAnswer = false;
@@ -51,6 +52,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
 {
     connect(&d->transport, &Transport::removed, this, &ProgrammerSession::onRemoved);
     connect(&d->search, &PortSearch::probing, this, &ProgrammerSession::probing);
+    connect(&d->search, &PortSearch::probed, this, &ProgrammerSession::probed);
     connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
     connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
     connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);
@@ -123,6 +125,11 @@ void ProgrammerSession::setRememberedChip(const QString &name)
 void ProgrammerSession::setLastPort(int port)
 {
     d->lastPort = qBound(0, port, int(LineTiming::LastPort));
+}
+
+void ProgrammerSession::setChipPinned(bool pinned)
+{
+    d->chipPinned = pinned;
 }
 
 // --- Requests ------------------------------------------------------------------------------
@@ -341,7 +348,7 @@ void ProgrammerSession::onKeyReport(int chip)
         d->reportedChip = chip;
         emit keyReported(chip);
     }
-    if (chip != d->chip && !d->busy)
+    if (chip != d->chip && !d->busy && !d->chipPinned)
         choose(chip);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/portprobe.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -70,6 +72,9 @@ public:
     void setRememberedChip(const QString &name);
     // The search gives up after this port (11 unless set lower).
     void setLastPort(int port);
+    // A pinned chip is held by the client: key reports are then only reported
+    // (keyReported), never applied.
+    void setChipPinned(bool pinned);
 
     // --- Requests ------------------------------------------------------------------------
     // Searches the ports for the programmer, from COM1; closes the port first.
@@ -98,6 +103,8 @@ signals:
     // The port search.
     void searchStarted();
     void probing(int port);
+    // What the probe of each port found: the programmer (before found()), or why not.
+    void probed(int port, const PortProbe &probe);
     void found(int port);
     void notFound();
     void settled();

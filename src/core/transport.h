@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/portprobe.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -19,6 +21,8 @@ public:
     // Opens port number n at 9600 baud, 8N1. False when it has no device, is missing or in
     // use, or a port is already open.
     virtual bool open(int port) = 0;
+    // Why the last open() failed: one of NoDevice, PermissionDenied, Busy and OpenFailed.
+    virtual PortProbe openFailure() const { return {}; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // The number of the open port (or of the last one opened).

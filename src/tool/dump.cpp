@@ -11,7 +11,7 @@ int dumpCommand(Tool &tool, const QStringList &args)
 {
     const int address = parseHex(args.at(0), 4);
     if (address < 0 || address >= BufferLimits::DumpMemoryLength)
-        return tool.usage(QStringLiteral("dump address \"%1\": give 0000 to 0FFF").arg(args.at(0)));
+        return tool.usage(dumpAddressError(args.at(0)));
     const int rc = tool.connect();
     if (rc != Success)
         return rc;

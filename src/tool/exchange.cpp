@@ -6,6 +6,7 @@
 #include "exitcode.h"
 #include "wait.h"
 
+#include "core/chiptable.h"
 #include "core/imagefile.h"
 #include "core/messages.h"
 #include "core/notice.h"
@@ -44,6 +45,7 @@ int Link::awaitReply(const ReplyRule &rule)
 
 int Link::command(const QByteArray &bytes, const ReplyRule &rule)
 {
+    begin(bytes);
     if (m_session->sendCommand(bytes) != Refusal::None) {
         m_console.error(QStringLiteral("the programmer is busy"));
         return Failed;
@@ -53,6 +55,7 @@ int Link::command(const QByteArray &bytes, const ReplyRule &rule)
 
 int Link::request(const QByteArray &bytes, const ReplyRule &rule)
 {
+    begin(bytes);
     m_session->clearReceived(); // what follows is the request's reply
     if (m_session->queueRequest(bytes) != Refusal::None) {
         m_console.error(QStringLiteral("the programmer is busy"));
@@ -65,6 +68,7 @@ int Link::sendImage(char letter, const QByteArray &image, const QString &path,
                     const ReplyRule &rule)
 {
     const int size = static_cast<int>(image.size());
+    begin(QByteArray(1, letter));
     Notice loading(Notice::Progress, path);
     loading.number = size;
     m_console.status(Messages::text(loading));
@@ -115,6 +119,7 @@ int Link::imageFailed(SendResult result)
 
 int Link::readBlock(int bytes, const QString &label, QByteArray *block)
 {
+    begin(ChipTable::readBackCommand(bytes));
     Wait wait;
     BlockResult result = BlockResult::NotConnected;
     QObject::connect(m_session.get(), &ProgrammerSession::blockFinished, wait.context(),

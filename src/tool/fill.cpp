@@ -10,7 +10,7 @@ int fillCommand(Tool &tool, const QStringList &args)
 {
     const int value = parseHex(args.at(0), 2);
     if (value < 0)
-        return tool.usage(QStringLiteral("fill value \"%1\": give 00 to FF").arg(args.at(0)));
+        return tool.usage(fillValueError(args.at(0)));
     const int rc = tool.connect();
     if (rc != Success)
         return rc;

@@ -56,7 +56,11 @@ int read(Console &console, const QString &path, int limit, const QString &limitN
 int checkOutput(Console &console, const QString &path)
 {
     const QFileInfo info(path);
-    if (info.isDir() || !info.absoluteDir().exists()) {
+    if (info.isDir()) {
+        console.error(QStringLiteral("%1: is a directory").arg(shown(path)));
+        return Usage;
+    }
+    if (!info.absoluteDir().exists()) {
         console.error(QStringLiteral("%1: cannot write: %2")
                           .arg(shown(path), FileError::ofWrite(path, 0).english()));
         return Usage;
@@ -72,7 +76,9 @@ int write(Console &console, const QString &path, const QByteArray &image)
         console.error(QStringLiteral("%1: cannot write: %2").arg(shown(path), why.english()));
         return Usage;
     }
-    console.status(QStringLiteral("wrote %1 bytes to %2").arg(image.size()).arg(shown(path)));
+    console.status(QStringLiteral("wrote %1 byte%2 to %3")
+                       .arg(image.size())
+                       .arg(image.size() == 1 ? "" : "s", shown(path)));
     return Success;
 }
 

@@ -2,7 +2,9 @@
 
 #include "console.h"
 #include "exitcode.h"
+#include "interrupt.h"
 #include "options.h"
+#include "probewords.h"
 #include "replyrules.h"
 #include "wait.h"
 
@@ -24,6 +26,18 @@ namespace
 // The search of eleven ports and its settle step take about five seconds.
 constexpr int SearchLimitMs = 30000;
 
+// chip.log could not be read, created or written: the cause in the tool's words.
+QString settingsProblem(const QString &path, const char *what, const FileError &why)
+{
+    return QStringLiteral("%1: %2 (%3); the chip will not be remembered")
+        .arg(QDir::toNativeSeparators(path), QLatin1String(what), why.english());
+}
+
+QString caption(int chip)
+{
+    return QString::fromLatin1(ChipTable::chip(chip).caption);
+}
+
 } // namespace
 
 Link::Link(const Options &options, Console &console)
@@ -33,10 +47,15 @@ Link::Link(const Options &options, Console &console)
 
 Link::~Link()
 {
-    if (m_session)
-        m_session->closePort();
+    close();
     m_session.reset();
     m_transport.reset();
+}
+
+void Link::close()
+{
+    if (m_session)
+        m_session->closePort();
     m_emulator.stop();
 }
 
@@ -64,10 +83,27 @@ int Link::prepare(bool remember)
                      [this](const QString &text) { onReceived(text); });
     QObject::connect(m_session.get(), &ProgrammerSession::chipChosen, &m_context,
                      [this](int chip) { writeChipLog(chip); });
-    if (remember)
+    QObject::connect(m_session.get(), &ProgrammerSession::keyReported, &m_context,
+                     [this](int chip) { announceKey(chip); });
+    m_pinned = remember && !m_options.chip.isEmpty();
+    if (m_pinned)
+        m_remembered = m_options.chip;
+    else if (remember)
         readChipLog();
     m_session->setRememberedChip(m_remembered);
+    m_session->setChipPinned(m_pinned);
     return Success;
+}
+
+void Link::remember(const QString &chipName)
+{
+    if (m_pinned) {
+        m_pinned = false;
+        m_session->setChipPinned(false);
+        readChipLog();
+    }
+    m_remembered = chipName;
+    m_session->setRememberedChip(chipName);
 }
 
 int Link::startEmulator()
@@ -85,31 +121,57 @@ int Link::startEmulator()
 }
 
 // The chip is remembered in chip.log in the current directory, as by the window; a file
-// that is missing is created empty.
+// that is missing is created empty. One that cannot be read or created is not written.
 void Link::readChipLog()
 {
-    m_chipLog = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
-                                     QStringLiteral("chip.log"));
+    const QString path = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
+                                              QStringLiteral("chip.log"));
     FileError why;
-    if (SettingsFile::readValue(m_chipLog, &m_remembered, &why) == SettingsFile::ReadResult::Failed)
-        m_console.status(QStringLiteral("%1: cannot read or create: %2; the chip is not remembered")
-                             .arg(m_chipLog, why.english()));
-    if (!m_options.chip.isEmpty())
-        m_remembered = m_options.chip;
+    if (SettingsFile::readValue(path, &m_remembered, &why) == SettingsFile::ReadResult::Failed) {
+        m_console.status(settingsProblem(path, "cannot read or create it", why));
+        return;
+    }
+    m_chipLog = path;
 }
 
 void Link::writeChipLog(int chip)
 {
+    if (m_pinned)
+        return;
     m_remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     FileError why;
     if (!m_chipLog.isEmpty() && !SettingsFile::writeValue(m_chipLog, m_remembered, &why))
-        m_console.status(QStringLiteral("%1: cannot write: %2; the chip is not remembered")
-                             .arg(m_chipLog, why.english()));
+        m_console.status(settingsProblem(m_chipLog, "cannot write it", why));
+}
+
+// A run that holds its chip says so when the programmer's key asks for another.
+void Link::announceKey(int chip)
+{
+    const int held = pinnedChip();
+    if (held >= 0 && chip != held)
+        m_console.status(QStringLiteral("the programmer's key asks for %1; this run is for %2")
+                             .arg(caption(chip), caption(held)));
 }
 
 int Link::expectedChip() const
 {
     return ChipTable::forRemembered(m_remembered);
+}
+
+int Link::pinnedChip() const
+{
+    return m_pinned ? ChipTable::byName(m_remembered) : -1;
+}
+
+QString Link::whatWasInterrupted() const
+{
+    return interruptedText(m_underWay, m_programmed);
+}
+
+void Link::begin(const QByteArray &step)
+{
+    m_underWay = step;
+    m_programmed = m_programmed || step == "P" || step == "Q";
 }
 
 void Link::setReplies(Replies replies)
@@ -165,7 +227,7 @@ int Link::connect(Replies chipReplies)
         m_console.error(QStringLiteral("no serial ports to search"));
         return NoProgrammer;
     }
-    setReplies(Replies::Status);
+    setReplies(Replies::Hidden); // the identification is shown once, whole, after the search
     bool chipSent = false;
     int rc = searchAndSettle(&chipSent);
     if (rc == Success && chipSent) {
@@ -181,15 +243,26 @@ int Link::searchAndSettle(bool *chipSent)
     enum { Gone = NoProgrammer + 1 };
     Wait wait(SearchLimitMs);
     ProgrammerSession *s = m_session.get();
+    begin({});
+    m_probes.clear();
+    m_identityShown = false;
     QObject::connect(s, &ProgrammerSession::probing, wait.context(), [this](int port) {
         m_console.status(Messages::text(Notice(Notice::Probing, port)));
     });
+    QObject::connect(s, &ProgrammerSession::probed, wait.context(),
+                     [this](int port, const PortProbe &probe) { m_probes.insert(port, probe); });
     QObject::connect(s, &ProgrammerSession::found, wait.context(), [this](int port) {
         m_console.status(Messages::text(Notice(Notice::Found, port)));
     });
-    QObject::connect(s, &ProgrammerSession::chipChosen, wait.context(),
-                     [chipSent] { *chipSent = true; });
-    QObject::connect(s, &ProgrammerSession::settled, wait.context(), [&] { wait.finish(Success); });
+    // Before the chip's command clears the received text.
+    QObject::connect(s, &ProgrammerSession::chipChosen, wait.context(), [this, chipSent] {
+        showIdentification();
+        *chipSent = true;
+    });
+    QObject::connect(s, &ProgrammerSession::settled, wait.context(), [&] {
+        showIdentification();
+        wait.finish(Success);
+    });
     QObject::connect(s, &ProgrammerSession::notFound, wait.context(),
                      [&] { wait.finish(NoProgrammer); });
     QObject::connect(s, &ProgrammerSession::removed, wait.context(), [&] { wait.finish(Gone); });
@@ -198,18 +271,34 @@ int Link::searchAndSettle(bool *chipSent)
     if (rc == Success)
         return Success;
     m_session->closePort();
-    m_console.error(rc == Gone
-                        ? QStringLiteral("the programmer went away")
-                        : QStringLiteral("no programmer answered (tried %1)").arg(triedPorts()));
+    if (rc == Gone)
+        m_console.error(QStringLiteral("the programmer went away"));
+    else
+        reportNotFound();
     return NoProgrammer;
 }
 
-QString Link::triedPorts() const
+void Link::showIdentification()
 {
-    QStringList tried;
-    for (int n = 1; n <= lastSearchedPort(); ++n) {
-        if (!m_ports.device(n).isEmpty())
-            tried << QStringLiteral("COM%1 %2").arg(n).arg(m_ports.device(n));
+    if (m_identityShown)
+        return;
+    m_identityShown = true;
+    const QString text =
+        identification(m_probes.value(m_session->port()).answer, m_session->received());
+    for (const QString &line : replyLines(text)) {
+        if (!line.trimmed().isEmpty())
+            m_console.status(line.trimmed());
     }
-    return tried.join(QStringLiteral(", "));
+}
+
+// Each port with a device, and why it was not the programmer.
+void Link::reportNotFound()
+{
+    m_console.error(QStringLiteral("no programmer found"));
+    for (auto p = m_probes.cbegin(); p != m_probes.cend(); ++p) {
+        const QString device = m_ports.device(p.key());
+        if (!device.isEmpty())
+            m_console.error(
+                QStringLiteral("COM%1 %2: %3").arg(p.key()).arg(device, probeText(p.value())));
+    }
 }

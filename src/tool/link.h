@@ -4,9 +4,11 @@
 #include "replywatch.h"
 
 #include "core/portmap.h"
+#include "core/portprobe.h"
 #include "core/simulatedprogrammer.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -31,13 +33,18 @@ public:
     ~Link();
 
     // Before the search: the ports (the emulator is started for --simulate) and, with
-    // remember, the chip remembered in chip.log in the current directory or given by
-    // --chip.
+    // remember, the chip: the one given by --chip, which the run holds (key reports for
+    // other chips are only announced) and which chip.log never learns; otherwise the one
+    // remembered in chip.log in the current directory, which follows the chip chosen.
     int prepare(bool remember);
+    // After prepare(true): the chip to choose and remember in chip.log, as the window does.
+    void remember(const QString &chipName);
     const PortMap &ports() const { return m_ports; }
     // The chip that the search's settle step will choose: 0 to 2, -1 for none of the three.
     int expectedChip() const;
     QString rememberedChip() const { return m_remembered; }
+    // The chip the run holds (--chip): 0 to 2, or -1 when key reports choose the chip.
+    int pinnedChip() const;
 
     // The port search and its settle step, with the chip's reply going to chipReplies.
     int connect(Replies chipReplies = Replies::Status);
@@ -57,18 +64,26 @@ public:
     // A block of the SRAM read back ("S1", "S2", "S4").
     int readBlock(int bytes, const QString &label, QByteArray *block);
 
+    // After Ctrl+C: what was under way and what the chip may be left as.
+    QString whatWasInterrupted() const;
+    // Closes the port and stops the emulator.
+    void close();
+
 private:
     int startEmulator();
     void readChipLog();
     void writeChipLog(int chip);
+    void announceKey(int chip);
     void setReplies(Replies replies);
     void onReceived(const QString &text);
     void statusLines(const QString &added);
     int searchAndSettle(bool *chipSent);
+    void showIdentification();
+    void reportNotFound();
+    void begin(const QByteArray &step);
     SendResult transferImage(char letter, const QByteArray &image);
     int imageFailed(SendResult result);
     int lastSearchedPort() const;
-    QString triedPorts() const;
 
     const Options &m_options;
     Console &m_console;
@@ -78,8 +93,13 @@ private:
     std::unique_ptr<SerialTransport> m_transport;
     std::unique_ptr<ProgrammerSession> m_session;
     QObject m_context; // the receiver of the link's own connections
-    QString m_chipLog;
+    QString m_chipLog; // empty when chip.log is not to be written
     QString m_remembered;
+    bool m_pinned = false;
+    QMap<int, PortProbe> m_probes; // what the search found on each port
+    bool m_identityShown = false;
+    QByteArray m_underWay; // the step last sent (empty: the search)
+    bool m_programmed = false;
     Replies m_replies = Replies::Status;
     QString m_shown; // the received text already passed on
     LineEnds m_lineEnds;

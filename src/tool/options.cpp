@@ -42,13 +42,15 @@ Options:
                         the programmer's port, the window's COM1, COM2, ... list, or the
                         emulator vantor-sim; otherwise COM1 to COM11 are searched
   --chip 2051|4051|1051U
-                        the chip for this run (otherwise the one in ./chip.log)
+                        the chip for this run alone (otherwise the one in ./chip.log);
+                        the programmer's key cannot change it
   --size S              the block size of save, read and convert
   --settle MS           a command is done once its reply has started and the line has
                         then been quiet this long (default 100)
   --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
   --repeat              write: one chip after another, each after the programmer's key
-                        or Enter; Ctrl+C or the end of input ends with a summary
+                        or Enter; Ctrl+C (after the chip under way) or the end of input
+                        ends with a summary
   --log FILE            write: append a CSV line for each chip (time, chip, image
                         checksum, result, first differing address)
   --json                standard output as one JSON object a line for each event
@@ -60,7 +62,8 @@ Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2
 
 Exit codes: 0 success; 1 no answer, a transfer cut short, a chip that could not be read
 or differs from the image, or a reply line matching --fail-on; 2 usage error or bad file
-(an empty image too); 3 no programmer (none found, or it went away).
+(an empty image too); 3 no programmer (none found, or it went away); 130 stopped by
+Ctrl+C.
 )";
 
 QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)
@@ -158,7 +161,36 @@ bool readProduction(const QCommandLineParser &parser, Options *options, QString 
     return true;
 }
 
+// "fill -1" and "dump -10" look like options to the parser: their value is refused as a
+// value, not as an unknown option.
+QString signedValueError(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return QString();
+    const qsizetype at = arguments.lastIndexOf(positional.first());
+    const QString value = arguments.value(at + 1);
+    if (at < 1 || !value.startsWith(QLatin1Char('-')) || value.startsWith(QLatin1String("--")) ||
+        parser.optionNames().contains(value.mid(1)))
+        return QString();
+    if (positional.first() == QLatin1String("fill"))
+        return fillValueError(value);
+    if (positional.first() == QLatin1String("dump"))
+        return dumpAddressError(value);
+    return QString();
+}
+
 } // namespace
+
+QString fillValueError(const QString &value)
+{
+    return QStringLiteral("fill value \"%1\": give two hex digits, 00 to FF").arg(value);
+}
+
+QString dumpAddressError(const QString &value)
+{
+    return QStringLiteral("dump address \"%1\": give hex digits, 0000 to 0FFF").arg(value);
+}
 
 ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
 {
@@ -179,7 +211,9 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"repeat"}, "Write one chip after another."),
     });
     if (!parser.parse(arguments)) {
-        *error = parser.errorText();
+        *error = signedValueError(parser, arguments);
+        if (error->isEmpty())
+            *error = parser.errorText();
         return ParseOutcome::Error;
     }
     if (parser.isSet(QStringLiteral("help")))

@@ -37,3 +37,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
 
 // The text of --help, ending with a line end.
 QString helpText();
+
+// Why a fill value or a dump address is refused.
+QString fillValueError(const QString &value);
+QString dumpAddressError(const QString &value);

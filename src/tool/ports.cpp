@@ -2,7 +2,9 @@
 // the identification command. The programmer is not told a chip.
 #include "commands.h"
 #include "exitcode.h"
+#include "probewords.h"
 #include "replyrules.h"
+#include "replytext.h"
 #include "tool.h"
 #include "wait.h"
 
@@ -21,32 +23,11 @@ namespace
 
 constexpr int ListLimitMs = 10000;
 
-// A serial line that remembers whether it could be opened and everything taken from it.
-class ListeningTransport : public SerialTransport
-{
-public:
-    using SerialTransport::SerialTransport;
-    bool open(int port) override
-    {
-        const bool ok = SerialTransport::open(port);
-        opened = opened || ok;
-        return ok;
-    }
-    QByteArray take() override
-    {
-        const QByteArray bytes = SerialTransport::take();
-        heard += bytes;
-        return bytes;
-    }
-    bool opened = false;
-    QByteArray heard;
-};
-
 // One port, searched as COM1 of a map of its own.
 struct Probe {
     Probe(int number, const QString &device)
         : number(number), device(device),
-          transport(std::make_unique<ListeningTransport>(PortMap::fromDevices({device}))),
+          transport(std::make_unique<SerialTransport>(PortMap::fromDevices({device}))),
           session(std::make_unique<ProgrammerSession>(transport.get()))
     {
         session->setLastPort(1);
@@ -54,35 +35,29 @@ struct Probe {
     }
     int number;
     QString device;
-    std::unique_ptr<ListeningTransport> transport;
+    std::unique_ptr<SerialTransport> transport;
     std::unique_ptr<ProgrammerSession> session;
     std::unique_ptr<ReplyWatch> identity;
-    bool done = false;
-    bool found = false;
+    PortProbe probe;
     QString what;
 };
 
-QString heardText(const QByteArray &bytes)
+// The identification asked for once more after the probe, whole, on one line.
+QString identityOf(const Probe &p)
 {
-    return QString::fromLatin1(bytes).remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).trimmed();
-}
-
-// The identification asked for once more after the probe comes whole: its longest line.
-QString identityOf(const Probe &probe)
-{
-    QString identity = heardText(probe.transport->heard);
-    const QStringList lines = probe.session->received().split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
-        if (line.trimmed().size() >= LineTiming::IdentityLength)
-            identity = line.trimmed();
+    QStringList lines;
+    for (const QString &line : replyLines(identification(p.probe.answer, p.session->received()))) {
+        if (!line.trimmed().isEmpty())
+            lines << line.trimmed();
     }
-    return identity;
+    return lines.join(QLatin1Char(' '));
 }
 
 void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<void()> &finished)
 {
+    QObject::connect(p.session.get(), &ProgrammerSession::probed, wait.context(),
+                     [&p](int, const PortProbe &probe) { p.probe = probe; });
     QObject::connect(p.session.get(), &ProgrammerSession::found, wait.context(), [&, finished] {
-        p.found = true;
         p.identity = std::make_unique<ReplyWatch>(*p.session, *p.transport,
                                                   ReplyRules::quick(false), judging);
         QObject::connect(p.identity.get(), &ReplyWatch::finished, p.session.get(), [&p, finished] {
@@ -93,10 +68,7 @@ void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<voi
         p.identity->start();
     });
     QObject::connect(p.session.get(), &ProgrammerSession::notFound, wait.context(), [&p, finished] {
-        const QString heard = heardText(p.transport->heard);
-        p.what = !p.transport->opened ? QStringLiteral("cannot open")
-                 : heard.isEmpty()    ? QStringLiteral("no answer")
-                                   : QStringLiteral("no programmer (answered \"%1\")").arg(heard);
+        p.what = probeText(p.probe);
         finished();
     });
 }
@@ -140,7 +112,7 @@ void show(Tool &tool, const Probe &p)
     details.insert(QStringLiteral("event"), QStringLiteral("port"));
     details.insert(QStringLiteral("com"), p.number);
     details.insert(QStringLiteral("device"), p.device);
-    details.insert(QStringLiteral("programmer"), p.found);
+    details.insert(QStringLiteral("programmer"), p.probe.outcome == PortProbe::Outcome::Programmer);
     details.insert(QStringLiteral("answer"), p.what);
     tool.console.result(line, details);
 }
@@ -174,7 +146,7 @@ int portsCommand(Tool &tool, const QStringList &)
     wait.run();
     int answered = 0;
     for (const auto &p : probes) {
-        answered += p->found ? 1 : 0;
+        answered += p->probe.outcome == PortProbe::Outcome::Programmer ? 1 : 0;
         show(tool, *p);
     }
     if (answered > 0)

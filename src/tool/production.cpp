@@ -1,6 +1,8 @@
 // write FILE --repeat: a production run. Each chip is written and compared with the image;
 // the tool then waits for the next one: the programmer's key (a key report) or Enter.
-// Ctrl+C (after the chip under way) or the end of input ends the run with a summary.
+// Ctrl+C while a chip is written stops the run after it (a second one stops at once); between
+// chips Ctrl+C or the end of input ends the run with a summary. A programmer that goes away
+// ends it with NoProgrammer.
 #include "commands.h"
 #include "exitcode.h"
 #include "replyrules.h"
@@ -16,72 +18,37 @@
 #include <QFile>
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <unistd.h>
 
 namespace
 {
 
-int interruptPipe[2] = {-1, -1};
-
-void onInterrupt(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
-    std::signal(SIGINT, SIG_DFL); // a second Ctrl+C stops at once
-}
-
-// What ends the wait between two chips: the key, Enter, the end of input or Ctrl+C, which
-// may also come while a chip is being written.
+// What ends the wait between two chips: the key, Enter, the end of input, Ctrl+C, or the
+// programmer going away.
 class NextChip
 {
 public:
-    enum Outcome { Key, Enter, EndOfInput, Interrupted };
+    enum Outcome { Key, Enter, EndOfInput, Interrupted, Gone };
 
-    explicit NextChip(ProgrammerSession &session);
-    ~NextChip();
-    bool interrupted() const { return m_interrupted; }
+    explicit NextChip(Tool &tool);
     // Whether the key report chose another chip (its command went out).
     bool chipChanged() const { return m_chipChanged; }
     Outcome wait();
 
 private:
     void onInput();
+    void onKeyReport(int chip);
 
-    ProgrammerSession &m_session;
+    Tool &m_tool;
     QSocketNotifier m_input{STDIN_FILENO, QSocketNotifier::Read};
-    std::unique_ptr<QSocketNotifier> m_interrupt;
     Wait *m_wait = nullptr;
-    bool m_interrupted = false;
     bool m_ended = false;
     bool m_chipChanged = false;
 };
 
-NextChip::NextChip(ProgrammerSession &session) : m_session(session)
+NextChip::NextChip(Tool &tool) : m_tool(tool)
 {
-    if (::pipe(interruptPipe) == 0) {
-        m_interrupt = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_interrupt.get(), &QSocketNotifier::activated, [this] {
-            char byte = 0;
-            [[maybe_unused]] const ssize_t n = ::read(interruptPipe[0], &byte, 1);
-            m_interrupted = true;
-            if (m_wait)
-                m_wait->finish(Interrupted);
-        });
-        std::signal(SIGINT, onInterrupt);
-    }
     QObject::connect(&m_input, &QSocketNotifier::activated, [this] { onInput(); });
-}
-
-NextChip::~NextChip()
-{
-    std::signal(SIGINT, SIG_DFL);
-    m_interrupt.reset();
-    for (int &fd : interruptPipe) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
 }
 
 void NextChip::onInput()
@@ -97,21 +64,37 @@ void NextChip::onInput()
         m_wait->finish(m_ended ? EndOfInput : Enter);
 }
 
+// A run that holds its chip starts the next one only on that chip's key; a report for
+// another (announced by the link) is cleared, so that the right key is seen next.
+void NextChip::onKeyReport(int chip)
+{
+    const int held = m_tool.link.pinnedChip();
+    if (held >= 0 && chip != held)
+        m_tool.link.session().clearReceived();
+    else if (m_wait)
+        m_wait->finish(Key);
+}
+
 NextChip::Outcome NextChip::wait()
 {
-    if (m_interrupted || m_ended)
-        return m_interrupted ? Interrupted : EndOfInput;
+    ProgrammerSession &session = m_tool.link.session();
+    if (m_ended)
+        return EndOfInput;
+    if (!session.isConnected())
+        return Gone;
     Wait wait;
     m_wait = &wait;
     m_chipChanged = false;
-    QObject::connect(&m_session, &ProgrammerSession::keyReported, wait.context(),
-                     [&] { wait.finish(Key); });
-    QObject::connect(&m_session, &ProgrammerSession::chipChosen, wait.context(),
+    m_tool.interrupt.setHandler([&wait] { wait.finish(Interrupted); });
+    QObject::connect(&session, &ProgrammerSession::keyReported, wait.context(),
+                     [this](int chip) { onKeyReport(chip); });
+    QObject::connect(&session, &ProgrammerSession::chipChosen, wait.context(),
                      [this] { m_chipChanged = true; });
-    QObject::connect(&m_session, &ProgrammerSession::removed, wait.context(),
-                     [&] { wait.finish(EndOfInput); });
+    QObject::connect(&session, &ProgrammerSession::removed, wait.context(),
+                     [&wait] { wait.finish(Gone); });
     const auto outcome = static_cast<Outcome>(wait.run());
     m_wait = nullptr;
+    m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
     return outcome;
 }
 
@@ -142,38 +125,107 @@ ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path)
     return {Failed, -1};
 }
 
+// One chip after another, with the tally.
+class Production
+{
+public:
+    Production(Tool &tool, const QByteArray &image, const QString &path)
+        : m_tool(tool), m_image(image), m_path(path), m_next(tool)
+    {
+    }
+    int run();
+
+private:
+    bool writeNext();
+    bool waitNext();
+    void onInterruptDuringChip();
+    void summary();
+
+    Tool &m_tool;
+    const QByteArray &m_image;
+    const QString &m_path;
+    NextChip m_next;
+    int m_passed = 0;
+    int m_failed = 0;
+    bool m_stopping = false; // Ctrl+C came while a chip was written
+    bool m_gone = false;     // the programmer went away
+};
+
+int Production::run()
+{
+    while (writeNext() && waitNext()) {
+    }
+    m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
+    summary();
+    if (m_gone)
+        return NoProgrammer;
+    return m_failed == 0 ? Success : Failed;
+}
+
+// One chip; false when the run ends with it.
+bool Production::writeNext()
+{
+    m_tool.interrupt.setHandler([this] { onInterruptDuringChip(); });
+    const ChipResult result = nextResult(m_tool, m_image, m_path);
+    logChip(m_tool, m_image, result);
+    ++(result.code == Success ? m_passed : m_failed);
+    tally(m_tool, m_passed + m_failed, result, m_passed, m_failed);
+    m_gone = result.code == NoProgrammer;
+    return !m_gone && !m_stopping;
+}
+
+// The chip under way is finished first, unless Ctrl+C comes again.
+void Production::onInterruptDuringChip()
+{
+    if (m_stopping) {
+        summary();
+        m_tool.stopNow();
+    }
+    m_stopping = true;
+    m_tool.console.status(QStringLiteral("stopping after this chip"));
+}
+
+// Between chips; false when the run ends here.
+bool Production::waitNext()
+{
+    m_tool.console.status(QStringLiteral("next chip: the programmer's key or Enter; Ctrl+C or "
+                                         "the end of input ends the run"));
+    const NextChip::Outcome outcome = m_next.wait();
+    if (outcome == NextChip::Gone) {
+        m_gone = true;
+        m_tool.console.error(QStringLiteral("the programmer went away"));
+    }
+    if (outcome != NextChip::Key && outcome != NextChip::Enter)
+        return false;
+    if (!m_next.chipChanged())
+        return true;
+    const int rc = m_tool.link.awaitReply(ReplyRules::quick(false));
+    m_gone = rc == NoProgrammer;
+    return rc == Success;
+}
+
+void Production::summary()
+{
+    const int chips = m_passed + m_failed;
+    m_tool.console.result(
+        QStringLiteral("%1 chip%2: %3 passed, %4 failed%5")
+            .arg(chips)
+            .arg(chips == 1 ? "" : "s")
+            .arg(m_passed)
+            .arg(m_failed)
+            .arg(m_gone ? QStringLiteral("; the programmer went away") : QString()),
+        {{"event", "summary"},
+         {"chips", chips},
+         {"passed", m_passed},
+         {"failed", m_failed},
+         {"gone", m_gone}});
+}
+
 } // namespace
 
 int produce(Tool &tool, const QByteArray &image, const QString &path)
 {
-    NextChip next(tool.link.session());
-    int passed = 0;
-    int failed = 0;
-    ChipResult result{Success, -1};
-    for (;;) {
-        result = nextResult(tool, image, path);
-        logChip(tool, image, result);
-        ++(result.code == Success ? passed : failed);
-        tally(tool, passed + failed, result, passed, failed);
-        if (result.code == NoProgrammer)
-            break;
-        tool.console.status(QStringLiteral("next chip: the programmer's key or Enter; Ctrl+C or "
-                                           "the end of input ends the run"));
-        const NextChip::Outcome outcome = next.wait();
-        if (outcome == NextChip::EndOfInput || outcome == NextChip::Interrupted)
-            break;
-        if (next.chipChanged() && tool.link.awaitReply(ReplyRules::quick(false)) != Success)
-            break;
-    }
-    tool.console.result(
-        QStringLiteral("%1 chips: %2 passed, %3 failed")
-            .arg(passed + failed)
-            .arg(passed)
-            .arg(failed),
-        {{"event", "summary"}, {"chips", passed + failed}, {"passed", passed}, {"failed", failed}});
-    if (result.code == NoProgrammer)
-        return NoProgrammer;
-    return failed == 0 ? Success : Failed;
+    return Production(tool, image, path).run();
 }
 
 void logChip(Tool &tool, const QByteArray &image, const ChipResult &result)

@@ -7,11 +7,21 @@
 #include "core/session.h"
 
 #include <QDir>
+#include <cstdlib>
 
 Tool::Tool(const Options &given) : options(given)
 {
     console.setQuiet(options.quiet);
     console.setJson(options.json);
+    interrupt.setHandler([this] { stopNow(); });
+}
+
+void Tool::stopNow()
+{
+    console.error(link.whatWasInterrupted());
+    link.close();
+    console.done(Interrupted);
+    std::exit(Interrupted);
 }
 
 int Tool::usage(const QString &why)

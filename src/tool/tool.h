@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console.h"
+#include "interrupt.h"
 #include "link.h"
 #include "options.h"
 
@@ -13,6 +14,12 @@ struct Tool {
     Options options;
     Console console;
     Link link{options, console};
+    // Ctrl+C stops the run at once (stopNow) unless a command handles it otherwise.
+    Interrupt interrupt;
+
+    // Says what was under way and what the chip may be left as, closes the port and ends
+    // the run with Interrupted.
+    [[noreturn]] void stopNow();
 
     // A usage error: the reason and the hint to --help; returns Usage.
     int usage(const QString &why);

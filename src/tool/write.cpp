@@ -74,7 +74,7 @@ QString differenceLine(const Differences &d, const QByteArray &chip, const QByte
     const int n = static_cast<int>(image.size());
     QStringList parts;
     if (d.inImage == 0)
-        parts << QStringLiteral("%1 bytes match").arg(n);
+        parts << QStringLiteral("%1 %2").arg(n).arg(n == 1 ? "byte matches" : "bytes match");
     else
         parts << QStringLiteral("%1 byte%2 of %3 differ%4, the first at %5 (chip %6, file %7)")
                      .arg(d.inImage)

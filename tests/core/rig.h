@@ -65,6 +65,14 @@ inline QStringList writesOf(const FakeTransport &line)
     return out;
 }
 
+// What a probe found, in a word or two.
+inline QString outcomeName(PortProbe::Outcome outcome)
+{
+    const char *const names[] = {"programmer", "no device",         "denied", "busy", "failed",
+                                 "no answer",  "not the programmer"};
+    return QString::fromLatin1(names[int(outcome)]);
+}
+
 // Plugs a programmer in on COM1 (it answers "i" after 20 ms with 29 characters, the chip
 // commands after 5 ms) and begins (a search); true once the chip has been told and its
 // answer is in: the clock then stands 200 ms after the settle step.

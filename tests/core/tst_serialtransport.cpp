@@ -1,3 +1,4 @@
+#include "core/openfailure.h"
 #include "core/serialtransport.h"
 #include "rig.h"
 
@@ -60,6 +61,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(removed.count(), 1, 5000);
         QVERIFY(!line.isOpen() && line.wasRemoved() && !line.write("i"));
         QCOMPARE(removed.count(), 1);
+    }
+
+    // Why a device could not be opened, from QSerialPort's error and the device as seen (the
+    // tool's tests open real ones).
+    void openFailureSaysWhy_data()
+    {
+        using E = QSerialPort::SerialPortError;
+        columns<E, bool, bool, QString, QString>("error", "exists", "permitted", "holder", "why");
+        QTest::newRow("missing") << E::DeviceNotFoundError << false << true << ""
+                                 << "no device";
+        QTest::newRow("gone between") << E::PermissionError << false << true << ""
+                                      << "no device";
+        QTest::newRow("not in dialout") << E::PermissionError << true << false << ""
+                                        << "denied";
+        QTest::newRow("locked") << E::PermissionError << true << true << "minicom"
+                                << "busy minicom 812";
+        QTest::newRow("held unseen") << E::PermissionError << true << true << ""
+                                     << "busy";
+        QTest::newRow("other") << E::OpenError << true << true << ""
+                               << "failed not a tty";
+    }
+    void openFailureSaysWhy()
+    {
+        const auto [error, exists, permitted, holder, why] =
+            fetch<QSerialPort::SerialPortError, bool, bool, QString, QString>(
+                "error", "exists", "permitted", "holder", "why");
+        const OpenFailure::Device device{exists, permitted, holder, holder.isEmpty() ? 0 : 812};
+        const PortProbe p = OpenFailure::classify(error, "not a tty", device);
+        const QStringList said{outcomeName(p.outcome), p.program,
+                               p.pid ? QString::number(p.pid) : "", p.systemError};
+        QCOMPARE(said.join(' ').simplified(), why);
     }
 };
 

@@ -11,27 +11,32 @@ class TstSession : public QObject
 private slots:
     void searchProbesAndIdentifies_data()
     {
-        // events: each port probed and when, then 0 and the time the search gave up.
-        columns<int, int, int, QStringList, QList<qint64>>("length", "afterMs", "lastPort",
-                                                           "writes", "events");
+        // events: each port probed and when, then 0 and the time the search gave up; probes:
+        // what each probe found, with the size of the answer.
+        columns<int, int, int, QStringList, QList<qint64>, QStringList>(
+            "length", "afterMs", "lastPort", "writes", "events", "probes");
         // COM1 answers "i" with length characters after afterMs. It is probed at 400 ms; the
         // search's clock then ticks at 500 and 600 ms. Then COM2 is in use, COM3 silent (and
         // unplugged while it is tried), and COM4 answers with 29 characters after 30 ms.
         const QStringList on4 = {"COM1 400 i", "COM3 1200 i", "COM4 1600 i", "COM4 1630 i"};
         const QList<qint64> to4 = {1, 400, 2, 800, 3, 1200, 4, 1600};
+        const QStringList after1 = {"COM2 busy 0", "COM3 no answer 0", "COM4 programmer 29"};
         QTest::newRow("26 characters after 199 ms")
             << 26 << 199 << 11 << QStringList{"COM1 400 i", "COM1 599 i", "COM1 1199 !"}
-            << QList<qint64>{1, 400};
-        QTest::newRow("26 characters after 201 ms") << 26 << 201 << 11 << on4 << to4;
-        QTest::newRow("25 characters at once") << 25 << 0 << 11 << on4 << to4;
+            << QList<qint64>{1, 400} << QStringList{"COM1 programmer 26"};
+        QTest::newRow("26 characters after 201 ms")
+            << 26 << 201 << 11 << on4 << to4 << QStringList("COM1 no answer 0") + after1;
+        QTest::newRow("25 characters at once")
+            << 25 << 0 << 11 << on4 << to4 << QStringList("COM1 not the programmer 25") + after1;
         QTest::newRow("up to COM3")
-            << 25 << 0 << 3 << on4.mid(0, 2) << QList<qint64>{1, 400, 2, 800, 3, 1200, 0, 1600};
+            << 25 << 0 << 3 << on4.mid(0, 2) << QList<qint64>{1, 400, 2, 800, 3, 1200, 0, 1600}
+            << QStringList("COM1 not the programmer 25") + after1.mid(0, 2);
     }
     void searchProbesAndIdentifies()
     {
-        const auto [length, afterMs, lastPort, writes, events] =
-            fetch<int, int, int, QStringList, QList<qint64>>("length", "afterMs", "lastPort",
-                                                             "writes", "events");
+        const auto [length, afterMs, lastPort, writes, events, probes] =
+            fetch<int, int, int, QStringList, QList<qint64>, QStringList>(
+                "length", "afterMs", "lastPort", "writes", "events", "probes");
         Rig rig;
         rig.line.setDevice(1, Device::Answering);
         rig.line.answer(1, "i", QByteArray(length, 'v'), afterMs);
@@ -48,12 +53,20 @@ private slots:
                 [&](int port) { seen << port << rig.clock.now(); });
         connect(&rig.session, &ProgrammerSession::notFound, this,
                 [&] { seen << 0 << rig.clock.now(); });
+        QStringList found;
+        connect(&rig.session, &ProgrammerSession::probed, this, [&](int port, const PortProbe &p) {
+            found << QString("COM%1 %2 %3")
+                         .arg(port)
+                         .arg(outcomeName(p.outcome))
+                         .arg(p.answer.size());
+        });
         QSignalSpy removed(&rig.session, &ProgrammerSession::removed);
         rig.session.setLastPort(lastPort);
         rig.session.search();
         rig.clock.advance(1700);
         QCOMPARE(writesOf(rig.line), writes);
         QCOMPARE(seen, events);
+        QCOMPARE(found, probes);
         QCOMPARE(removed.count(), 0);
     }
 
@@ -168,6 +181,8 @@ private slots:
             << QStringLiteral("1051U") << QByteArray("key_2k") << QByteArray();
         QTest::newRow("the chip already chosen")
             << QStringLiteral("4051") << QByteArray("KEY_4K") << QByteArray();
+        QTest::newRow("pinned: reported, not chosen")
+            << QString() << QByteArray("KEY_4K") << QByteArray();
     }
     void keyReportChoosesTheChip()
     {
@@ -175,12 +190,18 @@ private slots:
             fetch<QString, QByteArray, QByteArray>("remembered", "report", "command");
         Rig rig;
         QVERIFY(rig.start(remembered));
+        const bool pinned = QByteArray(QTest::currentDataTag()).startsWith("pinned");
+        rig.session.setChipPinned(pinned);
+        QSignalSpy reported(&rig.session, &ProgrammerSession::keyReported);
         const QByteArray before = rig.line.line();
         const QList<QByteArray> parts = report.split('|');
         for (int k = 0; k < parts.size(); ++k)
             rig.line.send(parts[k], 10 + 140 * k);
         rig.clock.advance(400);
         QCOMPARE(rig.line.line(), before + command);
+        if (pinned)
+            QVERIFY(reported.count() == 1 && reported.at(0) == QVariantList{1} &&
+                    rig.session.chip() == 0);
     }
 
     void pumpSendsOneBytePerTickAndTheNewestRequest()

@@ -59,6 +59,8 @@ qint64 FakeTransport::timeOf(const QByteArray &bytes) const
 bool FakeTransport::open(int port)
 {
     const Device device = m_devices.value(port, Device::Absent);
+    m_openFailure.outcome =
+        device == Device::InUse ? PortProbe::Outcome::Busy : PortProbe::Outcome::NoDevice;
     if (m_open != 0 || device == Device::Absent || device == Device::InUse)
         return false;
     close();

@@ -57,6 +57,8 @@ public:
 
     int lastPort() const override { return m_devices.isEmpty() ? 0 : m_devices.lastKey(); }
     bool open(int port) override;
+    // Absent: no such device; in use: busy.
+    PortProbe openFailure() const override { return m_openFailure; }
     void close() override;
     bool isOpen() const override { return m_open != 0; }
     int port() const override { return m_last; }
@@ -85,6 +87,7 @@ private:
     QList<Rule> m_rules;
     QList<Write> m_writes;
     QByteArray m_heard, m_inbox;
+    PortProbe m_openFailure;
     Intake m_intake = Intake::Instant;
     Queue m_queue = Queue::Port;
     QList<qint64> m_takenAt; // when the device takes each byte not yet taken

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -12,7 +13,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // vantor-cli run as a process against the emulator, in its own words and in other ones
@@ -35,6 +39,8 @@ private slots:
     void settleWaitsForALateLine();
     void productionRun_data();
     void productionRun();
+    void ctrlC_data();
+    void ctrlC();
     void jsonEvents();
     void cutShortTransfersFail();
     void convert();
@@ -60,7 +66,9 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QByteArray m_blink; // blink.tsk, 2048 bytes; blink.ihx gives its first 143
+    QString m_cwd;           // the tool's folder when not m_dir
+    bool m_ordinary = false; // the tool runs without root's override of permissions
+    QByteArray m_blink;      // blink.tsk, 2048 bytes; blink.ihx gives its first 143
 };
 
 void TstTool::start(QProcess &process, QStringList args, SimProcess *sim)
@@ -68,7 +76,13 @@ void TstTool::start(QProcess &process, QStringList args, SimProcess *sim)
     if (sim)
         args.replaceInStrings(QStringLiteral("DEV"), sim->device());
     args.replaceInStrings(QStringLiteral("DATA/"), QStringLiteral(VANTOR_TEST_DATA "/"));
-    process.setWorkingDirectory(m_dir.path());
+    process.setWorkingDirectory(m_cwd.isEmpty() ? m_dir.path() : m_cwd);
+    if (m_ordinary) { // fails harmlessly where the tests do not run as root
+        process.setChildProcessModifier([] {
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        });
+    }
     process.start(QStringLiteral(VANTOR_CLI_PATH), args);
 }
 
@@ -261,8 +275,9 @@ void TstTool::runs_data()
     fails("2: missing argument", "", "dump", 2, "dump takes 1 argument, got 0");
     fails("2: unknown chip", "", "chip 8051", 2, "unknown chip \"8051\"");
     fails("2: dump address", "", "dump 1000", 2, "0000 to 0FFF");
-    fails("2: signed fill", "", "fill +F", 2, "give 00 to FF");
-    fails("2: signed address", "", "dump 0x-0", 2, "0000 to 0FFF");
+    fails("2: signed fill", "", "fill +F", 2, "\"+F\": give two hex digits, 00 to FF");
+    fails("2: negative fill", "", "fill -1", 2, "fill value \"-1\": give two hex digits");
+    fails("2: signed address", "", "dump 0x-0", 2, "\"0x-0\": give hex digits, 0000 to 0FFF");
     fails("2: size", "", "save x.tsk --size 3K", 2, "unknown size \"3K\"");
     fails("2: settle", "", "--settle soon sig", 2, "--settle takes");
     fails("2: fail-on", "", "--fail-on ( sig", 2, "--fail-on: not");
@@ -283,9 +298,13 @@ void TstTool::runs_data()
     fails("2: empty, verify", "", "verify empty.tsk", 2, "empty.tsk: the image is empty");
     fails("2: save into a missing folder", "", "save no/such/x.tsk", 2,
           "no/such/x.tsk: cannot write: no such folder");
-    fails("3: no such device", "none", "--port /dev/no-such sig", 3, "(tried COM1 /dev/no-such)");
-    fails("3: silent", "--silent", "sig", 3, "no programmer answered");
-    fails("3: one character short", "--id Vantor-USB-Programmer-V\\r\\n", "sig", 3, "answered");
+    fails("2: save into a folder", "", "read . --size 1K", 2, "vantor-cli: .: is a directory\n");
+    // Why each port was not the programmer.
+    fails("3: no such device", "none", "--port /dev/no-such sig", 3,
+          "no programmer found\nvantor-cli: COM1 /dev/no-such: no such device\n");
+    fails("3: silent", "--silent", "sig", 3, ": no answer\n");
+    fails("3: one character short", "--id Vantor-USB-Programmer-V\\r\\n", "sig", 3,
+          ": answered but not as the programmer: \"Vantor-USB-Programmer-V\\r\\n\"\n");
     fails("3: no ports at all", "none", "--ports ,, sig", 3, "no serial ports");
 }
 
@@ -304,7 +323,7 @@ void TstTool::runs()
     QVERIFY2(r.code == code, qPrintable(QString("exit %1, stderr: %2").arg(r.code).arg(r.err)));
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
     if (args == "--help")
-        QVERIFY(r.out.endsWith("(none found, or it went away).\n"));
+        QVERIFY(r.out.endsWith("(none found, or it went away); 130 stopped by Ctrl+C.\n"));
     else if (code == 0 || code == 2)
         QCOMPARE(r.out, out);
     if (!none && (code == 0 || code == 2)) {
@@ -313,6 +332,8 @@ void TstTool::runs()
     }
     if (args.contains(" -q "))
         QCOMPARE(r.err, QString());
+    if (args.contains("--chip")) // held for the run, not remembered
+        QVERIFY(!QFile::exists(file("chip.log")));
 }
 
 void TstTool::loadAndSave()
@@ -362,9 +383,26 @@ void TstTool::chipExpressAndRead()
     QCOMPARE(sim.received(), "ii#Q" + QByteArray("\x00\x8F", 2) + m_blink.left(143));
     QCOMPARE(flash(sim, 1024), m_blink.left(1024));
 
-    // Read: the SRAM filled with 00, the chip read into it, then the chip's size.
+    // Read: the chip into the SRAM (filled with something else first, by a run that holds
+    // another chip and does not remember it), then the chip's size.
+    QCOMPARE(tool({"--port", "DEV", "--chip", "4051", "fill", "5a"}, &sim).code, 0);
+    QCOMPARE(readFile(file("chip.log")), QByteArray("1051U"));
     QCOMPARE(tool({"--port", "DEV", "read", file("chip.bin")}, &sim).ok(), "Fill 00\nRead OK\n");
     QCOMPARE(readFile(file("chip.bin")), m_blink.left(1024));
+
+    // In a folder that may not be written the chip is told, not remembered, and the tool
+    // says why.
+    QTemporaryDir readOnly;
+    QVERIFY(QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::ExeOwner));
+    m_cwd = readOnly.path();
+    m_ordinary = true;
+    r = tool({"--port", "DEV", "chip", "2051"}, &sim);
+    m_cwd.clear();
+    m_ordinary = false;
+    QCOMPARE(r.ok(), "Chip AT89C2051\n");
+    const QString why = ": cannot read or create it (permission denied); the chip will not be "
+                        "remembered\n";
+    QVERIFY2(r.err.contains(readOnly.filePath("chip.log") + why), qPrintable(r.err));
 }
 
 void TstTool::silenceIsNoAnswerOnlyWhenAnAnswerIsAskedFor()
@@ -414,10 +452,20 @@ void TstTool::productionRun_data()
     QTest::addColumn<QString>("image");
     QTest::addColumn<int>("sum"); // the image's checksum, summed by hand
     QTest::addColumn<QString>("texts");
-    QTest::addColumn<bool>("interrupt"); // Ctrl+C ends the run, not the end of input
-    QTest::newRow("own words, input ends") << "DATA/blink.tsk" << 0xA6FB << "default" << false;
+    QTest::addColumn<QString>("chip"); // --chip: the run holds it, a stray key starts nothing
+    QTest::addColumn<QString>("end");  // input, Ctrl+C or unplug
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("summary");
+    const QString summary = "3 chips: 2 passed, 1 failed";
+    QTest::newRow("own words, input ends")
+        << "DATA/blink.tsk" << 0xA6FB << "default" << QString() << "input" << 1 << summary;
     // The smaller image, as its load goes unanswered and is waited out.
-    QTest::newRow("other words, Ctrl+C") << "DATA/blink.ihx" << 0x3D6C << "other" << true;
+    QTest::newRow("other words, the programmer gone")
+        << "DATA/blink.ihx" << 0x3D6C << "other" << QString() << "unplug" << 3
+        << summary + "; the programmer went away";
+    QTest::newRow("--chip, a stray key, Ctrl+C") << "DATA/blink.ihx" << 0x3D6C << "default"
+                                                 << "2051"
+                                                 << "Ctrl+C" << 1 << summary;
 }
 
 void TstTool::productionRun()
@@ -425,12 +473,19 @@ void TstTool::productionRun()
     QFETCH(QString, image);
     QFETCH(int, sum);
     QFETCH(QString, texts);
-    QFETCH(bool, interrupt);
+    QFETCH(QString, chip);
+    QFETCH(QString, end);
+    QFETCH(int, code);
+    QFETCH(QString, summary);
     SimProcess sim({"--texts", texts});
     QVERIFY(sim.start());
+    QFile::remove(file("run.csv"));
     QProcess process;
-    start(process, {"--port", "DEV", "--log", texts + ".csv", "write", image, "--repeat"}, &sim);
-    QString out;
+    const QStringList held = chip.isEmpty() ? QStringList() : QStringList{"--chip", chip};
+    start(process,
+          held + QStringList{"--port", "DEV", "--log", "run.csv", "write", image, "--repeat"},
+          &sim);
+    QString out, err;
     auto tally = [&](const QString &line) {
         return QTest::qWaitFor(
             [&] { return (out += process.readAllStandardOutput()).contains(line); }, 30000);
@@ -438,25 +493,108 @@ void TstTool::productionRun()
     QVERIFY2(tally("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out));
     // The next chip is not the one chosen: it cannot be programmed or read.
     QCOMPARE(sim.control("chip 4051"), "ok");
+    if (!chip.isEmpty()) { // the key asks for it: said, and nothing sent
+        sim.markReceived();
+        QCOMPARE(sim.control("key 4K"), "ok");
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return (err += process.readAllStandardError())
+                    .contains(
+                        "the programmer's key asks for AT89C4051; this run is for AT89C2051\n");
+            },
+            5000));
+        QCOMPARE(sim.received(), QByteArray());
+    }
     QCOMPARE(sim.control("key 2K"), "ok");
     QVERIFY2(tally("chip 2: failed (1 passed, 1 failed)\n"), qPrintable(out));
     QCOMPARE(sim.control("chip 2051"), "ok");
     process.write("\n"); // Enter
     QVERIFY2(tally("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out));
-    if (interrupt)
+    if (end == "Ctrl+C")
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    else if (end == "unplug")
+        QCOMPARE(sim.control("unplug"), "ok");
     else
         process.closeWriteChannel();
     const Run r = finish(process);
-    QCOMPARE(r.code, 1);
-    QVERIFY2((out + r.out).endsWith("3 chips: 2 passed, 1 failed\n"), qPrintable(out + r.out));
-    const QStringList log = QString::fromUtf8(readFile(file(texts + ".csv"))).split('\n');
+    QCOMPARE(r.code, code);
+    QVERIFY2((out + r.out).endsWith(summary + "\n"), qPrintable(out + r.out));
+    QCOMPARE(QFile::exists(file("chip.log")), chip.isEmpty());
+    const QStringList log = QString::fromUtf8(readFile(file("run.csv"))).split('\n');
     QCOMPARE(log.size(), 4); // three lines, each ended
     for (int i = 0; i < 3; ++i) {
         QVERIFY2(log.at(i).endsWith(",AT89C2051," + QString::number(sum, 16).toUpper() +
                                     (i == 1 ? ",failed," : ",passed,")),
                  qPrintable(log.at(i)));
         QVERIFY(QDateTime::fromString(log.at(i).section(',', 0, 0), Qt::ISODate).isValid());
+    }
+}
+
+void TstTool::ctrlC_data()
+{
+    QTest::addColumn<QString>("simArgs"); // the emulator paced, so that programming takes 3 s
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("received"); // bytes on the line when Ctrl+C is pressed
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");     // its end
+    QTest::addColumn<QStringList>("err"); // parts, in this order
+    // "ii!", "X", "L" with the length and 143 bytes, "E", then "P".
+    const int programming = 3 + 1 + 3 + 143 + 2;
+    const QString partly = "vantor-cli: interrupted while programming: the chip may be partly "
+                           "programmed; erase and write it again\n";
+    // The identification shown once, whole, although it arrives in pieces.
+    QTest::newRow("write, other words")
+        << "--pace --texts other"
+        << "--port DEV write DATA/blink.ihx" << programming << 1 << 130 << ""
+        << QStringList{"Find Programmer on COM1\nBrenner USB-Vantor, Stand 2.10\nLoading", partly};
+    QTest::newRow("the search") << "--silent"
+                                << "--ports DEV,DEV,DEV,DEV sig" << 1 << 1 << 130 << ""
+                                << QStringList{"vantor-cli: interrupted while searching for the "
+                                               "programmer: the chip was not changed\n"};
+    QTest::newRow("a production run: after the chip")
+        << "--pace"
+        << "--port DEV write DATA/blink.ihx --repeat" << programming << 1 << 0
+        << "chip 1: passed (1 passed, 0 failed)\n1 chip: 1 passed, 0 failed\n"
+        << QStringList{"stopping after this chip\n", "read back: "};
+    QTest::newRow("a production run: at once")
+        << "--pace"
+        << "--port DEV write DATA/blink.ihx --repeat" << programming << 2 << 130
+        << "0 chips: 0 passed, 0 failed\n"
+        << QStringList{"stopping after this chip\n", partly};
+}
+
+void TstTool::ctrlC()
+{
+    QFETCH(QString, simArgs);
+    QFETCH(QString, args);
+    QFETCH(int, received);
+    QFETCH(int, presses);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QStringList, err);
+    SimProcess sim(simArgs.split(' '));
+    QVERIFY(sim.start());
+    QProcess process;
+    start(process, args.split(' '), &sim);
+    QVERIFY(sim.waitReceived(received, 20000));
+    QString shown;
+    for (int n = 1; n <= presses; ++n) { // each once the one before has been taken
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(n == presses || QTest::qWaitFor([&] {
+                    return (shown += process.readAllStandardError())
+                        .contains("stopping after this chip");
+                }));
+    }
+    Run r = finish(process);
+    r.err.prepend(shown);
+    QVERIFY2(r.code == code, qPrintable(QString("exit %1: %2").arg(r.code).arg(r.err)));
+    QVERIFY2(out.isEmpty() || r.out.endsWith(out), qPrintable(r.out));
+    QVERIFY2(code != 130 || !r.out.contains("verify"), qPrintable(r.out));
+    qsizetype at = 0;
+    for (const QString &part : err) {
+        at = r.err.indexOf(part, at);
+        QVERIFY2(at >= 0, qPrintable(part + " not in order in: " + r.err));
     }
 }
 
@@ -509,6 +647,10 @@ void TstTool::cutShortTransfersFail()
     QVERIFY2(r.err.contains("went away") && !r.err.contains("Load completed") &&
                  !r.err.contains("100%") && !r.out.contains("\"done\":4096"),
              qPrintable(r.err + r.out));
+    // The identification arrives in pieces at 9600 baud and is shown once, whole.
+    QVERIFY2(r.err.startsWith("Check COM1......\nFind Programmer on COM1\nVantor USB Programmer "
+                              "V2.10\nChip AT89C2051\n"),
+             qPrintable(r.err));
 }
 
 void TstTool::convert()
@@ -521,7 +663,9 @@ void TstTool::convert()
     Run r = tool({"convert", "DATA/blink.ihx", path});
     QCOMPARE(QString("%1 %2").arg(r.code).arg(r.err), "0 wrote 143 bytes to " + path + "\n");
     QCOMPARE(readFile(path), m_blink.left(143));
-    // Raw to HEX.
+    // Raw to HEX; one byte is one byte.
+    r = tool({"convert", writeFile(file("one.bin"), "\x5A"), "one.hex"});
+    QCOMPARE(r.err, "wrote 1 byte to one.hex\n");
     QCOMPARE(tool({"convert", "DATA/blink.tsk", "out.hex"}).code, 0);
     QVERIFY(readFile(file("out.hex")).startsWith(":1000000002000602007A75810712008BE582600308\n"));
     // An image larger than the size asked for.
@@ -533,20 +677,42 @@ void TstTool::convert()
 
 void TstTool::portsListsWhoAnswers()
 {
-    SimProcess programmer;
-    SimProcess silent({"--silent"});
-    SimProcess other({"--id", "modem OK\\r\\n"});
-    QVERIFY(programmer.start() && silent.start() && other.start());
-    const QString list = QString("/dev/no-such-port,%1,,%2,%3")
-                             .arg(silent.device(), other.device(), programmer.device());
-    QCOMPARE(tool({"--ports", list, "ports"}).ok(),
-             QStringLiteral("COM1  /dev/no-such-port  cannot open\n"
-                            "COM2  %1  no answer\n"
-                            "COM4  %2  no programmer (answered \"modem OK\")\n"
-                            "COM5  %3  Vantor USB Programmer V2.10\n")
-                 .arg(silent.device(), other.device(), programmer.device()));
-    QCOMPARE(programmer.received(), QByteArray("ii")); // no chip is told
+    SimProcess programmer, silent({"--silent"}), other({"--id", "modem OK\\r\\n"}), held, denied;
+    QVERIFY(programmer.start() && silent.start() && other.start() && held.start() &&
+            denied.start());
+    QSerialPort holder(held.device()); // as another program would
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    const QByteArray deniedPath = QFile::encodeName(denied.device());
+    QVERIFY(::chmod(deniedPath.constData(), 0) == 0);
+    const QString list = QString("/dev/no-such-port,%1,,%2,%3,%4")
+                             .arg(silent.device(), other.device(), held.device(), denied.device());
+    m_ordinary = true; // root could open the device that is not to be opened
+    const Run all = tool({"--ports", list + "," + programmer.device(), "ports"});
     QVERIFY(!QFile::exists(file("chip.log")));
+    const Run search = tool({"--ports", list, "-q", "sig"});
+    m_ordinary = false;
+    ::chmod(deniedPath.constData(), 0600);
+    // Each port with a device and why it is not the programmer, as `ports` lists them and as
+    // the search says.
+    const QList<QStringList> ports = {
+        {"COM1", "/dev/no-such-port", "no such device"},
+        {"COM2", silent.device(), "no answer"},
+        {"COM4", other.device(), "answered but not as the programmer: \"modem OK\\r\\n\""},
+        {"COM5", held.device(),
+         QString("busy: held by another program (tst_tool, pid %1)")
+             .arg(QCoreApplication::applicationPid())},
+        {"COM6", denied.device(),
+         "permission denied: add yourself to the dialout group (sudo adduser $USER dialout), "
+         "then log out and in again"}};
+    QString listed, said = "vantor-cli: no programmer found\n";
+    for (const QStringList &p : ports) {
+        listed += QString("%1  %2  %3\n").arg(p[0], p[1], p[2]);
+        said += QString("vantor-cli: %1 %2: %3\n").arg(p[0], p[1], p[2]);
+    }
+    QCOMPARE(all.ok(), listed + "COM7  " + programmer.device() + "  Vantor USB Programmer V2.10\n");
+    QCOMPARE(programmer.received(), QByteArray("ii")); // no chip is told
+    QCOMPARE(search.code, 3);
+    QCOMPARE(search.err, said);
 
     const Run r = tool({"--port", silent.device(), "ports"});
     QCOMPARE(r.code, 3);
