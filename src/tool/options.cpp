@@ -62,8 +62,7 @@ Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2
 
 Exit codes: 0 success; 1 no answer, a transfer cut short, a chip that could not be read
 or differs from the image, or a reply line matching --fail-on; 2 usage error or bad file
-(an empty image too); 3 no programmer (none found, or it went away); 130 stopped by
-Ctrl+C.
+(an empty image too); 3 no programmer (none found, or it went away); 130 stopped by Ctrl+C.
 )";
 
 QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)

@@ -539,8 +539,8 @@ void TstTool::ctrlC_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("out");     // its end
     QTest::addColumn<QStringList>("err"); // parts, in this order
-    // "ii!", "X", "L" with the length and 143 bytes, "E", then "P".
-    const int programming = 3 + 1 + 3 + 143 + 2;
+    // "ii!", "L" with the length and the image padded to 2048 bytes, "E", then "P".
+    const int programming = 3 + 3 + 2048 + 2;
     const QString partly = "vantor-cli: interrupted while programming: the chip may be partly "
                            "programmed; erase and write it again\n";
     // The identification shown once, whole, although it arrives in pieces.
