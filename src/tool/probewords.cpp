@@ -1,6 +1,7 @@
 #include "probewords.h"
 
 #include "core/portprobe.h"
+#include "core/receivedtext.h"
 
 QString probeText(const PortProbe &probe)
 {
@@ -31,7 +32,7 @@ QString probeText(const PortProbe &probe)
 
 QString identification(const QByteArray &probeAnswer, const QString &received)
 {
-    const QString probe = QString::fromLatin1(probeAnswer);
+    const QString probe = ReceivedText::decode(probeAnswer);
     const qsizetype repeated = probe.isEmpty() ? -1 : received.indexOf(probe);
     return repeated >= 0 ? received.mid(repeated) : probe + received;
 }
