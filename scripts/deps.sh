@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev libgl-dev
     fonts-arphic-ukai
     xvfb xauth
     clang-14 libclang-rt-14-dev llvm-14
+    lintian appstream desktop-file-utils man-db groff-base
 )
 
 missing=()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: in the normal build
-# (build/) and in a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan/); then runs the parsers' fuzz targets for a few seconds each in a clang
-# build of their own (build-fuzz/). Ends with CTest's summary; exits non-zero when any
-# test failed or a fuzz target found a crash.
+# (build/), after which it makes the Debian package there and checks it
+# (scripts/package.sh), and in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan/); then runs the parsers' fuzz targets for a few
+# seconds each in a clang build of their own (build-fuzz/). Ends with CTest's summary;
+# exits non-zero when any test or package check failed or a fuzz target found a crash.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh"
@@ -12,6 +13,9 @@ status=0
 echo "== normal build"
 BUILD_DIR="$root/build" "$root/scripts/build.sh"
 (cd "$root/build" && ctest --output-on-failure -j 2 --timeout 300) || status=1
+
+echo "== package"
+BUILD_DIR="$root/build" "$root/scripts/package.sh" || status=1
 
 echo "== sanitizer build"
 BUILD_DIR="$root/build-asan" BUILD_TYPE=Debug "$root/scripts/build.sh" \

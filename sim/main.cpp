@@ -59,7 +59,8 @@ double monotonicMs()
 void usage(std::FILE *to)
 {
     std::fputs("usage: vantor-sim [--pace] [--chip 2051|4051|1051U|none] [--id TEXT] [--silent]\n"
-               "                  [--texts default|other] [--log FILE]\n",
+               "                  [--texts default|other] [--log FILE]\n"
+               "       vantor-sim --help | --version\n",
                to);
 }
 
@@ -500,6 +501,9 @@ int main(int argc, char **argv)
             logPath = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             usage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("vantor-sim %s\n", VANTOR_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "vantor-sim: bad argument '%s'\n", arg.c_str());

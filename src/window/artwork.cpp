@@ -46,11 +46,8 @@ void drawFittedText(QPainter &painter, const QRectF &box, QFont font, const QStr
 
 } // namespace
 
-QPixmap programIconPixmap()
+void drawProgramIcon(QPainter &painter)
 {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
     drawChip(painter, QRectF(3, 9, 26, 14), 5);
     // A lightning stroke: programming.
     QPainterPath bolt;
@@ -64,6 +61,19 @@ QPixmap programIconPixmap()
     painter.setPen(QPen(QColor(0x80, 0x00, 0x00), 1));
     painter.setBrush(QColor(0xFF, 0x00, 0x00));
     painter.drawPath(bolt);
+}
+
+QPixmap programIconPixmap(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    // The design's own size is drawn pixel for pixel; other sizes are smoothed.
+    if (size != ProgramIconDesignSize) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(qreal(size) / ProgramIconDesignSize, qreal(size) / ProgramIconDesignSize);
+    }
+    drawProgramIcon(painter);
     return pixmap;
 }
 
