@@ -17,7 +17,7 @@ BlockReader::BlockReader(Transport &transport, Clock &clock, QObject *parent)
     connect(&m_transport, &Transport::removed, this, &BlockReader::onRemoved);
 }
 
-void BlockReader::read(int bytes, qint64 answerBy)
+void BlockReader::read(int bytes, qint64 readyAt, qint64 answerBy)
 {
     m_bytes = bytes;
     m_data.clear();
@@ -25,13 +25,12 @@ void BlockReader::read(int bytes, qint64 answerBy)
         finish(BlockResult::NotConnected);
         return;
     }
-    const qint64 wait = answerBy - m_clock.now();
-    if (answerBy >= 0 && wait > 0 && m_transport.available() == 0) {
-        m_phase = Phase::AwaitAnswer;
-        m_step->start(static_cast<int>(wait));
-        return;
-    }
-    settle();
+    m_readyAt = readyAt;
+    m_answerBy = answerBy;
+    m_phase = Phase::Wait;
+    if (drop())
+        m_answerBy = -1; // the answer has begun
+    await();
 }
 
 void BlockReader::abort()
@@ -46,11 +45,13 @@ void BlockReader::abort()
 void BlockReader::onReceived()
 {
     switch (m_phase) {
-    case Phase::AwaitAnswer:
-        settle();
+    case Phase::Wait:
+        if (drop())
+            m_answerBy = -1;
+        await();
         break;
     case Phase::Quiet:
-        m_transport.take();
+        drop();
         m_step->start(LineTiming::QuietMs);
         break;
     case Phase::Discard:
@@ -72,7 +73,7 @@ void BlockReader::onRemoved()
 void BlockReader::onStep()
 {
     switch (m_phase) {
-    case Phase::AwaitAnswer:
+    case Phase::Wait:
         settle();
         break;
     case Phase::Quiet:
@@ -97,10 +98,26 @@ void BlockReader::onLimit()
         finish(BlockResult::Short);
 }
 
+// Drops what has arrived; true when something had.
+bool BlockReader::drop()
+{
+    return !m_transport.take().isEmpty();
+}
+
+void BlockReader::await()
+{
+    const qint64 due = qMax(m_readyAt, m_answerBy);
+    const qint64 wait = due - m_clock.now();
+    if (wait > 0)
+        m_step->start(static_cast<int>(wait));
+    else
+        settle();
+}
+
 void BlockReader::settle()
 {
     m_phase = Phase::Quiet;
-    m_transport.take();
+    drop();
     m_step->start(LineTiming::QuietMs);
     m_limit->start(LineTiming::QuietLimitMs);
 }

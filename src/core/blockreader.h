@@ -10,8 +10,9 @@ class ClockTimer;
 class Transport;
 
 // Reads a block of the programmer's SRAM back ("S1", "S2", "S4"), in steps:
-// 1. when the answer to the last command has not started yet, waits for it, at most until
-//    the time given (the slowest chip operation after that command);
+// 1. waits until the programmer can be done with what it was sent before (the chip
+//    operations' longest times) and, when the answer to the last command has not begun, for
+//    that answer, at most until the time given;
 // 2. waits until the line has been quiet for 30 ms (at most 1 s), dropping what comes, so
 //    that no earlier reply becomes the start of the block;
 // 3. asks for the block and waits until it is all there or its time limit has passed,
@@ -25,9 +26,10 @@ class BlockReader : public QObject
 public:
     BlockReader(Transport &transport, Clock &clock, QObject *parent = nullptr);
 
-    // answerBy: the clock time by which the last command's answer must have started, or -1
-    // when no answer is awaited.
-    void read(int bytes, qint64 answerBy);
+    // readyAt: the clock time by which the programmer can be done with what it was sent;
+    // answerBy: the clock time by which the last command's answer must have begun, or -1
+    // when none is awaited.
+    void read(int bytes, qint64 readyAt, qint64 answerBy);
     void abort();
 
 signals:
@@ -36,12 +38,14 @@ signals:
     void finished(BlockResult result, const QByteArray &bytes);
 
 private:
-    enum class Phase { Idle, AwaitAnswer, Quiet, Collect, Discard };
+    enum class Phase { Idle, Wait, Quiet, Collect, Discard };
 
     void onReceived();
     void onRemoved();
     void onStep();
     void onLimit();
+    bool drop();
+    void await();
     void settle();
     void ask();
     void check();
@@ -54,6 +58,8 @@ private:
     ClockTimer *m_limit;
     Phase m_phase = Phase::Idle;
     int m_bytes = 0;
+    qint64 m_readyAt = 0;
+    qint64 m_answerBy = -1;
     qint64 m_deadline = 0;
     QByteArray m_data;
 };

@@ -3,6 +3,7 @@
 #include "core/blockreader.h"
 #include "core/bufferlimits.h"
 #include "core/bytepump.h"
+#include "core/chipoperations.h"
 #include "core/chiptable.h"
 #include "core/clock.h"
 #include "core/imagesender.h"
@@ -39,9 +40,8 @@ public:
     bool busy = false;
     bool reserved = false;
     int reportedChip = -1;
-    // The answer to the last command has not started yet; it went out at commandAt.
-    bool awaitingAnswer = false;
-    qint64 commandAt = 0;
+    ChipOperations::Schedule work;
+    char imageLetter = 0; // of the image on its way
     // What runs once the pump has sent what it holds.
     std::function<void()> afterPump;
 };
@@ -54,7 +54,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
     connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
     connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);
-    connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->awaitingAnswer = false; });
+    connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->work.answered(); });
     connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
     connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
@@ -101,6 +101,11 @@ QString ProgrammerSession::received() const
 void ProgrammerSession::clearReceived()
 {
     d->poller.clear();
+}
+
+qint64 ProgrammerSession::workLeftMs() const
+{
+    return qMax<qint64>(0, d->work.readyAt() - d->clock.now());
 }
 
 QString ProgrammerSession::rememberedChip() const
@@ -235,8 +240,7 @@ bool ProgrammerSession::writeCommand(const QByteArray &command)
     if (!d->transport.write(command))
         return false; // the transport reported the removal
     d->poller.clear();
-    d->awaitingAnswer = true;
-    d->commandAt = d->clock.now();
+    d->work.sent(command, d->chip, d->clock.now());
     return true;
 }
 
@@ -286,6 +290,7 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
         finishImage(d->transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;
     }
+    d->imageLetter = letter;
     emit imageStarted(static_cast<int>(image.size()));
     d->sender.send(image);
 }
@@ -293,9 +298,7 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
 void ProgrammerSession::startBlock(int bytes)
 {
     d->poller.stop(); // the block is read here, not shown
-    const qint64 answerBy =
-        d->awaitingAnswer ? d->commandAt + LineTiming::SlowestOperationMs : qint64(-1);
-    d->reader.read(bytes, answerBy);
+    d->reader.read(bytes, d->work.readyAt(), d->work.answerBy());
 }
 
 void ProgrammerSession::finishImage(SendResult result)
@@ -355,10 +358,8 @@ void ProgrammerSession::onRemoved()
 
 void ProgrammerSession::onPumpSent(bool toDevice)
 {
-    if (toDevice) {
-        d->awaitingAnswer = true;
-        d->commandAt = d->clock.now();
-    }
+    if (toDevice)
+        d->work.sent(QByteArray(), d->chip, d->clock.now()); // fill and dump: done at once
     runAfterPump();
 }
 
@@ -369,12 +370,14 @@ void ProgrammerSession::onPumpFailed()
 
 void ProgrammerSession::onImageSent(SendResult result)
 {
+    if (result == SendResult::Sent)
+        d->work.imageIn(d->imageLetter, d->chip, d->clock.now());
     finishImage(result);
 }
 
 void ProgrammerSession::onBlockRead(BlockResult result, const QByteArray &bytes)
 {
-    d->awaitingAnswer = false;
+    d->work.answered();
     if (d->transport.isOpen())
         d->poller.start();
     setBusy(false);

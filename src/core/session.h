@@ -60,6 +60,9 @@ public:
     QString received() const;
     // Empties it (a new request's replies start afresh).
     void clearReceived();
+    // How long the programmer may still be at work on the chip operations it was sent, one
+    // after another, each for its longest time (ChipOperations); 0 when all can be done.
+    qint64 workLeftMs() const;
 
     // The chip remembered between runs (chip.log): the search's settle step chooses it.
     QString rememberedChip() const;

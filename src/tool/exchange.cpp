@@ -79,9 +79,7 @@ int Link::sendImage(char letter, const QByteArray &image, const QString &path,
         letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::Checksum(image)))
                       : Messages::text(Notice(Notice::LoadCompleted)));
     // The reply can only come once the image has passed the line.
-    const int lineMs = LineTiming::lineMs(size + 3);
-    return awaitReply({rule.limitMs + lineMs, rule.required,
-                       rule.notBeforeMs > 0 ? rule.notBeforeMs + lineMs : 0});
+    return awaitReply({rule.limitMs + LineTiming::lineMs(size + 3), rule.required});
 }
 
 SendResult Link::transferImage(char letter, const QByteArray &image)

@@ -27,7 +27,6 @@ ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const R
 
 void ReplyWatch::start()
 {
-    m_since.start();
     m_limit.start(m_rule.limitMs);
     if (!m_session.received().isEmpty() || m_transport.available() > 0)
         onBytes();
@@ -57,7 +56,7 @@ void ReplyWatch::tryFinish()
 {
     if (!m_started || !m_quiet || m_finished || m_transport.available() > 0)
         return;
-    const qint64 early = m_rule.notBeforeMs - m_since.elapsed();
+    const qint64 early = m_session.workLeftMs();
     if (early > 0) {
         m_notBefore.start(static_cast<int>(early));
         return;

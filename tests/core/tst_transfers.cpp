@@ -7,8 +7,9 @@ static QByteArray bytes(int size)
 }
 
 // Images under "L" and "Q" (the framing, when a transfer is done, how it can end) and
-// read-backs under "S1", "S2", "S4" (the wait for the last answer, the quiet line before
-// asking, the time limit, the rest of a short block, how often the program looks).
+// read-backs under "S1", "S2", "S4" (the wait for the last command to be done and its
+// answer, the quiet line before asking, the time limit, the rest of a short block, how
+// often the program looks).
 class TstTransfers : public QObject
 {
     Q_OBJECT
@@ -95,35 +96,28 @@ private slots:
 
     void readBack_data()
     {
-        // answerMs: "P" first, answered then (-1: never); -2: no "P".
-        columns<int, int, int, int, int, BlockResult>("answerMs", "chatterMs", "size", "lastByteMs",
-                                                      "askedAt", "result");
+        columns<int, int, int, int, BlockResult>("chatterMs", "size", "lastByteMs", "askedAt",
+                                                 "result");
         using R = BlockResult;
         // On a quiet line the block is asked for after 30 ms. The limit: the block's time at
         // 9600 baud (1066, 2133, 4266 ms) and half again, plus 1500 ms: 3099, 4699 and 7899 ms.
-        QTest::newRow("1K in time") << -2 << 0 << 1024 << 3098 << 30 << R::Complete;
-        QTest::newRow("1K late") << -2 << 0 << 1024 << 3100 << 30 << R::Short;
-        QTest::newRow("2K in time") << -2 << 0 << 2048 << 4698 << 30 << R::Complete;
-        QTest::newRow("2K late") << -2 << 0 << 2048 << 4700 << 30 << R::Short;
-        QTest::newRow("4K in time") << -2 << 0 << 4096 << 7898 << 30 << R::Complete;
-        QTest::newRow("4K late") << -2 << 0 << 4096 << 7900 << 30 << R::Short;
+        QTest::newRow("1K in time") << 0 << 1024 << 3098 << 30 << R::Complete;
+        QTest::newRow("1K late") << 0 << 1024 << 3100 << 30 << R::Short;
+        QTest::newRow("2K in time") << 0 << 2048 << 4698 << 30 << R::Complete;
+        QTest::newRow("2K late") << 0 << 2048 << 4700 << 30 << R::Short;
+        QTest::newRow("4K in time") << 0 << 4096 << 7898 << 30 << R::Complete;
+        QTest::newRow("4K late") << 0 << 4096 << 7900 << 30 << R::Short;
         // lastByteMs -1: the block at the line's pace, its last byte in after 4267 ms.
-        QTest::newRow("4K at the line's pace") << -2 << 0 << 4096 << -1 << 30 << R::Complete;
+        QTest::newRow("4K at the line's pace") << 0 << 4096 << -1 << 30 << R::Complete;
         // Chatter ends 30 ms before asking, or after 1 s.
-        QTest::newRow("chatter for 200 ms") << -2 << 200 << 1024 << 0 << 230 << R::Complete;
-        QTest::newRow("chatter for 3 s") << -2 << 3000 << 1024 << 0 << 1000 << R::Complete;
-        // "P" goes out at 0 and the block is wanted at 500 ms: the answer to "P" must have
-        // begun (for at most 13 s), then 30 quiet ms.
-        QTest::newRow("answer after 3 s") << 3000 << 0 << 1024 << 0 << 3030 << R::Complete;
-        QTest::newRow("no answer") << -1 << 0 << 1024 << 0 << 13030 << R::Complete;
-        QTest::newRow("answer shown already") << 100 << 0 << 1024 << 0 << 530 << R::Complete;
-        QTest::newRow("answer in, not yet shown") << 460 << 0 << 1024 << 0 << 530 << R::Complete;
+        QTest::newRow("chatter for 200 ms") << 200 << 1024 << 0 << 230 << R::Complete;
+        QTest::newRow("chatter for 3 s") << 3000 << 1024 << 0 << 1000 << R::Complete;
     }
     void readBack()
     {
-        const auto [answerMs, chatterMs, size, lastByteMs, askedAt, result] =
-            fetch<int, int, int, int, int, BlockResult>("answerMs", "chatterMs", "size",
-                                                        "lastByteMs", "askedAt", "result");
+        const auto [chatterMs, size, lastByteMs, askedAt, result] =
+            fetch<int, int, int, int, BlockResult>("chatterMs", "size", "lastByteMs", "askedAt",
+                                                   "result");
         Rig rig;
         QVERIFY(rig.start());
         rig.clock.advance(70); // off the poller's ticks
@@ -135,12 +129,6 @@ private slots:
             rig.line.send("x", ms);
         QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
         const qint64 start = rig.clock.now();
-        if (answerMs >= 0)
-            rig.line.answer(1, "P", "Program OK\r\n", answerMs);
-        if (answerMs != -2) {
-            rig.session.sendCommand("P");
-            rig.clock.advance(500);
-        }
         QCOMPARE(rig.session.readBlock(size), Refusal::None);
         ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
         QCOMPARE(rig.line.timeOf(command) - start, askedAt);
@@ -154,6 +142,60 @@ private slots:
             QCOMPARE(rig.clock.now() - rig.line.timeOf(command), 4267);
             QVERIFY2(rig.line.looks <= 100, qPrintable(QString::number(rig.line.looks)));
         }
+    }
+
+    void waitsBeforeAsking_data()
+    {
+        // What goes out before the save ("Q": an image of 100 bytes), when the stages of the
+        // last one's answer come, and when the save is asked for, from the moment the first
+        // went out; the programmer answers "S1" 3 s after it comes.
+        columns<QString, QByteArrayList, QList<int>, int, int>("chip", "sent", "answers", "saveMs",
+                                                               "askedAt");
+        const auto row = [](const char *name, const char *chip, const QByteArrayList &sent,
+                            const QList<int> &answers, int saveMs, int askedAt) {
+            QTest::newRow(name) << chip << sent << answers << saveMs << askedAt;
+        };
+        // Done at once: its answer must have begun (for at most 500 ms), then 30 quiet ms.
+        row("checksum answered at 200 ms", "", {"c"}, {200}, 0, 230);
+        row("checksum unanswered", "", {"c"}, {}, 0, 530);
+        row("checksum answered and shown", "", {"c"}, {100}, 500, 530);
+        row("checksum answered, not yet shown", "", {"c"}, {460}, 500, 530);
+        // A chip operation: not before it can be done, answered or not, then 30 quiet ms. The
+        // AT89C2051's 2048 bytes written at 2 ms each and 500 ms more: 4596 ms.
+        row("program, answered in stages", "", {"P"}, {0, 3000}, 0, 4626);
+        row("program, unanswered", "", {"P"}, {}, 0, 4626);
+        row("program, saved 5 s later", "", {"P"}, {0, 3000}, 5000, 5030);
+        row("program on the AT89C1051U", "1051U", {"P"}, {0}, 0, 2578);
+        row("program on the AT89C4051", "4051", {"P"}, {0}, 0, 8722);
+        // Erase (10 ms and 500) first, program after it: 5106 ms.
+        row("erase, then program behind it", "", {"E", "P"}, {0}, 0, 5136);
+        // Erase, write and read (0.1 ms a byte) the 2048 bytes after the image: 4811 ms.
+        row("express, answered in stages", "", {"Q"}, {0, 10, 3000}, 0, 4841);
+        // 8192 bytes written and read twice at 0.1 ms each, and 500 ms: 3777 ms.
+        row("SRAM test", "", {"tR"}, {}, 0, 3807);
+    }
+    void waitsBeforeAsking()
+    {
+        const auto [chip, sent, answers, saveMs, askedAt] =
+            fetch<QString, QByteArrayList, QList<int>, int, int>("chip", "sent", "answers",
+                                                                 "saveMs", "askedAt");
+        Rig rig;
+        QVERIFY(rig.start(chip));
+        rig.clock.advance(70); // off the poller's ticks
+        rig.line.answer(1, "S1", bytes(1024), 3000);
+        for (int k = 0; k < answers.size(); ++k)
+            rig.line.answer(1, sent.last(), "stage " + QByteArray::number(k) + "\r\n", answers[k]);
+        const qint64 start = rig.clock.now();
+        for (const QByteArray &command : sent)
+            command == "Q" ? rig.session.sendImage('Q', bytes(100))
+                           : rig.session.sendCommand(command);
+        rig.clock.advance(saveMs);
+        QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
+        QCOMPARE(rig.session.readBlock(1024), Refusal::None);
+        ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
+        QCOMPARE(rig.line.timeOf("S1") - start, askedAt);
+        QCOMPARE(finished.at(0),
+                 (QVariantList{QVariant::fromValue(BlockResult::Complete), bytes(1024)}));
     }
 
     void restOfAShortBlockIsDropped()
