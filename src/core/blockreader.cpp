@@ -21,6 +21,7 @@ void BlockReader::read(int bytes, qint64 readyAt, qint64 answerBy)
 {
     m_bytes = bytes;
     m_data.clear();
+    m_overrun = false;
     if (!m_transport.isOpen()) {
         finish(BlockResult::NotConnected);
         return;
@@ -54,6 +55,9 @@ void BlockReader::onReceived()
         drop();
         m_step->start(LineTiming::QuietMs);
         break;
+    case Phase::Settle:
+        overrun();
+        break;
     case Phase::Discard:
         m_transport.take();
         m_step->start(LineTiming::DiscardQuietMs);
@@ -82,8 +86,15 @@ void BlockReader::onStep()
     case Phase::Collect:
         check();
         break;
+    case Phase::Settle:
+        m_data = m_transport.take();
+        if (m_phase == Phase::Settle && m_data.size() == m_bytes)
+            finish(BlockResult::Complete);
+        else if (m_phase == Phase::Settle)
+            overrun();
+        break;
     case Phase::Discard:
-        finish(BlockResult::Short);
+        finish(m_overrun ? BlockResult::Overrun : BlockResult::Short);
         break;
     case Phase::Idle:
         break;
@@ -95,7 +106,7 @@ void BlockReader::onLimit()
     if (m_phase == Phase::Quiet)
         ask();
     else if (m_phase == Phase::Discard)
-        finish(BlockResult::Short);
+        finish(m_overrun ? BlockResult::Overrun : BlockResult::Short);
 }
 
 // Drops what has arrived; true when something had.
@@ -144,9 +155,15 @@ void BlockReader::check()
     const qint64 have = m_transport.available();
     if (m_phase != Phase::Collect)
         return; // the look found the device gone
-    if (have >= m_bytes) {
-        m_data = m_transport.take();
-        finish(BlockResult::Complete);
+    if (have > m_bytes) {
+        overrun();
+        return;
+    }
+    if (have == m_bytes) {
+        // Exactly the block: it is good once the line has stayed quiet after it.
+        m_transport.setBatched(false);
+        m_phase = Phase::Settle;
+        m_step->start(LineTiming::BlockSettleMs);
         return;
     }
     const qint64 left = m_deadline - m_clock.now();
@@ -160,12 +177,21 @@ void BlockReader::check()
     m_step->start(static_cast<int>(qMin<qint64>(left, qMin(due, LineTiming::BlockCheckMs))));
 }
 
+void BlockReader::overrun()
+{
+    m_transport.take();
+    m_data.clear(); // nothing of it can be trusted
+    m_overrun = true;
+    discardRest();
+}
+
 void BlockReader::discardRest()
 {
     m_transport.setBatched(false);
     m_phase = Phase::Discard;
     m_step->start(LineTiming::DiscardQuietMs);
-    m_limit->start(LineTiming::blockLimitMs(m_bytes - static_cast<int>(m_data.size())));
+    const int rest = m_overrun ? m_bytes : m_bytes - static_cast<int>(m_data.size());
+    m_limit->start(LineTiming::blockLimitMs(rest));
 }
 
 void BlockReader::finish(BlockResult result)

@@ -18,7 +18,8 @@ class Transport;
 // 3. asks for the block and waits until it is all there or its time limit has passed,
 //    looking when the block can first be complete and at most every 50 ms in between
 //    (the port is batched meanwhile: the bytes wake nobody);
-// 4. when it fell short, drops the rest of the block until the line has been quiet for
+// 4. once exactly the block is there, waits 100 ms more: a byte beyond it spoils the block;
+// 5. when it fell short or was spoilt, drops the rest until the line has been quiet for
 //    200 ms, so that nothing of it is taken for a reply.
 class BlockReader : public QObject
 {
@@ -38,7 +39,7 @@ signals:
     void finished(BlockResult result, const QByteArray &bytes);
 
 private:
-    enum class Phase { Idle, Wait, Quiet, Collect, Discard };
+    enum class Phase { Idle, Wait, Quiet, Collect, Settle, Discard };
 
     void onReceived();
     void onRemoved();
@@ -49,6 +50,7 @@ private:
     void settle();
     void ask();
     void check();
+    void overrun();
     void discardRest();
     void finish(BlockResult result);
 
@@ -61,5 +63,6 @@ private:
     qint64 m_readyAt = 0;
     qint64 m_answerBy = -1;
     qint64 m_deadline = 0;
+    bool m_overrun = false;
     QByteArray m_data;
 };

@@ -29,6 +29,7 @@ struct Notice {
         ImageTooLarge,    // path, number: its size
         Saving,           // number: the block's size in KiB
         SaveShort,        // number: bytes received, second: bytes expected
+        SaveOverrun,      // number: bytes expected, and more came
         SaveWriteFailed,  // path, why
         NoAddress,
         BadAddress,

@@ -27,10 +27,11 @@ enum class SendResult {
 
 // How a read-back ("S1", "S2", "S4") ended.
 enum class BlockResult {
-    Complete,     // at least the block's size arrived
+    Complete,     // exactly the block's size arrived, and then nothing more
     NotConnected, // no programmer: nothing was asked
     Short,        // fewer bytes came in time; the port stays open
     Removed,      // the programmer went away
+    Overrun,      // more than the block came: none of it can be trusted, none is given
 };
 
 // The link to the programmer: the port search, the chip, commands, the byte pump for fill

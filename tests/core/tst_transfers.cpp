@@ -8,8 +8,8 @@ static QByteArray bytes(int size)
 
 // Images under "L" and "Q" (the framing, when a transfer is done, how it can end) and
 // read-backs under "S1", "S2", "S4" (the wait for the last command to be done and its
-// answer, the quiet line before asking, the time limit, the rest of a short block, how
-// often the program looks).
+// answer, the quiet line before asking, the time limit, the quiet after the block, the rest
+// of a short or spoilt block, how often the program looks).
 class TstTransfers : public QObject
 {
     Q_OBJECT
@@ -96,35 +96,49 @@ private slots:
 
     void readBack_data()
     {
-        columns<int, int, int, int, BlockResult>("chatterMs", "size", "lastByteMs", "askedAt",
-                                                 "result");
+        // lastByteMs: after the command (-1: the block at the line's pace, 4267 ms); extraMs:
+        // a byte more that long after the block's last (-1: none); the times from the start.
+        columns<int, int, int, int, int, int, BlockResult>(
+            "chatterMs", "size", "lastByteMs", "extraMs", "askedAt", "doneAt", "result");
         using R = BlockResult;
         // On a quiet line the block is asked for after 30 ms. The limit: the block's time at
         // 9600 baud (1066, 2133, 4266 ms) and half again, plus 1500 ms: 3099, 4699 and 7899 ms.
-        QTest::newRow("1K in time") << 0 << 1024 << 3098 << 30 << R::Complete;
-        QTest::newRow("1K late") << 0 << 1024 << 3100 << 30 << R::Short;
-        QTest::newRow("2K in time") << 0 << 2048 << 4698 << 30 << R::Complete;
-        QTest::newRow("2K late") << 0 << 2048 << 4700 << 30 << R::Short;
-        QTest::newRow("4K in time") << 0 << 4096 << 7898 << 30 << R::Complete;
-        QTest::newRow("4K late") << 0 << 4096 << 7900 << 30 << R::Short;
-        // lastByteMs -1: the block at the line's pace, its last byte in after 4267 ms.
-        QTest::newRow("4K at the line's pace") << 0 << 4096 << -1 << 30 << R::Complete;
-        // Chatter ends 30 ms before asking, or after 1 s.
-        QTest::newRow("chatter for 200 ms") << 200 << 1024 << 0 << 230 << R::Complete;
-        QTest::newRow("chatter for 3 s") << 3000 << 1024 << 0 << 1000 << R::Complete;
+        // A whole block is good 100 ms after the look that finds it (with one byte to come, the
+        // look is when it can be there); the rest of a short one is dropped until 200 ms of
+        // quiet.
+        QTest::newRow("1K in time") << 0 << 1024 << 3098 << -1 << 30 << 3228 << R::Complete;
+        QTest::newRow("1K late") << 0 << 1024 << 3100 << -1 << 30 << 3330 << R::Short;
+        QTest::newRow("2K in time") << 0 << 2048 << 4698 << -1 << 30 << 4828 << R::Complete;
+        QTest::newRow("2K late") << 0 << 2048 << 4700 << -1 << 30 << 4930 << R::Short;
+        QTest::newRow("4K in time") << 0 << 4096 << 7898 << -1 << 30 << 8028 << R::Complete;
+        QTest::newRow("4K late") << 0 << 4096 << 7900 << -1 << 30 << 8130 << R::Short;
+        QTest::newRow("4K at the line's pace")
+            << 0 << 4096 << -1 << -1 << 30 << 4397 << R::Complete;
+        // Chatter ends 30 ms before asking, or goes on into the block.
+        QTest::newRow("chatter for 200 ms") << 200 << 1024 << 0 << -1 << 230 << 380 << R::Complete;
+        QTest::newRow("chatter for 3 s") << 3000 << 1024 << 0 << -1 << 1000 << 3200 << R::Overrun;
+        // The block's last byte comes at 1030 ms, on a look.
+        QTest::newRow("a byte 99 ms after the block")
+            << 0 << 2048 << 1000 << 99 << 30 << 1329 << R::Overrun;
+        QTest::newRow("a byte 101 ms after the block")
+            << 0 << 2048 << 1000 << 101 << 30 << 1130 << R::Complete;
+        QTest::newRow("a byte with the block") << 0 << 4096 << 0 << 0 << 30 << 280 << R::Overrun;
     }
     void readBack()
     {
-        const auto [chatterMs, size, lastByteMs, askedAt, result] =
-            fetch<int, int, int, int, BlockResult>("chatterMs", "size", "lastByteMs", "askedAt",
-                                                   "result");
+        const auto [chatterMs, size, lastByteMs, extraMs, askedAt, doneAt, result] =
+            fetch<int, int, int, int, int, int, BlockResult>(
+                "chatterMs", "size", "lastByteMs", "extraMs", "askedAt", "doneAt", "result");
         Rig rig;
         QVERIFY(rig.start());
         rig.clock.advance(70); // off the poller's ticks
         const QByteArray block = bytes(size);
         const QByteArray command = "S" + QByteArray::number(size / 1024);
+        const int last = lastByteMs < 0 ? 4267 : lastByteMs;
         rig.line.answer(1, command, block.left(size - 1), 0, lastByteMs < 0);
-        rig.line.answer(1, command, block.right(1), lastByteMs < 0 ? 4267 : lastByteMs);
+        rig.line.answer(1, command, block.right(1), last);
+        if (extraMs >= 0)
+            rig.line.answer(1, command, "x", last + extraMs);
         for (int ms = 10; ms <= chatterMs; ms += 10)
             rig.line.send("x", ms);
         QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
@@ -132,16 +146,17 @@ private slots:
         QCOMPARE(rig.session.readBlock(size), Refusal::None);
         ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
         QCOMPARE(rig.line.timeOf(command) - start, askedAt);
+        QCOMPARE(rig.clock.now() - start, doneAt);
         QCOMPARE(finished.at(0).at(0).value<BlockResult>(), result);
-        // What came before the command is not part of the block.
-        QVERIFY(finished.at(0).at(1).toByteArray().startsWith(
-            result == BlockResult::Complete ? block : block.left(size - 1)));
+        // Exactly the block, or what came of it in time, or nothing of a spoilt one.
+        QCOMPARE(finished.at(0).at(1).toByteArray(), result == BlockResult::Complete ? block
+                                                     : result == BlockResult::Short
+                                                         ? block.left(size - 1)
+                                                         : QByteArray());
         // Seen complete as soon as it can be, after looks at most 50 ms apart (86 for 4K,
         // where one a byte would be thousands).
-        if (lastByteMs < 0) {
-            QCOMPARE(rig.clock.now() - rig.line.timeOf(command), 4267);
-            QVERIFY2(rig.line.looks <= 100, qPrintable(QString::number(rig.line.looks)));
-        }
+        QVERIFY2(lastByteMs >= 0 || rig.line.looks <= 100,
+                 qPrintable(QString::number(rig.line.looks)));
     }
 
     void waitsBeforeAsking_data()

@@ -213,7 +213,8 @@ void commandRows()
 
 void TstTool::runs_data()
 {
-    QTest::addColumn<QString>("simArgs"); // "none": no emulator, else "--port DEV" comes first
+    // "none": no emulator, else "--port DEV" comes first; after a ";", a control line for it.
+    QTest::addColumn<QString>("simArgs");
     QTest::addColumn<QString>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("out");     // exactly, for exit codes 0 and 2
@@ -243,6 +244,14 @@ void TstTool::runs_data()
     fails("2: flash", "", "express c%1.tsk", 2, "c%1.tsk: 4096 bytes, more than the AT89C2051's");
     fails("2: buffer", "", "load a%1.bin", 2, "a%1.bin: 5000 bytes, more than the programmer's");
     fails("2: save into a missing folder", "", "save no/such/x.tsk", 2, "cannot write there");
+    // A read-back short of the block or running on past it, in either words: no file.
+    fails("1: save, short", ";short 100", "save out.tsk --size 1K", 1, "sent 100 of 1024 bytes");
+    fails("1: save, a byte more", ";extra 1", "save out.tsk --size 1K", 1,
+          "sent more than the 1024-byte block");
+    fails("1: read, a byte more", Other + ";extra 1", "read out.tsk", 1,
+          "sent more than the 2048-byte block");
+    fails("1: verify, 8 bytes more", Other + ";extra 8", "verify DATA/blink.tsk", 1,
+          "sent more than the 2048-byte block");
     fails("3: no such device", "none", "--port /dev/no-such sig", 3, "(tried COM1 /dev/no-such)");
     fails("3: silent", "--silent", "sig", 3, "no programmer answered");
     fails("3: one character short", "--id Vantor-USB-Programmer-V\\r\\n", "sig", 3, "answered");
@@ -258,8 +267,9 @@ void TstTool::runs()
     QFETCH(QString, err);
     QFETCH(QByteArray, sent);
     const bool none = simArgs == "none";
-    SimProcess sim(simArgs.split(' ', Qt::SkipEmptyParts));
+    SimProcess sim(simArgs.section(';', 0, 0).split(' ', Qt::SkipEmptyParts));
     QVERIFY(none || sim.start());
+    QVERIFY(!simArgs.contains(';') || sim.control(simArgs.section(';', 1)) == "ok");
     const Run r = tool((none ? args : "--port DEV " + args).split(' ', Qt::SkipEmptyParts), &sim);
     QVERIFY2(r.code == code, qPrintable(QString("exit %1, stderr: %2").arg(r.code).arg(r.err)));
     QVERIFY2(r.err.contains(err), qPrintable(r.err));
@@ -271,6 +281,7 @@ void TstTool::runs()
         QVERIFY(sim.waitReceived(static_cast<int>(sent.size())));
         QCOMPARE(sim.received(), sent);
     }
+    QVERIFY(!QFile::exists(file("out.tsk"))); // no row writes it
     if (args.contains(" -q "))
         QCOMPARE(r.err, QString());
 }
@@ -463,15 +474,6 @@ void TstTool::jsonEvents()
 
 void TstTool::cutShortTransfersFail()
 {
-    // A read-back that falls short: no file.
-    SimProcess sim;
-    QVERIFY(sim.start());
-    QCOMPARE(sim.control("short 100"), "ok");
-    Run r = tool({"--port", "DEV", "save", "short.tsk", "--size", "1K"}, &sim);
-    QCOMPARE(r.code, 1);
-    QVERIFY2(r.err.contains("the programmer sent 100 of 1024 bytes"), qPrintable(r.err));
-    QVERIFY(!QFile::exists(file("short.tsk")));
-
     // The cable gone while the image is on the line (paced, so that it is still on the
     // line): after the search, the chip, clear, "L", its length and 500 image bytes.
     SimProcess paced({"--pace"});
@@ -480,7 +482,7 @@ void TstTool::cutShortTransfersFail()
     start(process, {"--port", "DEV", "write", "DATA/blink.tsk"}, &paced);
     QVERIFY(paced.waitReceived(4 + 3 + 500, 20000));
     QCOMPARE(paced.control("unplug"), "ok");
-    r = finish(process);
+    const Run r = finish(process);
     QCOMPARE(r.code, 3);
     QVERIFY2(r.err.contains("went away"), qPrintable(r.err));
     QVERIFY(!r.out.contains("Load OK") && !r.out.contains("verify"));
