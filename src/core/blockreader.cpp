@@ -21,6 +21,7 @@ void BlockReader::read(int bytes, qint64 readyAt, qint64 answerBy)
 {
     m_bytes = bytes;
     m_data.clear();
+    m_skipped.clear();
     m_overrun = false;
     if (!m_transport.isOpen()) {
         finish(BlockResult::NotConnected);
@@ -58,10 +59,13 @@ void BlockReader::onReceived()
     case Phase::Settle:
         overrun();
         break;
-    case Phase::Discard:
-        m_transport.take();
+    case Phase::Discard: {
+        const QByteArray rest = m_transport.take();
+        if (m_overrun && !rest.isEmpty())
+            skip(rest); // after the block; the rest of a short one is the block's
         m_step->start(LineTiming::DiscardQuietMs);
         break;
+    }
     case Phase::Idle:
     case Phase::Collect:
         break;
@@ -109,10 +113,24 @@ void BlockReader::onLimit()
         finish(m_overrun ? BlockResult::Overrun : BlockResult::Short);
 }
 
-// Drops what has arrived; true when something had.
 bool BlockReader::drop()
 {
-    return !m_transport.take().isEmpty();
+    const QByteArray bytes = m_transport.take();
+    if (bytes.isEmpty())
+        return false;
+    skip(bytes);
+    return true;
+}
+
+// Bytes dropped outside the block: replies, whose key reports count. The last five stay for
+// a report split between two drops.
+void BlockReader::skip(const QByteArray &bytes)
+{
+    m_skipped += bytes;
+    const int chip = ChipTable::keyReportIn(QString::fromLatin1(m_skipped));
+    m_skipped = m_skipped.right(5);
+    if (chip >= 0)
+        emit keyReport(chip);
 }
 
 void BlockReader::await()
@@ -136,6 +154,7 @@ void BlockReader::settle()
 void BlockReader::ask()
 {
     m_limit->stop();
+    m_skipped.clear(); // what comes next is the block's
     emit asking();
     m_phase = Phase::Collect;
     const bool written = m_transport.write(ChipTable::readBackCommand(m_bytes));
@@ -179,7 +198,9 @@ void BlockReader::check()
 
 void BlockReader::overrun()
 {
-    m_transport.take();
+    const QByteArray all = m_data + m_transport.take();
+    if (all.size() > m_bytes)
+        skip(all.mid(m_bytes));
     m_data.clear(); // nothing of it can be trusted
     m_overrun = true;
     discardRest();

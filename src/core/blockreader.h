@@ -21,6 +21,8 @@ class Transport;
 // 4. once exactly the block is there, waits 100 ms more: a byte beyond it spoils the block;
 // 5. when it fell short or was spoilt, drops the rest until the line has been quiet for
 //    200 ms, so that nothing of it is taken for a reply.
+// What it drops outside the block (replies before it, bytes after it) is searched for key
+// reports.
 class BlockReader : public QObject
 {
     Q_OBJECT
@@ -36,6 +38,8 @@ public:
 signals:
     // The read-back command is about to go out.
     void asking();
+    // A key report among the bytes dropped outside the block.
+    void keyReport(int chip);
     void finished(BlockResult result, const QByteArray &bytes);
 
 private:
@@ -46,6 +50,7 @@ private:
     void onStep();
     void onLimit();
     bool drop();
+    void skip(const QByteArray &bytes);
     void await();
     void settle();
     void ask();
@@ -65,4 +70,5 @@ private:
     qint64 m_deadline = 0;
     bool m_overrun = false;
     QByteArray m_data;
+    QByteArray m_skipped; // the end of what was dropped, where a key report may begin
 };

@@ -13,6 +13,7 @@
 #include "core/transport.h"
 
 #include <functional>
+#include <utility>
 
 class ProgrammerSession::Private
 {
@@ -41,7 +42,8 @@ public:
     bool reserved = false;
     int reportedChip = -1;
     ChipOperations::Schedule work;
-    char imageLetter = 0; // of the image on its way
+    char imageLetter = 0;  // of the image on its way
+    int keyWhileBusy = -1; // the latest key report seen while busy
     // What runs once the pump has sent what it holds.
     std::function<void()> afterPump;
 };
@@ -61,6 +63,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
     connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
+    connect(&d->reader, &BlockReader::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);
 }
 
@@ -259,6 +262,13 @@ void ProgrammerSession::setBusy(bool busy)
         return;
     d->busy = busy;
     emit busyChanged(busy);
+    // A key report seen while a transfer owned the port, once it has ended (and no other
+    // has begun).
+    if (d->busy || d->keyWhileBusy < 0)
+        return;
+    const int chip = std::exchange(d->keyWhileBusy, -1);
+    if (chip != d->chip && isConnected())
+        choose(chip);
 }
 
 void ProgrammerSession::afterPump(const std::function<void()> &next)
@@ -337,7 +347,9 @@ void ProgrammerSession::onKeyReport(int chip)
         d->reportedChip = chip;
         emit keyReported(chip);
     }
-    if (chip != d->chip && !d->busy)
+    if (d->busy)
+        d->keyWhileBusy = chip; // the programmer cannot be told now
+    else if (chip != d->chip)
         choose(chip);
 }
 

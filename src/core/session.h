@@ -108,7 +108,8 @@ signals:
     void chipChosen(int chip);
     void chipShown(int chip);
     // A key report arrived (whether or not it changed the chip); once until the received
-    // text is cleared.
+    // text is cleared. One that arrives while a transfer owns the port chooses its chip
+    // when the transfer has ended (the latest such report, once).
     void keyReported(int chip);
 
     // What the response box shows: everything received since the last clear.

@@ -9,7 +9,8 @@ static QByteArray bytes(int size)
 // Images under "L" and "Q" (the framing, when a transfer is done, how it can end) and
 // read-backs under "S1", "S2", "S4" (the wait for the last command to be done and its
 // answer, the quiet line before asking, the time limit, the quiet after the block, the rest
-// of a short or spoilt block, how often the program looks).
+// of a short or spoilt block, how often the program looks), and key reports that come
+// while a transfer owns the port.
 class TstTransfers : public QObject
 {
     Q_OBJECT
@@ -213,6 +214,50 @@ private slots:
                  (QVariantList{QVariant::fromValue(BlockResult::Complete), bytes(1024)}));
     }
 
+    void keyReportDuringATransfer_data()
+    {
+        // What the programmer sends (a "|" parts it, 10 ms apart) and when, from the start of
+        // the transfer; what goes out once the transfer's own bytes are on the line.
+        columns<QString, QByteArray, int, QByteArray>("transfer", "report", "atMs", "after");
+        const auto row = [](const char *name, const char *transfer, const char *report, int atMs,
+                            const char *after) {
+            QTest::newRow(name) << transfer << QByteArray(report) << atMs << QByteArray(after);
+        };
+        // Save 2K: asked at 30 ms, the block in at once and whole at 80, good at 180 ms.
+        row("before the block", "save", "KEY_4K\r\n", 10, "@");
+        row("split before the block", "save", "KE|Y_1K", 5, "#");
+        row("the latest of two", "save", "KEY_4K|KEY_1K", 5, "#");
+        row("the chip already chosen", "save", "KEY_2K", 10, "");
+        row("right after the block", "save", "KEY_1K\r\n", 120, "#");
+        // A fill request of 100 bytes goes out before an image, 3 ms a byte, while the poller
+        // runs.
+        row("while a fill goes out", "image", "KEY_4K", 50, "@");
+    }
+    void keyReportDuringATransfer()
+    {
+        const auto [transfer, report, atMs, after] =
+            fetch<QString, QByteArray, int, QByteArray>("transfer", "report", "atMs", "after");
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.line.answer(1, "S2", bytes(2048));
+        const QList<QByteArray> parts = report.split('|');
+        for (int k = 0; k < parts.size(); ++k)
+            rig.line.send(parts[k], atMs + 10 * k);
+        QSignalSpy chosen(&rig.session, &ProgrammerSession::chipChosen);
+        const QByteArray own =
+            transfer == "image" ? "F" + bytes(99) + QByteArray("L\x00\x05image", 8) : "S2";
+        const QByteArray before = rig.line.line();
+        if (transfer == "image") {
+            rig.session.queueRequest(own.left(100));
+            rig.session.sendImage('L', "image");
+        } else {
+            rig.session.readBlock(2048);
+        }
+        rig.clock.advance(2000);
+        QCOMPARE(rig.line.line(), before + own + after);
+        QCOMPARE(chosen.count(), after.isEmpty() ? 0 : 1);
+    }
+
     void restOfAShortBlockIsDropped()
     {
         Rig rig;
@@ -230,6 +275,8 @@ private slots:
         QCOMPARE(rig.clock.now() - rig.line.timeOf("S2"), 5334); // quiet 200 ms after it
         rig.clock.advance(1000);
         QCOMPARE(rig.session.received(), QString());
+        QCOMPARE(rig.session.chip(), 0); // the block's bytes are no key report
+        QVERIFY(rig.line.line().endsWith("S2"));
     }
 };
 
