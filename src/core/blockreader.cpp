@@ -17,21 +17,22 @@ BlockReader::BlockReader(Transport &transport, Clock &clock, QObject *parent)
     connect(&m_transport, &Transport::removed, this, &BlockReader::onRemoved);
 }
 
-void BlockReader::read(int bytes, qint64 answerBy)
+void BlockReader::read(int bytes, qint64 readyAt, qint64 answerBy)
 {
     m_bytes = bytes;
     m_data.clear();
+    m_skipped.clear();
+    m_overrun = false;
     if (!m_transport.isOpen()) {
         finish(BlockResult::NotConnected);
         return;
     }
-    const qint64 wait = answerBy - m_clock.now();
-    if (answerBy >= 0 && wait > 0 && m_transport.available() == 0) {
-        m_phase = Phase::AwaitAnswer;
-        m_step->start(static_cast<int>(wait));
-        return;
-    }
-    settle();
+    m_readyAt = readyAt;
+    m_answerBy = answerBy;
+    m_phase = Phase::Wait;
+    if (drop())
+        m_answerBy = -1; // the answer has begun
+    await();
 }
 
 void BlockReader::abort()
@@ -46,17 +47,25 @@ void BlockReader::abort()
 void BlockReader::onReceived()
 {
     switch (m_phase) {
-    case Phase::AwaitAnswer:
-        settle();
+    case Phase::Wait:
+        if (drop())
+            m_answerBy = -1;
+        await();
         break;
     case Phase::Quiet:
-        m_transport.take();
+        drop();
         m_step->start(LineTiming::QuietMs);
         break;
-    case Phase::Discard:
-        m_transport.take();
+    case Phase::Settle:
+        overrun();
+        break;
+    case Phase::Discard: {
+        const QByteArray rest = m_transport.take();
+        if (m_overrun && !rest.isEmpty())
+            skip(rest); // after the block; the rest of a short one is the block's
         m_step->start(LineTiming::DiscardQuietMs);
         break;
+    }
     case Phase::Idle:
     case Phase::Collect:
         break;
@@ -72,7 +81,7 @@ void BlockReader::onRemoved()
 void BlockReader::onStep()
 {
     switch (m_phase) {
-    case Phase::AwaitAnswer:
+    case Phase::Wait:
         settle();
         break;
     case Phase::Quiet:
@@ -81,8 +90,15 @@ void BlockReader::onStep()
     case Phase::Collect:
         check();
         break;
+    case Phase::Settle:
+        m_data = m_transport.take();
+        if (m_phase == Phase::Settle && m_data.size() == m_bytes)
+            finish(BlockResult::Complete);
+        else if (m_phase == Phase::Settle)
+            overrun();
+        break;
     case Phase::Discard:
-        finish(BlockResult::Short);
+        finish(m_overrun ? BlockResult::Overrun : BlockResult::Short);
         break;
     case Phase::Idle:
         break;
@@ -94,13 +110,43 @@ void BlockReader::onLimit()
     if (m_phase == Phase::Quiet)
         ask();
     else if (m_phase == Phase::Discard)
-        finish(BlockResult::Short);
+        finish(m_overrun ? BlockResult::Overrun : BlockResult::Short);
+}
+
+bool BlockReader::drop()
+{
+    const QByteArray bytes = m_transport.take();
+    if (bytes.isEmpty())
+        return false;
+    skip(bytes);
+    return true;
+}
+
+// Bytes dropped outside the block: replies, whose key reports count. The last five stay for
+// a report split between two drops.
+void BlockReader::skip(const QByteArray &bytes)
+{
+    m_skipped += bytes;
+    const int chip = ChipTable::keyReportIn(m_skipped);
+    m_skipped = m_skipped.right(5);
+    if (chip >= 0)
+        emit keyReport(chip);
+}
+
+void BlockReader::await()
+{
+    const qint64 due = qMax(m_readyAt, m_answerBy);
+    const qint64 wait = due - m_clock.now();
+    if (wait > 0)
+        m_step->start(static_cast<int>(wait));
+    else
+        settle();
 }
 
 void BlockReader::settle()
 {
     m_phase = Phase::Quiet;
-    m_transport.take();
+    drop();
     m_step->start(LineTiming::QuietMs);
     m_limit->start(LineTiming::QuietLimitMs);
 }
@@ -108,6 +154,7 @@ void BlockReader::settle()
 void BlockReader::ask()
 {
     m_limit->stop();
+    m_skipped.clear(); // what comes next is the block's
     emit asking();
     m_phase = Phase::Collect;
     const bool written = m_transport.write(ChipTable::readBackCommand(m_bytes));
@@ -127,9 +174,15 @@ void BlockReader::check()
     const qint64 have = m_transport.available();
     if (m_phase != Phase::Collect)
         return; // the look found the device gone
-    if (have >= m_bytes) {
-        m_data = m_transport.take();
-        finish(BlockResult::Complete);
+    if (have > m_bytes) {
+        overrun();
+        return;
+    }
+    if (have == m_bytes) {
+        // Exactly the block: it is good once the line has stayed quiet after it.
+        m_transport.setBatched(false);
+        m_phase = Phase::Settle;
+        m_step->start(LineTiming::BlockSettleMs);
         return;
     }
     const qint64 left = m_deadline - m_clock.now();
@@ -143,12 +196,23 @@ void BlockReader::check()
     m_step->start(static_cast<int>(qMin<qint64>(left, qMin(due, LineTiming::BlockCheckMs))));
 }
 
+void BlockReader::overrun()
+{
+    const QByteArray all = m_data + m_transport.take();
+    if (all.size() > m_bytes)
+        skip(all.mid(m_bytes));
+    m_data.clear(); // nothing of it can be trusted
+    m_overrun = true;
+    discardRest();
+}
+
 void BlockReader::discardRest()
 {
     m_transport.setBatched(false);
     m_phase = Phase::Discard;
     m_step->start(LineTiming::DiscardQuietMs);
-    m_limit->start(LineTiming::blockLimitMs(m_bytes - static_cast<int>(m_data.size())));
+    const int rest = m_overrun ? m_bytes : m_bytes - static_cast<int>(m_data.size());
+    m_limit->start(LineTiming::blockLimitMs(rest));
 }
 
 void BlockReader::finish(BlockResult result)

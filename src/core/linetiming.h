@@ -55,6 +55,14 @@ constexpr int QuietLimitMs = 1000;
 // quiet this long (a USB adapter may hold bytes back for tens of milliseconds), for at most
 // the rest's own time limit.
 constexpr int DiscardQuietMs = 200;
+// A block is good only when exactly its size arrived and the line then stayed quiet this
+// long: a byte more means the programmer sent something else with it (a reply that came
+// late, a block of another size), and which bytes are the block can no longer be told.
+// Such a byte follows the block's last within a millisecond on the line, but the USB
+// adapter passes received bytes on when 62 have gathered or its latency timer runs out
+// (16 ms on FTDI chips by default, less on others): 100 ms is six such periods, and the
+// receive poller's own pace.
+constexpr int BlockSettleMs = 100;
 
 // The longest the programmer may take before it begins to answer a command. The slowest
 // operation is programming a whole AT89C4051: the erase pulse (10 ms), 4096 byte writes of

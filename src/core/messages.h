@@ -145,6 +145,11 @@ inline QString saveTimedOut(int got, int expected)
         .arg(got)
         .arg(expected);
 }
+inline QString saveOverrun(int expected)
+{
+    return QStringLiteral("燒錄器傳回的資料多於 %1 位元組，無法確定內容，沒有寫入檔案。")
+        .arg(expected);
+}
 inline QString saveWriteFailed(const QString &path, const QString &why)
 {
     return QStringLiteral("無法寫入 %1（%2），原來的檔案沒有改變。")

@@ -66,6 +66,8 @@ QString transfer(const Notice &n)
         return Msg::saving(static_cast<int>(n.number));
     case Notice::SaveShort:
         return Msg::saveTimedOut(static_cast<int>(n.number), static_cast<int>(n.second));
+    case Notice::SaveOverrun:
+        return Msg::saveOverrun(static_cast<int>(n.number));
     case Notice::SaveWriteFailed:
         return Msg::saveWriteFailed(n.path, n.why);
     default:

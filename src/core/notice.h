@@ -33,6 +33,7 @@ struct Notice {
         HexTooLarge,      // path, number: the size of an Intel HEX file's image
         Saving,           // number: the block's size in KiB
         SaveShort,        // number: bytes received, second: bytes expected
+        SaveOverrun,      // number: bytes expected, and more came
         SaveWriteFailed,  // path, why
         NoAddress,
         BadAddress,

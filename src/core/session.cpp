@@ -3,6 +3,7 @@
 #include "core/blockreader.h"
 #include "core/bufferlimits.h"
 #include "core/bytepump.h"
+#include "core/chipoperations.h"
 #include "core/chiptable.h"
 #include "core/clock.h"
 #include "core/imagesender.h"
@@ -12,6 +13,7 @@
 #include "core/transport.h"
 
 #include <functional>
+#include <utility>
 
 class ProgrammerSession::Private
 {
@@ -40,9 +42,9 @@ public:
     bool reserved = false;
     bool chipPinned = false;
     int reportedChip = -1;
-    // The answer to the last command has not started yet; it went out at commandAt.
-    bool awaitingAnswer = false;
-    qint64 commandAt = 0;
+    ChipOperations::Schedule work;
+    char imageLetter = 0;  // of the image on its way
+    int keyWhileBusy = -1; // the latest key report seen while busy
     // What runs once the pump has sent what it holds.
     std::function<void()> afterPump;
 };
@@ -56,7 +58,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
     connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
     connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);
-    connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->awaitingAnswer = false; });
+    connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->work.answered(); });
     connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
     connect(&d->poller, &ReceivePoller::polled, this, &ProgrammerSession::receivedPolled);
@@ -65,6 +67,7 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->sender, &ImageSender::progress, this, &ProgrammerSession::imageProgress);
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
     connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
+    connect(&d->reader, &BlockReader::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);
 }
 
@@ -110,6 +113,11 @@ bool ProgrammerSession::isHoldingBytes() const
 void ProgrammerSession::clearReceived()
 {
     d->poller.clear();
+}
+
+qint64 ProgrammerSession::workLeftMs() const
+{
+    return qMax<qint64>(0, d->work.readyAt() - d->clock.now());
 }
 
 QString ProgrammerSession::rememberedChip() const
@@ -249,8 +257,7 @@ bool ProgrammerSession::writeCommand(const QByteArray &command)
     if (!d->transport.write(command))
         return false; // the transport reported the removal
     d->poller.clear();
-    d->awaitingAnswer = true;
-    d->commandAt = d->clock.now();
+    d->work.sent(command, d->chip, d->clock.now());
     return true;
 }
 
@@ -269,6 +276,13 @@ void ProgrammerSession::setBusy(bool busy)
         return;
     d->busy = busy;
     emit busyChanged(busy);
+    // A key report seen while a transfer owned the port, once it has ended (and no other
+    // has begun).
+    if (d->busy || d->keyWhileBusy < 0)
+        return;
+    const int chip = std::exchange(d->keyWhileBusy, -1);
+    if (chip != d->chip && isConnected())
+        choose(chip);
 }
 
 void ProgrammerSession::afterPump(const std::function<void()> &next)
@@ -300,6 +314,7 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
         finishImage(d->transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;
     }
+    d->imageLetter = letter;
     emit imageStarted(static_cast<int>(image.size()));
     d->sender.send(image);
 }
@@ -307,9 +322,7 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
 void ProgrammerSession::startBlock(int bytes)
 {
     d->poller.stop(); // the block is read here, not shown
-    const qint64 answerBy =
-        d->awaitingAnswer ? d->commandAt + LineTiming::SlowestOperationMs : qint64(-1);
-    d->reader.read(bytes, answerBy);
+    d->reader.read(bytes, d->work.readyAt(), d->work.answerBy());
 }
 
 void ProgrammerSession::finishImage(SendResult result)
@@ -348,7 +361,11 @@ void ProgrammerSession::onKeyReport(int chip)
         d->reportedChip = chip;
         emit keyReported(chip);
     }
-    if (chip != d->chip && !d->busy && !d->chipPinned)
+    if (d->chipPinned)
+        return; // the client holds its chip: a key report is only reported
+    if (d->busy)
+        d->keyWhileBusy = chip; // the programmer cannot be told now
+    else if (chip != d->chip)
         choose(chip);
 }
 
@@ -369,10 +386,8 @@ void ProgrammerSession::onRemoved()
 
 void ProgrammerSession::onPumpSent(bool toDevice)
 {
-    if (toDevice) {
-        d->awaitingAnswer = true;
-        d->commandAt = d->clock.now();
-    }
+    if (toDevice)
+        d->work.sent(QByteArray(), d->chip, d->clock.now()); // fill and dump: done at once
     runAfterPump();
 }
 
@@ -383,12 +398,14 @@ void ProgrammerSession::onPumpFailed()
 
 void ProgrammerSession::onImageSent(SendResult result)
 {
+    if (result == SendResult::Sent)
+        d->work.imageIn(d->imageLetter, d->chip, d->clock.now());
     finishImage(result);
 }
 
 void ProgrammerSession::onBlockRead(BlockResult result, const QByteArray &bytes)
 {
-    d->awaitingAnswer = false;
+    d->work.answered();
     if (d->transport.isOpen())
         d->poller.start();
     setBusy(false);

@@ -30,10 +30,11 @@ enum class SendResult {
 
 // How a read-back ("S1", "S2", "S4") ended.
 enum class BlockResult {
-    Complete,     // at least the block's size arrived
+    Complete,     // exactly the block's size arrived, and then nothing more
     NotConnected, // no programmer: nothing was asked
     Short,        // fewer bytes came in time; the port stays open
     Removed,      // the programmer went away
+    Overrun,      // more than the block came: none of it can be trusted, none is given
 };
 
 // The link to the programmer: the port search, the chip, commands, the byte pump for fill
@@ -66,6 +67,9 @@ public:
     bool isHoldingBytes() const;
     // Empties it (a new request's replies start afresh).
     void clearReceived();
+    // How long the programmer may still be at work on the chip operations it was sent, one
+    // after another, each for its longest time (ChipOperations); 0 when all can be done.
+    qint64 workLeftMs() const;
 
     // The chip remembered between runs (chip.log): the search's settle step chooses it.
     QString rememberedChip() const;
@@ -115,7 +119,8 @@ signals:
     void chipChosen(int chip);
     void chipShown(int chip);
     // A key report arrived (whether or not it changed the chip); once until the received
-    // text is cleared.
+    // text is cleared. One that arrives while a transfer owns the port chooses its chip
+    // when the transfer has ended (the latest such report, once).
     void keyReported(int chip);
 
     // What the response box shows: everything received since the last clear.

@@ -189,6 +189,8 @@ void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
         n.number = bytes.size();
         n.second = d->saveBytes;
         emit notice(n);
+    } else if (result == BlockResult::Overrun) {
+        emit notice(Notice(Notice::SaveOverrun, d->saveBytes));
     } else if (result == BlockResult::NotConnected) {
         show(Notice::NotConnected);
     }

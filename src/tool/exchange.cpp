@@ -136,12 +136,13 @@ int Link::readBlock(int bytes, const QString &label, QByteArray *block)
     if (m_session->readBlock(bytes) == Refusal::None)
         wait.run();
     m_console.progressEnd(static_cast<int>(block->size()));
-    if (result == BlockResult::Complete) {
-        if (block->size() > bytes)
-            m_console.status(QStringLiteral("the programmer sent %1 bytes, %2 more than asked")
-                                 .arg(block->size())
-                                 .arg(block->size() - bytes));
+    if (result == BlockResult::Complete)
         return Success;
+    if (result == BlockResult::Overrun) {
+        m_console.error(QStringLiteral("the programmer sent more than the %1-byte block; none of "
+                                       "it can be trusted")
+                            .arg(bytes));
+        return Failed;
     }
     if (result == BlockResult::Short) {
         m_console.error(

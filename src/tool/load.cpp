@@ -33,5 +33,5 @@ int expressCommand(Tool &tool, const QStringList &args)
         tool.console.error(QStringLiteral("the programmer now has another chip; nothing sent"));
         return Usage;
     }
-    return tool.link.sendImage('Q', image, path, ReplyRules::express(tool.link.session().chip()));
+    return tool.link.sendImage('Q', image, path, ReplyRules::chipOperation());
 }

@@ -2,14 +2,14 @@
 
 #include "replywatch.h"
 
-#include "core/chiptable.h"
+#include "core/chipoperations.h"
 #include "core/linetiming.h"
 
 // When the tool takes a command as done. The firmware promises only three things: an
 // identification of at least 26 characters to "i", the key reports, and exactly 1024,
 // 2048 or 4096 raw bytes for "S1", "S2" and "S4". Every other reply is shown, not read:
 // a command is done once its reply has started within its limit and the line has then
-// been quiet for the settle time.
+// been quiet for the settle time, and not before the programmer can be done with it.
 //
 // The settle time (--settle, 100 ms by default) must outlast every pause inside one reply
 // and should cost little, since every command waits it once (write waits it seven times).
@@ -22,34 +22,22 @@ namespace ReplyRules
 {
 
 // Commands the firmware carries out at once (the SRAM, the identification, the tests
-// without the chip): the search itself expects "i" answered within two 100 ms ticks.
-constexpr int QuickMs = 500;
-// Chip operations (signature, blank check, erase, programming, lock bits, reading) and the
-// 8 KiB SRAM test.
+// without the chip).
+constexpr int QuickMs = ChipOperations::QuickAnswerMs;
+// Chip operations (signature, blank check, erase, programming, lock bits, reading, Express)
+// and the 8 KiB SRAM test. They may answer in stages with their work in between, so quiet
+// alone cannot end them: none is done before the programmer can be done with it, by the
+// core's model of their times (ProgrammerSession::workLeftMs).
 constexpr int ChipOperationMs = LineTiming::SlowestOperationMs;
-
-// Express answers in stages (loaded, erased, programmed, verified), with the programming of
-// the whole chip in between, so quiet alone cannot end it: it is not done before the chip
-// can have been erased (10 ms) and programmed at the longest byte-write cycle (2 ms a byte),
-// with a margin. These count from the moment the image has passed the line.
-constexpr int EraseMs = 10;
-constexpr int ByteWriteMs = 2;
-constexpr int ExpressMarginMs = 500;
 
 inline ReplyRule quick(bool required = true)
 {
-    return {QuickMs, required, 0};
+    return {QuickMs, required};
 }
 
 inline ReplyRule chipOperation(bool required = true)
 {
-    return {ChipOperationMs, required, 0};
-}
-
-inline ReplyRule express(int chip)
-{
-    return {ChipOperationMs, true,
-            EraseMs + ByteWriteMs * ChipTable::chip(chip).flashSize + ExpressMarginMs};
+    return {ChipOperationMs, required};
 }
 
 } // namespace ReplyRules

@@ -27,7 +27,6 @@ ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const R
 
 void ReplyWatch::start()
 {
-    m_since.start();
     m_limit.start(m_rule.limitMs);
     if (!m_session.received().isEmpty() || m_session.isHoldingBytes() ||
         m_transport.available() > 0)
@@ -59,7 +58,7 @@ void ReplyWatch::tryFinish()
     if (!m_started || !m_quiet || m_finished || m_transport.available() > 0 ||
         m_session.isHoldingBytes())
         return;
-    const qint64 early = m_rule.notBeforeMs - m_since.elapsed();
+    const qint64 early = m_session.workLeftMs();
     if (early > 0) {
         m_notBefore.start(static_cast<int>(early));
         return;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QRegularExpression>
 #include <QString>
@@ -16,8 +15,6 @@ struct ReplyRule {
     // No reply within the limit is no answer (a failure); otherwise the command is done
     // without one (the firmware need not answer it).
     bool required = true;
-    // The command is not done before this long after it went out, however quiet the line.
-    int notBeforeMs = 0;
 };
 
 // What the user's options add: the settle time, and reply lines that say no.
@@ -28,7 +25,9 @@ struct Judging {
 
 // Watches the reply to the command just sent. It is done once it has started within the
 // rule's limit and the line has then been quiet for the settle time (and everything
-// received has reached the session's received text, a character cut short included). The words
+// received has reached the session's received text, a character cut short included), but
+// not before the programmer can be done with it: a chip operation may answer in stages with
+// its work in between. The words
 // never decide, except for a line matching --fail-on.
 class ReplyWatch : public QObject
 {
@@ -59,7 +58,6 @@ private:
     QTimer m_settle;
     QTimer m_limit;
     QTimer m_notBefore;
-    QElapsedTimer m_since;
     bool m_started = false;
     bool m_quiet = false;
     bool m_finished = false;

@@ -7,8 +7,10 @@ static QByteArray bytes(int size)
 }
 
 // Images under "L" and "Q" (the framing, when a transfer is done, how it can end) and
-// read-backs under "S1", "S2", "S4" (the wait for the last answer, the quiet line before
-// asking, the time limit, the rest of a short block, how often the program looks).
+// read-backs under "S1", "S2", "S4" (the wait for the last command to be done and its
+// answer, the quiet line before asking, the time limit, the quiet after the block, the rest
+// of a short or spoilt block, how often the program looks), and key reports that come
+// while a transfer owns the port.
 class TstTransfers : public QObject
 {
     Q_OBJECT
@@ -132,65 +134,165 @@ private slots:
 
     void readBack_data()
     {
-        // answerMs: "P" first, answered then (-1: never); -2: no "P".
-        columns<int, int, int, int, int, BlockResult>("answerMs", "chatterMs", "size", "lastByteMs",
-                                                      "askedAt", "result");
+        // lastByteMs: after the command (-1: the block at the line's pace, 4267 ms); extraMs:
+        // a byte more that long after the block's last (-1: none); the times from the start.
+        columns<int, int, int, int, int, int, BlockResult>(
+            "chatterMs", "size", "lastByteMs", "extraMs", "askedAt", "doneAt", "result");
         using R = BlockResult;
         // On a quiet line the block is asked for after 30 ms. The limit: the block's time at
         // 9600 baud (1066, 2133, 4266 ms) and half again, plus 1500 ms: 3099, 4699 and 7899 ms.
-        QTest::newRow("1K in time") << -2 << 0 << 1024 << 3098 << 30 << R::Complete;
-        QTest::newRow("1K late") << -2 << 0 << 1024 << 3100 << 30 << R::Short;
-        QTest::newRow("2K in time") << -2 << 0 << 2048 << 4698 << 30 << R::Complete;
-        QTest::newRow("2K late") << -2 << 0 << 2048 << 4700 << 30 << R::Short;
-        QTest::newRow("4K in time") << -2 << 0 << 4096 << 7898 << 30 << R::Complete;
-        QTest::newRow("4K late") << -2 << 0 << 4096 << 7900 << 30 << R::Short;
-        // lastByteMs -1: the block at the line's pace, its last byte in after 4267 ms.
-        QTest::newRow("4K at the line's pace") << -2 << 0 << 4096 << -1 << 30 << R::Complete;
-        // Chatter ends 30 ms before asking, or after 1 s.
-        QTest::newRow("chatter for 200 ms") << -2 << 200 << 1024 << 0 << 230 << R::Complete;
-        QTest::newRow("chatter for 3 s") << -2 << 3000 << 1024 << 0 << 1000 << R::Complete;
-        // "P" goes out at 0 and the block is wanted at 500 ms: the answer to "P" must have
-        // begun (for at most 13 s), then 30 quiet ms.
-        QTest::newRow("answer after 3 s") << 3000 << 0 << 1024 << 0 << 3030 << R::Complete;
-        QTest::newRow("no answer") << -1 << 0 << 1024 << 0 << 13030 << R::Complete;
-        QTest::newRow("answer shown already") << 100 << 0 << 1024 << 0 << 530 << R::Complete;
-        QTest::newRow("answer in, not yet shown") << 460 << 0 << 1024 << 0 << 530 << R::Complete;
+        // A whole block is good 100 ms after the look that finds it (with one byte to come, the
+        // look is when it can be there); the rest of a short one is dropped until 200 ms of
+        // quiet.
+        QTest::newRow("1K in time") << 0 << 1024 << 3098 << -1 << 30 << 3228 << R::Complete;
+        QTest::newRow("1K late") << 0 << 1024 << 3100 << -1 << 30 << 3330 << R::Short;
+        QTest::newRow("2K in time") << 0 << 2048 << 4698 << -1 << 30 << 4828 << R::Complete;
+        QTest::newRow("2K late") << 0 << 2048 << 4700 << -1 << 30 << 4930 << R::Short;
+        QTest::newRow("4K in time") << 0 << 4096 << 7898 << -1 << 30 << 8028 << R::Complete;
+        QTest::newRow("4K late") << 0 << 4096 << 7900 << -1 << 30 << 8130 << R::Short;
+        QTest::newRow("4K at the line's pace")
+            << 0 << 4096 << -1 << -1 << 30 << 4397 << R::Complete;
+        // Chatter ends 30 ms before asking, or goes on into the block.
+        QTest::newRow("chatter for 200 ms") << 200 << 1024 << 0 << -1 << 230 << 380 << R::Complete;
+        QTest::newRow("chatter for 3 s") << 3000 << 1024 << 0 << -1 << 1000 << 3200 << R::Overrun;
+        // The block's last byte comes at 1030 ms, on a look.
+        QTest::newRow("a byte 99 ms after the block")
+            << 0 << 2048 << 1000 << 99 << 30 << 1329 << R::Overrun;
+        QTest::newRow("a byte 101 ms after the block")
+            << 0 << 2048 << 1000 << 101 << 30 << 1130 << R::Complete;
+        QTest::newRow("a byte with the block") << 0 << 4096 << 0 << 0 << 30 << 280 << R::Overrun;
     }
     void readBack()
     {
-        const auto [answerMs, chatterMs, size, lastByteMs, askedAt, result] =
-            fetch<int, int, int, int, int, BlockResult>("answerMs", "chatterMs", "size",
-                                                        "lastByteMs", "askedAt", "result");
+        const auto [chatterMs, size, lastByteMs, extraMs, askedAt, doneAt, result] =
+            fetch<int, int, int, int, int, int, BlockResult>(
+                "chatterMs", "size", "lastByteMs", "extraMs", "askedAt", "doneAt", "result");
         Rig rig;
         QVERIFY(rig.start());
         rig.clock.advance(70); // off the poller's ticks
         const QByteArray block = bytes(size);
         const QByteArray command = "S" + QByteArray::number(size / 1024);
+        const int last = lastByteMs < 0 ? 4267 : lastByteMs;
         rig.line.answer(1, command, block.left(size - 1), 0, lastByteMs < 0);
-        rig.line.answer(1, command, block.right(1), lastByteMs < 0 ? 4267 : lastByteMs);
+        rig.line.answer(1, command, block.right(1), last);
+        if (extraMs >= 0)
+            rig.line.answer(1, command, "x", last + extraMs);
         for (int ms = 10; ms <= chatterMs; ms += 10)
             rig.line.send("x", ms);
         QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
         const qint64 start = rig.clock.now();
-        if (answerMs >= 0)
-            rig.line.answer(1, "P", "Program OK\r\n", answerMs);
-        if (answerMs != -2) {
-            rig.session.sendCommand("P");
-            rig.clock.advance(500);
-        }
         QCOMPARE(rig.session.readBlock(size), Refusal::None);
         ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
         QCOMPARE(rig.line.timeOf(command) - start, askedAt);
+        QCOMPARE(rig.clock.now() - start, doneAt);
         QCOMPARE(finished.at(0).at(0).value<BlockResult>(), result);
-        // What came before the command is not part of the block.
-        QVERIFY(finished.at(0).at(1).toByteArray().startsWith(
-            result == BlockResult::Complete ? block : block.left(size - 1)));
+        // Exactly the block, or what came of it in time, or nothing of a spoilt one.
+        QCOMPARE(finished.at(0).at(1).toByteArray(), result == BlockResult::Complete ? block
+                                                     : result == BlockResult::Short
+                                                         ? block.left(size - 1)
+                                                         : QByteArray());
         // Seen complete as soon as it can be, after looks at most 50 ms apart (86 for 4K,
         // where one a byte would be thousands).
-        if (lastByteMs < 0) {
-            QCOMPARE(rig.clock.now() - rig.line.timeOf(command), 4267);
-            QVERIFY2(rig.line.looks <= 100, qPrintable(QString::number(rig.line.looks)));
+        QVERIFY2(lastByteMs >= 0 || rig.line.looks <= 100,
+                 qPrintable(QString::number(rig.line.looks)));
+    }
+
+    void waitsBeforeAsking_data()
+    {
+        // What goes out before the save ("Q": an image of 100 bytes), when the stages of the
+        // last one's answer come, and when the save is asked for, from the moment the first
+        // went out; the programmer answers "S1" 3 s after it comes.
+        columns<QString, QByteArrayList, QList<int>, int, int>("chip", "sent", "answers", "saveMs",
+                                                               "askedAt");
+        const auto row = [](const char *name, const char *chip, const QByteArrayList &sent,
+                            const QList<int> &answers, int saveMs, int askedAt) {
+            QTest::newRow(name) << chip << sent << answers << saveMs << askedAt;
+        };
+        // Done at once: its answer must have begun (for at most 500 ms), then 30 quiet ms.
+        row("checksum answered at 200 ms", "", {"c"}, {200}, 0, 230);
+        row("checksum unanswered", "", {"c"}, {}, 0, 530);
+        row("checksum answered and shown", "", {"c"}, {100}, 500, 530);
+        row("checksum answered, not yet shown", "", {"c"}, {460}, 500, 530);
+        // A chip operation: not before it can be done, answered or not, then 30 quiet ms. The
+        // AT89C2051's 2048 bytes written at 2 ms each and 500 ms more: 4596 ms.
+        row("program, answered in stages", "", {"P"}, {0, 3000}, 0, 4626);
+        row("program, unanswered", "", {"P"}, {}, 0, 4626);
+        row("program, saved 5 s later", "", {"P"}, {0, 3000}, 5000, 5030);
+        row("program on the AT89C1051U", "1051U", {"P"}, {0}, 0, 2578);
+        row("program on the AT89C4051", "4051", {"P"}, {0}, 0, 8722);
+        // Erase (10 ms and 500) first, program after it: 5106 ms.
+        row("erase, then program behind it", "", {"E", "P"}, {0}, 0, 5136);
+        // Erase, write and read (0.1 ms a byte) the 2048 bytes after the image: 4811 ms.
+        row("express, answered in stages", "", {"Q"}, {0, 10, 3000}, 0, 4841);
+        // 8192 bytes written and read twice at 0.1 ms each, and 500 ms: 3777 ms.
+        row("SRAM test", "", {"tR"}, {}, 0, 3807);
+    }
+    void waitsBeforeAsking()
+    {
+        const auto [chip, sent, answers, saveMs, askedAt] =
+            fetch<QString, QByteArrayList, QList<int>, int, int>("chip", "sent", "answers",
+                                                                 "saveMs", "askedAt");
+        Rig rig;
+        QVERIFY(rig.start(chip));
+        rig.clock.advance(70); // off the poller's ticks
+        rig.line.answer(1, "S1", bytes(1024), 3000);
+        for (int k = 0; k < answers.size(); ++k)
+            rig.line.answer(1, sent.last(), "stage " + QByteArray::number(k) + "\r\n", answers[k]);
+        const qint64 start = rig.clock.now();
+        for (const QByteArray &command : sent)
+            command == "Q" ? rig.session.sendImage('Q', bytes(100))
+                           : rig.session.sendCommand(command);
+        rig.clock.advance(saveMs);
+        QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
+        QCOMPARE(rig.session.readBlock(1024), Refusal::None);
+        ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
+        QCOMPARE(rig.line.timeOf("S1") - start, askedAt);
+        QCOMPARE(finished.at(0),
+                 (QVariantList{QVariant::fromValue(BlockResult::Complete), bytes(1024)}));
+    }
+
+    void keyReportDuringATransfer_data()
+    {
+        // What the programmer sends (a "|" parts it, 10 ms apart) and when, from the start of
+        // the transfer; what goes out once the transfer's own bytes are on the line.
+        columns<QString, QByteArray, int, QByteArray>("transfer", "report", "atMs", "after");
+        const auto row = [](const char *name, const char *transfer, const char *report, int atMs,
+                            const char *after) {
+            QTest::newRow(name) << transfer << QByteArray(report) << atMs << QByteArray(after);
+        };
+        // Save 2K: asked at 30 ms, the block in at once and whole at 80, good at 180 ms.
+        row("before the block", "save", "KEY_4K\r\n", 10, "@");
+        row("split before the block", "save", "KE|Y_1K", 5, "#");
+        row("the latest of two", "save", "KEY_4K|KEY_1K", 5, "#");
+        row("the chip already chosen", "save", "KEY_2K", 10, "");
+        row("right after the block", "save", "KEY_1K\r\n", 120, "#");
+        // A fill request of 100 bytes goes out before an image, 3 ms a byte, while the poller
+        // runs.
+        row("while a fill goes out", "image", "KEY_4K", 50, "@");
+    }
+    void keyReportDuringATransfer()
+    {
+        const auto [transfer, report, atMs, after] =
+            fetch<QString, QByteArray, int, QByteArray>("transfer", "report", "atMs", "after");
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.line.answer(1, "S2", bytes(2048));
+        const QList<QByteArray> parts = report.split('|');
+        for (int k = 0; k < parts.size(); ++k)
+            rig.line.send(parts[k], atMs + 10 * k);
+        QSignalSpy chosen(&rig.session, &ProgrammerSession::chipChosen);
+        const QByteArray own =
+            transfer == "image" ? "F" + bytes(99) + QByteArray("L\x00\x05image", 8) : "S2";
+        const QByteArray before = rig.line.line();
+        if (transfer == "image") {
+            rig.session.queueRequest(own.left(100));
+            rig.session.sendImage('L', "image");
+        } else {
+            rig.session.readBlock(2048);
         }
+        rig.clock.advance(2000);
+        QCOMPARE(rig.line.line(), before + own + after);
+        QCOMPARE(chosen.count(), after.isEmpty() ? 0 : 1);
     }
 
     void restOfAShortBlockIsDropped()
@@ -210,6 +312,8 @@ private slots:
         QCOMPARE(rig.clock.now() - rig.line.timeOf("S2"), 5334); // quiet 200 ms after it
         rig.clock.advance(1000);
         QCOMPARE(rig.session.received(), QString());
+        QCOMPARE(rig.session.chip(), 0); // the block's bytes are no key report
+        QVERIFY(rig.line.line().endsWith("S2"));
     }
 };
 

@@ -147,6 +147,8 @@ private slots:
         row("save failed", "save", 10, 2, "on COM1", "儲存失敗。");
         row("save, short block", "save", 10, 0, "on COM1",
             "燒錄器只傳回 100 位元組（應為 2048 位元組），沒有寫入檔案。", "S2");
+        row("save, a byte too many", "save", 10, 0, "2049 bytes for S2",
+            "燒錄器傳回的資料多於 2048 位元組，無法確定內容，沒有寫入檔案。", "S2");
         row("save, unplugged", "save", 10, 0, "unplugged after S2",
             "燒錄器已移除，請重新接上後執行 ComPort check。", "S2");
         row("dump 2000", "dump 2000", 10, 0, "on COM1",
@@ -169,7 +171,7 @@ private slots:
         } else {
             QVERIFY(b.start());
         }
-        b.line.answer(1, "S2", QByteArray(100, '\x11'));
+        b.line.answer(1, "S2", QByteArray(programmer == "2049 bytes for S2" ? 2049 : 100, '\x11'));
         if (programmer.startsWith("unplugged")) // "S2" goes out at 30 ms
             b.clock.callAfter(programmer.endsWith("S2") ? 40 : 3000, [&] { b.line.unplug(); });
         if (dialog < 3)

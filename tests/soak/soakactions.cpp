@@ -215,13 +215,17 @@ void Soak::chooseSize(int bytes, const QString &path)
     // An existing file: mostly Yes; No asks again, and that dialog is cancelled.
     dialogs.reply(rng.bounded(8) == 0 ? DialogBackend::No : DialogBackend::Yes);
     const int blocks = seen.blocks;
+    // The block is not asked for before the chip operations sent so far can be done.
+    const int limit = 45000 + int(bench->session().workLeftMs());
     if (!bench->save(bytes)) {
         violation(QStringLiteral("Save of %1 bytes refused with nothing under way").arg(bytes));
         bench->saveAbandoned();
         return;
     }
-    if (bench->session().isBusy() && !waitFor([&] { return seen.blocks > blocks; }, 45000))
-        violation(QStringLiteral("the read-back of %1 bytes did not end within 45 s").arg(bytes));
+    if (bench->session().isBusy() && !waitFor([&] { return seen.blocks > blocks; }, limit))
+        violation(QStringLiteral("the read-back of %1 bytes did not end within %2 s")
+                      .arg(bytes)
+                      .arg(limit / 1000));
 }
 
 void Soak::checkSave(int bytes, const QString &path, bool existed, const QByteArray &old)
