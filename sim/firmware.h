@@ -131,7 +131,27 @@ private:
 
     void advance(double nowMs);
     void process(std::uint8_t byte, double atMs);
+    void loadByte(std::uint8_t byte, double atMs);
+    void readbackSize(std::uint8_t byte);
+    // One command byte, handed to its handler (the command table).
     void command(std::uint8_t byte, double atMs);
+    void identify(std::uint8_t byte, double atMs);
+    void selectChip(std::uint8_t byte, double atMs);
+    void readSignature(std::uint8_t byte, double atMs);
+    void blankCheck(std::uint8_t byte, double atMs);
+    void erase(std::uint8_t byte, double atMs);
+    void program(std::uint8_t byte, double atMs);
+    void readFlash(std::uint8_t byte, double atMs);
+    void verify(std::uint8_t byte, double atMs);
+    void lock(std::uint8_t byte, double atMs);
+    void programVerifyLock(std::uint8_t byte, double atMs);
+    void startLoad(std::uint8_t byte, double atMs);
+    void startReadback(std::uint8_t byte, double atMs);
+    void startFill(std::uint8_t byte, double atMs);
+    void clearSram(std::uint8_t byte, double atMs);
+    void checksum(std::uint8_t byte, double atMs);
+    void startDump(std::uint8_t byte, double atMs);
+    void startTest(std::uint8_t byte, double atMs);
     void startStages(std::vector<Stage> stages, double atMs);
     void finishLoad(double atMs);
 
