@@ -71,9 +71,16 @@ void Firmware::setExtraReadback(std::size_t n)
 
 bool Firmware::setFault(const std::string &name)
 {
-    if (name != "no-clear" && name != "none")
+    if (name == "none") {
+        m_clearIgnored = false;
+        m_sramStuck = false;
+    } else if (name == "no-clear") {
+        m_clearIgnored = true;
+    } else if (name == "sram") {
+        m_sramStuck = true;
+    } else {
         return false;
-    m_clearIgnored = name == "no-clear";
+    }
     return true;
 }
 

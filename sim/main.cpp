@@ -27,6 +27,12 @@ int main(int argc, char **argv)
         sim.fw.setIdentification(options.identification);
     sim.fw.setPacing(options.pace);
     sim.fw.setSocket(options.chip);
+    for (const std::string &fault : options.faults) {
+        if (!sim.fw.setFault(fault)) {
+            std::fprintf(stderr, "vantor-sim: unknown fault '%s'\n", fault.c_str());
+            return 2;
+        }
+    }
     if (options.logPath) {
         sim.log = std::fopen(options.logPath, "w");
         if (!sim.log) {

@@ -123,11 +123,16 @@ void Firmware::sendDump(unsigned address)
 
 bool Firmware::sramTest()
 {
+    // With the "sram" fault, bit 0 of the cell at 0x1234 is stuck at 0.
+    constexpr std::size_t kStuckCell = 0x1234;
     bool ok = true;
-    for (std::uint8_t &cell : m_sram) {
+    for (std::size_t i = 0; i < kSramSize; ++i) {
+        std::uint8_t &cell = m_sram[i];
         const std::uint8_t keep = cell;
         for (std::uint8_t pattern : {std::uint8_t{0x55}, std::uint8_t{0xAA}}) {
             cell = pattern;
+            if (m_sramStuck && i == kStuckCell)
+                cell &= 0xFE;
             if (cell != pattern)
                 ok = false;
         }

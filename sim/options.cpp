@@ -14,6 +14,7 @@ void usage(std::FILE *to)
 {
     std::fputs("usage: vantor-sim [--pace] [--chip 2051|4051|1051U|none] [--id TEXT] [--silent]\n"
                "                  [--texts default|other] [--log FILE] [--latency MS]\n"
+               "                  [--fault no-clear|sram]\n"
                "       vantor-sim --help | --version\n",
                to);
 }
@@ -39,6 +40,8 @@ bool valueOption(const std::string &arg, const char *value, Options &options, in
     } else if (arg == "--id") {
         options.customIdentification = true;
         options.identification = decodeEscapes(value);
+    } else if (arg == "--fault") {
+        options.faults.push_back(value);
     } else if (arg == "--log") {
         options.logPath = value;
     } else {

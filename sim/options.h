@@ -5,6 +5,7 @@
 #include "firmware.h"
 
 #include <string>
+#include <vector>
 
 namespace vantorsim
 {
@@ -17,6 +18,8 @@ struct Options {
     bool customIdentification = false;
     std::string identification;
     const char *logPath = nullptr;
+    // Firmware faults from the start, as the control channel's "fault NAME" sets them.
+    std::vector<std::string> faults;
     // A USB adapter's latency: replies reach the program in chunks this often (0: at once).
     unsigned long latencyMs = 0;
 };
