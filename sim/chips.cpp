@@ -1,3 +1,5 @@
+// The chips, the wordings' and chips' names, escapes in texts, the byte sum.
+
 #include "firmware.h"
 
 #include <cctype>

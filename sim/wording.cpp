@@ -1,3 +1,5 @@
+// The reply texts of the default and the other wording.
+
 #include "wording.h"
 
 #include <cstdio>
@@ -46,11 +48,6 @@ std::string partNumber(Chip chip)
 {
     return std::string(chipName(chip)).substr(2);
 }
-
-} // namespace
-
-namespace
-{
 
 const Wording kDefaultWords = {
     "Vantor USB Programmer V2.10\r\n",
