@@ -91,8 +91,9 @@ public:
     // The next read-back sends n bytes more than asked, continuing through the SRAM.
     void setExtraReadback(std::size_t n);
 
-    // A firmware fault: "no-clear" (X answers as usual and leaves the SRAM as it was), or
-    // "none". False for any other name.
+    // A firmware fault: "no-clear" (X answers as usual and leaves the SRAM as it was),
+    // "sram" (a stuck SRAM bit: the SRAM test fails), or "none" (ends them all). False for
+    // any other name.
     bool setFault(const std::string &name);
 
     // Puts another chip into the socket: erased flash, lock bits clear.
@@ -131,7 +132,27 @@ private:
 
     void advance(double nowMs);
     void process(std::uint8_t byte, double atMs);
+    void loadByte(std::uint8_t byte, double atMs);
+    void readbackSize(std::uint8_t byte);
+    // One command byte, handed to its handler (the command table).
     void command(std::uint8_t byte, double atMs);
+    void identify(std::uint8_t byte, double atMs);
+    void selectChip(std::uint8_t byte, double atMs);
+    void readSignature(std::uint8_t byte, double atMs);
+    void blankCheck(std::uint8_t byte, double atMs);
+    void erase(std::uint8_t byte, double atMs);
+    void program(std::uint8_t byte, double atMs);
+    void readFlash(std::uint8_t byte, double atMs);
+    void verify(std::uint8_t byte, double atMs);
+    void lock(std::uint8_t byte, double atMs);
+    void programVerifyLock(std::uint8_t byte, double atMs);
+    void startLoad(std::uint8_t byte, double atMs);
+    void startReadback(std::uint8_t byte, double atMs);
+    void startFill(std::uint8_t byte, double atMs);
+    void clearSram(std::uint8_t byte, double atMs);
+    void checksum(std::uint8_t byte, double atMs);
+    void startDump(std::uint8_t byte, double atMs);
+    void startTest(std::uint8_t byte, double atMs);
     void startStages(std::vector<Stage> stages, double atMs);
     void finishLoad(double atMs);
 
@@ -173,6 +194,7 @@ private:
     std::size_t m_shortCount = 0;
     std::size_t m_extraCount = 0;
     bool m_clearIgnored = false;
+    bool m_sramStuck = false;
 
     std::deque<Stage> m_stages;
     double m_stageClock = 0.0;

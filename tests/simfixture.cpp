@@ -39,6 +39,10 @@ bool SimProcess::start()
 {
     QStringList args = m_arguments;
     args << QStringLiteral("--log") << m_logPath;
+    // One pass of the tests through a USB adapter's latency: replies in chunks.
+    const QByteArray latency = qgetenv("VANTOR_SIM_LATENCY");
+    if (!latency.isEmpty())
+        args << QStringLiteral("--latency") << QString::fromLatin1(latency);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(simProgram(), args);
     if (!m_process.waitForStarted(5000))

@@ -224,6 +224,8 @@ void commandRows()
     works("program", "P", "Program OK\n");
     works("fill 0", QByteArray("F\x00", 2), "Fill 00\n");
     works("test sram", "tR", "SRAM test OK, 8192 bytes\n");
+    works("test sram", "tR", "SRAM test failed\n", "--fault sram"); // shown, not judged: exit 0
+    works("test sram", "tR", "Speicher defekt\n", "--fault sram " + Other);
     works("test buzzer", "tb", "Buzzer test done\n");
     works("test vpp-high", "th", "Vpp high\n");
     works("test firmware", "tf", "Firmware V2.10\n");

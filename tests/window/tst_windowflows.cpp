@@ -86,6 +86,7 @@ private slots:
         rig->start();
         QTRY_VERIFY(rig->find<QRadioButton>("Option1")->isChecked());
         QCOMPARE(m_emu.received(3), "ii!");
+        QCOMPARE(m_emu.sim.control(QStringLiteral("fault sram")), "ok"); // only its test shows it
     }
 
     void discovery()
@@ -110,6 +111,7 @@ private slots:
         addRows<ControlRow>({
             {"muIcSig", "", "s", "", "Signature 1E 21 AT89C2051 OK\n", "earlier text"},
             {"Command9", "", "q", "", "Program OK\nVerify OK\nLock bits set\n", "earlier text"},
+            {"muDiagRAM", "", "tR", "", "SRAM test failed\n", "earlier text"}, // a bad SRAM
         });
     }
     void commands() { useControl(); }
