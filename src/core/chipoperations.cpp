@@ -59,9 +59,15 @@ int durationMs(const QByteArray &command, int flashSize)
     return 0;
 }
 
+int Schedule::workMs(const QByteArray &command, int chip) const
+{
+    const int ms = durationMs(command, flashSizeOf(chip));
+    return ms > 0 && m_longestMs > 0 ? m_longestMs : ms;
+}
+
 void Schedule::sent(const QByteArray &command, int chip, qint64 now)
 {
-    const int workMs = durationMs(command, flashSizeOf(chip));
+    const int workMs = this->workMs(command, chip);
     m_readyAt = qMax(m_readyAt, now) + workMs;
     m_awaiting = workMs == 0;
 }
@@ -69,7 +75,7 @@ void Schedule::sent(const QByteArray &command, int chip, qint64 now)
 void Schedule::imageIn(char letter, int chip, qint64 now)
 {
     // The letter counted already from when it came; the image's end is later.
-    const int workMs = durationMs(QByteArray(1, letter), flashSizeOf(chip));
+    const int workMs = this->workMs(QByteArray(1, letter), chip);
     m_readyAt = qMax(m_readyAt, now + workMs);
     m_awaiting = workMs == 0;
 }

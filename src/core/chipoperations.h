@@ -57,6 +57,9 @@ public:
     void imageIn(char letter, int chip, qint64 now);
     // The last command's answer has begun.
     void answered() { m_awaiting = false; }
+    // Every chip operation counts ms instead of the figures above (a slower firmware's);
+    // 0 goes back to them.
+    void setLongestMs(int ms) { m_longestMs = ms; }
 
     // When the programmer can be done with all it was sent.
     qint64 readyAt() const { return m_readyAt; }
@@ -65,7 +68,10 @@ public:
     qint64 answerBy() const { return m_awaiting ? m_readyAt + QuickAnswerMs : -1; }
 
 private:
+    int workMs(const QByteArray &command, int chip) const;
+
     qint64 m_readyAt = 0;
+    int m_longestMs = 0;
     bool m_awaiting = false;
 };
 

@@ -70,6 +70,9 @@ public:
     // How long the programmer may still be at work on the chip operations it was sent, one
     // after another, each for its longest time (ChipOperations); 0 when all can be done.
     qint64 workLeftMs() const;
+    // Every chip operation may take ms (a firmware slower than the chips' own figures); 0
+    // for those figures.
+    void setOperationTimeMs(int ms);
 
     // The chip remembered between runs (chip.log): the search's settle step chooses it.
     QString rememberedChip() const;

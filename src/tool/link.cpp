@@ -91,6 +91,7 @@ int Link::prepare(bool remember)
     else if (remember)
         readChipLog();
     m_session->setRememberedChip(m_remembered);
+    m_session->setOperationTimeMs(m_options.operationMs);
     m_session->setChipPinned(m_pinned);
     return Success;
 }

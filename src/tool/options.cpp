@@ -8,6 +8,7 @@ namespace
 {
 
 constexpr int MaxSettleMs = 60000;
+constexpr int MaxTimeoutSeconds = 600;
 
 const char *const HelpText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
 
@@ -47,6 +48,8 @@ Options:
   --size S              the block size of save, read and convert
   --settle MS           a command is done once its reply has started and the line has
                         then been quiet this long (default 100)
+  --timeout SECONDS     a chip operation may take this long (a slow firmware); by default
+                        the chips' own times at the chip's size (programming a 2051: 4.6 s)
   --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
   --repeat              write: one chip after another, each after the programmer's key
                         or Enter; Ctrl+C (after the chip under way) or the end of input
@@ -57,8 +60,9 @@ Options:
   -q, --quiet           no status lines and no progress
   -h, --help            this help;  --version  the tool's version
 
-Images: *.hex, *.ihx and *.ihex are Intel HEX, anything else raw bytes. S: 1K, 2K or 4K
-(default: the chip's size).
+Images: a file whose content is Intel HEX is read as Intel HEX, anything else as raw
+bytes; save writes Intel HEX to *.hex, *.ihx and *.ihex. S: 1K, 2K or 4K (default: the
+chip's size).
 
 Exit codes: 0 success; 1 no answer, a transfer cut short, a chip that could not be read
 or differs from the image, or a reply line matching --fail-on; 2 usage error or bad file
@@ -132,6 +136,16 @@ bool readJudging(const QCommandLineParser &parser, Options *options, QString *er
             return false;
         }
     }
+    if (parser.isSet(QStringLiteral("timeout"))) {
+        bool ok = false;
+        const double seconds = parser.value(QStringLiteral("timeout")).toDouble(&ok);
+        if (!ok || !(seconds > 0) || seconds > MaxTimeoutSeconds) {
+            *error = QStringLiteral("--timeout takes seconds, more than 0 and at most %1")
+                         .arg(MaxTimeoutSeconds);
+            return false;
+        }
+        options->operationMs = static_cast<int>(seconds * 1000 + 0.5);
+    }
     if (parser.isSet(QStringLiteral("fail-on"))) {
         options->failOn.setPattern(parser.value(QStringLiteral("fail-on")));
         if (!options->failOn.isValid() || options->failOn.pattern().isEmpty()) {
@@ -204,6 +218,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"size"}, "Block size for save, read, convert: 1K, 2K, 4K.", "SIZE"),
         option({"q", "quiet"}, "No status lines and no progress."),
         option({"settle"}, "Quiet time that ends a reply.", "MS"),
+        option({"timeout"}, "The longest a chip operation may take.", "SECONDS"),
         option({"fail-on"}, "Reply lines that say no.", "REGEX"),
         option({"json"}, "JSON events on standard output."),
         option({"log"}, "CSV log of the chips written.", "FILE"),

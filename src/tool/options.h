@@ -21,6 +21,8 @@ struct Options {
     // How long the line must stay quiet after a reply has started before its command is
     // done. 100 ms: see replyrules.h.
     int settleMs = 100;
+    // --timeout: the longest a chip operation may take, in ms; 0 for the chips' own figures.
+    int operationMs = 0;
     // Reply lines that count as the programmer saying no (none by default).
     QRegularExpression failOn;
     bool json = false;

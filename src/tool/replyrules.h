@@ -27,8 +27,9 @@ constexpr int QuickMs = ChipOperations::QuickAnswerMs;
 // Chip operations (signature, blank check, erase, programming, lock bits, reading, Express)
 // and the 8 KiB SRAM test. They may answer in stages with their work in between, so quiet
 // alone cannot end them: none is done before the programmer can be done with it, by the
-// core's model of their times (ProgrammerSession::workLeftMs).
-constexpr int ChipOperationMs = LineTiming::SlowestOperationMs;
+// core's model of their times (ProgrammerSession::workLeftMs, or --timeout), and the reply
+// must have begun by then and a quick answer's time after.
+constexpr int ChipOperationMs = ReplyRule::UntilDone;
 
 inline ReplyRule quick(bool required = true)
 {

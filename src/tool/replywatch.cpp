@@ -3,6 +3,7 @@
 #include "exitcode.h"
 #include "replytext.h"
 
+#include "core/chipoperations.h"
 #include "core/session.h"
 #include "core/transport.h"
 
@@ -27,6 +28,8 @@ ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const R
 
 void ReplyWatch::start()
 {
+    if (m_rule.limitMs == ReplyRule::UntilDone)
+        m_rule.limitMs = static_cast<int>(m_session.workLeftMs()) + ChipOperations::QuickAnswerMs;
     m_limit.start(m_rule.limitMs);
     if (!m_session.received().isEmpty() || m_session.isHoldingBytes() ||
         m_transport.available() > 0)

@@ -10,7 +10,9 @@ class Transport;
 
 // How the reply to one command is waited for.
 struct ReplyRule {
-    // The reply must start within this long after the command has gone out.
+    // The reply must start within this long after the command has gone out; UntilDone: by
+    // the time the programmer can be done with it and a quick answer's time after.
+    static constexpr int UntilDone = -1;
     int limitMs = 500;
     // No reply within the limit is no answer (a failure); otherwise the command is done
     // without one (the firmware need not answer it).

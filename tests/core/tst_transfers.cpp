@@ -202,11 +202,12 @@ private slots:
         // What goes out before the save ("Q": an image of 100 bytes), when the stages of the
         // last one's answer come, and when the save is asked for, from the moment the first
         // went out; the programmer answers "S1" 3 s after it comes.
-        columns<QString, QByteArrayList, QList<int>, int, int>("chip", "sent", "answers", "saveMs",
-                                                               "askedAt");
+        columns<QString, QByteArrayList, QList<int>, int, int, int>(
+            "chip", "sent", "answers", "saveMs", "askedAt", "operationMs");
         const auto row = [](const char *name, const char *chip, const QByteArrayList &sent,
-                            const QList<int> &answers, int saveMs, int askedAt) {
-            QTest::newRow(name) << chip << sent << answers << saveMs << askedAt;
+                            const QList<int> &answers, int saveMs, int askedAt,
+                            int operationMs = 0) {
+            QTest::newRow(name) << chip << sent << answers << saveMs << askedAt << operationMs;
         };
         // Done at once: its answer must have begun (for at most 500 ms), then 30 quiet ms.
         row("checksum answered at 200 ms", "", {"c"}, {200}, 0, 230);
@@ -220,6 +221,8 @@ private slots:
         row("program, saved 5 s later", "", {"P"}, {0, 3000}, 5000, 5030);
         row("program on the AT89C1051U", "1051U", {"P"}, {0}, 0, 2578);
         row("program on the AT89C4051", "4051", {"P"}, {0}, 0, 8722);
+        // A firmware said to take 6 s for each chip operation; the checksum takes no time.
+        row("program, 6 s an operation", "", {"P", "c"}, {0}, 0, 6030, 6000);
         // Erase (10 ms and 500) first, program after it: 5106 ms.
         row("erase, then program behind it", "", {"E", "P"}, {0}, 0, 5136);
         // Erase, write and read (0.1 ms a byte) the 2048 bytes, 4811 ms, from the end of the
@@ -230,10 +233,11 @@ private slots:
     }
     void waitsBeforeAsking()
     {
-        const auto [chip, sent, answers, saveMs, askedAt] =
-            fetch<QString, QByteArrayList, QList<int>, int, int>("chip", "sent", "answers",
-                                                                 "saveMs", "askedAt");
+        const auto [chip, sent, answers, saveMs, askedAt, operationMs] =
+            fetch<QString, QByteArrayList, QList<int>, int, int, int>(
+                "chip", "sent", "answers", "saveMs", "askedAt", "operationMs");
         Rig rig;
+        rig.session.setOperationTimeMs(operationMs);
         QVERIFY(rig.start(chip));
         rig.clock.advance(70); // off the poller's ticks
         rig.line.answer(1, "S1", bytes(1024), 3000);

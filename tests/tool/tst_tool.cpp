@@ -284,6 +284,9 @@ void TstTool::runs_data()
     fails("2: signed address", "", "dump 0x-0", 2, "\"0x-0\": give hex digits, 0000 to 0FFF");
     fails("2: size", "", "save x.tsk --size 3K", 2, "unknown size \"3K\"");
     fails("2: settle", "", "--settle soon sig", 2, "--settle takes");
+    fails("2: timeout", "", "--timeout 0 sig", 2, "--timeout takes seconds");
+    // Programming that answers after its 3 s, with a firmware said to take at most 1 s.
+    fails("1: past --timeout", "--pace", "--timeout 1 program", 1, "no answer within 1.5 s");
     fails("2: fail-on", "", "--fail-on ( sig", 2, "--fail-on: not");
     fails("2: repeat not for sig", "", "--repeat sig", 2, "are for write");
     fails("2: log in no folder", "", "--log no/log.csv write DATA/blink.tsk", 2, "write the log");
