@@ -64,12 +64,6 @@ constexpr int DiscardQuietMs = 200;
 // receive poller's own pace.
 constexpr int BlockSettleMs = 100;
 
-// The longest the programmer may take before it begins to answer a command. The slowest
-// operation is programming a whole AT89C4051: the erase pulse (10 ms), 4096 byte writes of
-// at most 2 ms each (8.2 s) and a verify that reads the 4096 bytes back (well under half a
-// second), about 8.7 s in all. Half again as margin gives 13 s.
-constexpr int SlowestOperationMs = 13000;
-
 // A read-back in progress looks at what has arrived when the block can first be complete,
 // then at most this far apart.
 constexpr int BlockCheckMs = 50;
