@@ -176,10 +176,11 @@ private slots:
         QVERIFY(!sizes->isVisible());
         const int kib = QByteArray(row.tag).left(1).toInt();
         QCOMPARE(rig->status(), QStringLiteral("Saving %1K Bytes Data.").arg(kib));
-        // The first save follows Express: the block is not asked for before the 2051 can
-        // have been erased, programmed and verified (4.8 s after the image).
+        // The first save follows Express and the commands after it: the block is not asked
+        // for before the 2051 can have been erased, programmed and verified (4.8 s after the
+        // image), and the SRAM tested (3.8 s) and the rest done.
         QTRY_COMPARE_WITH_TIMEOUT(rig->find<QLabel>("Label3")->text(), "Latest File at " + path,
-                                  10000);
+                                  25000);
         // The SRAM holds the fill's A5 under the 300 bytes loaded since.
         QCOMPARE(readFile(path), (pattern(300) + QByteArray(3796, '\xA5')).left(kib * 1024));
         QCOMPARE(m_emu.received(2), row.command);
