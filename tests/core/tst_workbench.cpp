@@ -210,6 +210,7 @@ private slots:
             b.bench.fill("A5");
             b.bench.load();
         };
+        const QByteArray latest = readFile(b.dir.filePath("tsk.log")); // Save leaves it
         QVERIFY(b.bench.save(2048));
         b.clock.advance(15); // in the quiet wait before "S2"
         b.bench.command("c");
@@ -219,6 +220,7 @@ private slots:
         QCOMPARE(b.shown.count(QStringLiteral("資料傳輸中，請等傳輸完成後再執行。")), 4);
         QCOMPARE(b.dialogs.asked.size(), 1);
         QCOMPARE(readFile(image), QByteArray(2048, '\x22'));
+        QCOMPARE(readFile(b.dir.filePath("tsk.log")), latest);
     }
     void replacesFileInReadOnlyFolder()
     {
@@ -278,6 +280,10 @@ private slots:
         row("load", "HEX of 5000 bytes", ":0113870078ED\n" + eof,
             "Intel HEX 檔 %1 的資料長達 5000 位元組，超過燒錄器緩衝區的 4999 "
             "位元組，檔案沒有送出。");
+        row("load", "raw, 4999 bytes", QByteArray(4999, 'x'), "Load completed",
+            "L\x13\x87" + QByteArray(4999, 'x'));
+        row("express", "raw, 4999 bytes", QByteArray(4999, 'x'),
+            "Load completed... ( Checksum = 2748 )", "Q\x13\x87" + QByteArray(4999, 'x'));
         row("load", "HEX of 4999 bytes", ":0113860078EE\n" + eof, "Load completed",
             "L\x13\x87" + QByteArray(4998, '\xFF') + "x");
         const QString unread = "無法讀取 %1（%2），檔案沒有送出。";
