@@ -3,7 +3,6 @@
 #include "replywatch.h"
 
 #include "core/chipoperations.h"
-#include "core/linetiming.h"
 
 // When the tool takes a command as done. The firmware promises only three things: an
 // identification of at least 26 characters to "i", the key reports, and exactly 1024,
@@ -23,22 +22,19 @@ namespace ReplyRules
 
 // Commands the firmware carries out at once (the SRAM, the identification, the tests
 // without the chip).
-constexpr int QuickMs = ChipOperations::QuickAnswerMs;
+inline ReplyRule quick(bool required = true)
+{
+    return {ChipOperations::QuickAnswerMs, required};
+}
+
 // Chip operations (signature, blank check, erase, programming, lock bits, reading, Express)
 // and the 8 KiB SRAM test. They may answer in stages with their work in between, so quiet
 // alone cannot end them: none is done before the programmer can be done with it, by the
 // core's model of their times (ProgrammerSession::workLeftMs, or --timeout), and the reply
 // must have begun by then and a quick answer's time after.
-constexpr int ChipOperationMs = ReplyRule::UntilDone;
-
-inline ReplyRule quick(bool required = true)
-{
-    return {QuickMs, required};
-}
-
 inline ReplyRule chipOperation(bool required = true)
 {
-    return {ChipOperationMs, required};
+    return {ReplyRule::UntilDone, required};
 }
 
 } // namespace ReplyRules
