@@ -1,6 +1,8 @@
 #include "serialtransport.h"
 
+#include "core/clock.h"
 #include "core/linetiming.h"
+#include "core/logging.h"
 #include "core/openfailure.h"
 
 #include <QFileInfo>
@@ -64,6 +66,8 @@ bool SerialTransport::open(int port)
         m_port.clearError();
         return false;
     }
+    qCDebug(lcTransport, "%lld ms COM%d opened: %s", Clock::system().now(), port,
+            qUtf8Printable(device));
     return true;
 }
 
@@ -97,6 +101,7 @@ bool SerialTransport::write(const QByteArray &bytes)
         return false;
     if (bytes.isEmpty())
         return true;
+    qCDebug(lcTransport).noquote() << WireLog::wire(Clock::system().now(), m_number, "out", bytes);
     if (m_port.write(bytes) != bytes.size()) {
         if (confirmGone()) {
             closeRemoved();
@@ -156,7 +161,11 @@ QByteArray SerialTransport::take()
         return QByteArray();
     if (m_batched)
         fetchBatched();
-    return m_port.readAll();
+    const QByteArray bytes = m_port.readAll();
+    if (!bytes.isEmpty())
+        qCDebug(lcTransport).noquote()
+            << WireLog::wire(Clock::system().now(), m_number, "in", bytes);
+    return bytes;
 }
 
 qint64 SerialTransport::available()
@@ -252,5 +261,6 @@ void SerialTransport::closeRemoved()
         return;
     m_port.close();
     m_removed = true;
+    qCDebug(lcTransport, "%lld ms COM%d removed", Clock::system().now(), m_number);
     emit removed();
 }

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include "core/logging.h"
 #include "core/sessionprivate.h"
 
 ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject *parent)
@@ -8,8 +9,13 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->transport, &Transport::removed, this, &ProgrammerSession::onRemoved);
     connect(&d->search, &PortSearch::probing, this, &ProgrammerSession::probing);
     connect(&d->search, &PortSearch::probed, this, &ProgrammerSession::probed);
+    connect(&d->search, &PortSearch::probed, this, [this](int port, const PortProbe &probe) {
+        qCDebug(lcSession, "%lld ms COM%d: %s", d->clock.now(), port, WireLog::name(probe.outcome));
+    });
     connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
     connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
+    connect(&d->search, &PortSearch::notFound, this,
+            [this] { qCDebug(lcSession, "%lld ms not found", d->clock.now()); });
     connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);
     connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->work.answered(); });
     connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
@@ -110,6 +116,7 @@ Refusal ProgrammerSession::search()
     d->transport.close();
     d->foundPort = 0;
     d->poller.clear();
+    qCDebug(lcSession, "%lld ms searching COM1 to COM%d", d->clock.now(), d->lastPort);
     emit searchStarted();
     d->search.start(d->lastPort);
     return Refusal::None;
@@ -141,6 +148,8 @@ Refusal ProgrammerSession::queueRequest(const QByteArray &bytes)
         return Refusal::Invalid;
     if (d->busy)
         return Refusal::Busy;
+    qCDebug(lcSession, "%lld ms request queued: %s", d->clock.now(),
+            qUtf8Printable(WireLog::escaped(bytes)));
     d->pump.queue(bytes);
     return Refusal::None;
 }
@@ -222,6 +231,7 @@ bool ProgrammerSession::writeCommand(const QByteArray &command)
 void ProgrammerSession::choose(int chip)
 {
     d->chip = chip;
+    qCDebug(lcSession, "%lld ms chip %s", d->clock.now(), ChipTable::chip(chip).name);
     d->remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     emit chipChosen(chip);
     emit chipShown(chip);
@@ -233,6 +243,7 @@ void ProgrammerSession::setBusy(bool busy)
     if (d->busy == busy)
         return;
     d->busy = busy;
+    qCDebug(lcSession, "%lld ms %s", d->clock.now(), busy ? "busy" : "no longer busy");
     emit busyChanged(busy);
     // A key report seen while a transfer owned the port, once it has ended (and no other
     // has begun).
@@ -273,6 +284,8 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
         return;
     }
     d->imageLetter = letter;
+    qCDebug(lcSession, "%lld ms image %c of %lld bytes starts", d->clock.now(), letter,
+            qint64(image.size()));
     emit imageStarted(static_cast<int>(image.size()));
     d->sender.send(image);
 }
@@ -280,6 +293,7 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
 void ProgrammerSession::startBlock(int bytes)
 {
     d->poller.stop(); // the block is read here, not shown
+    qCDebug(lcSession, "%lld ms read-back of %d bytes starts", d->clock.now(), bytes);
     d->reader.read(bytes, d->work.readyAt(), d->work.answerBy());
 }
 
@@ -287,6 +301,7 @@ void ProgrammerSession::finishImage(SendResult result)
 {
     if (d->transport.isOpen())
         d->poller.start();
+    qCDebug(lcSession, "%lld ms image ends: %s", d->clock.now(), WireLog::name(result));
     setBusy(false);
     emit imageFinished(result);
 }
@@ -296,6 +311,7 @@ void ProgrammerSession::finishImage(SendResult result)
 void ProgrammerSession::onFound(int port)
 {
     d->foundPort = port;
+    qCDebug(lcSession, "%lld ms found on COM%d; settling", d->clock.now(), port);
     emit found(port);
     d->poller.start();
     d->poller.clear();
@@ -310,6 +326,7 @@ void ProgrammerSession::onSettleDue()
     const int chip = ChipTable::forRemembered(d->remembered);
     if (chip >= 0 && chip != d->chip)
         choose(chip);
+    qCDebug(lcSession, "%lld ms settled", d->clock.now());
     emit settled();
 }
 
@@ -339,6 +356,7 @@ void ProgrammerSession::onRemoved()
     if (d->search.isProbing())
         return; // a candidate that went away is only a port that did not answer
     d->poller.stop();
+    qCDebug(lcSession, "%lld ms the programmer went away", d->clock.now());
     emit removed();
 }
 
@@ -366,6 +384,8 @@ void ProgrammerSession::onBlockRead(BlockResult result, const QByteArray &bytes)
     d->work.answered();
     if (d->transport.isOpen())
         d->poller.start();
+    qCDebug(lcSession, "%lld ms read-back ends: %s, %lld bytes", d->clock.now(),
+            WireLog::name(result), qint64(bytes.size()));
     setBusy(false);
     emit blockFinished(result, bytes);
 }

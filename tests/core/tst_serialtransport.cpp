@@ -1,3 +1,4 @@
+#include "core/logging.h"
 #include "core/openfailure.h"
 #include "core/serialtransport.h"
 #include "rig.h"
@@ -61,6 +62,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(removed.count(), 1, 5000);
         QVERIFY(!line.isOpen() && line.wasRemoved() && !line.write("i"));
         QCOMPARE(removed.count(), 1);
+    }
+
+    // The wire's log: nothing unless asked for; then a write is one line, its bytes escaped.
+    void writeIsLoggedWhenAskedFor_data()
+    {
+        columns<bool, QString>("asked", "logged");
+        QTest::newRow("not asked") << false << "";
+        QTest::newRow("asked") << true << "COM1 out 5: i\\\\\\x00\\x7F\\xE9";
+    }
+    void writeIsLoggedWhenAskedFor()
+    {
+        const auto [asked, logged] = fetch<bool, QString>("asked", "logged");
+        SimProcess sim;
+        QVERIFY(sim.start());
+        SerialTransport line(PortMap::fromDevices({sim.device()}));
+        QVERIFY(line.open(1));
+        if (asked)
+            WireLog::enable();
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &where, const QString &text) {
+                if (QLatin1String(where.category) == QLatin1String("vantor.transport"))
+                    lines << text;
+            });
+        const bool written = line.write(QByteArray("i\\\x00\x7F\xE9", 5));
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(written);
+        QCOMPARE(lines.join('|').section(QLatin1String(" ms "), 1), logged);
+        QVERIFY(lines.join('|').contains(QRegularExpression("^\\d+ ms ")) == asked);
     }
 
     // Why a device could not be opened, from QSerialPort's error and the device as seen (the

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/portprobe.h"
+#include "core/session.h"
+
+#include <QByteArray>
+#include <QLoggingCategory>
+#include <QString>
+
+// What went over the wire and what the session did, for a report. Both categories are off
+// until asked for: vantor-cli --verbose turns them on, the window follows QT_LOGGING_RULES
+// ("vantor.*=true"). A line is built only when its category is on, inside qCDebug.
+//
+// vantor.transport: every byte out and in, with the system clock's milliseconds.
+// vantor.session: the search (each port and what it found), found, settled, busy on and off,
+// and each transfer's start and end, with the session clock's milliseconds.
+Q_DECLARE_LOGGING_CATEGORY(lcTransport)
+Q_DECLARE_LOGGING_CATEGORY(lcSession)
+
+namespace WireLog
+{
+
+// Turns both categories on, debug messages included.
+void enable();
+
+// Printable ASCII as it is, a backslash doubled, every other byte as \xNN.
+QString escaped(const QByteArray &bytes);
+// "412 ms COM1 out 2: S1": the time, the port, the direction, the count and the bytes.
+QString wire(qint64 ms, int port, const char *direction, const QByteArray &bytes);
+
+// Words for the results, as the log shows them.
+const char *name(PortProbe::Outcome outcome);
+const char *name(SendResult result);
+const char *name(BlockResult result);
+
+} // namespace WireLog
