@@ -58,6 +58,7 @@ Options:
                         checksum, result, first differing address)
   --json                standard output as one JSON object a line for each event
   -q, --quiet           no status lines and no progress
+  -v, --verbose         every byte on the line and the link's steps, on standard error
   -h, --help            this help;  --version  the tool's version
 
 Images: a file whose content is Intel HEX is read as Intel HEX, anything else as raw
@@ -110,6 +111,7 @@ bool readCommand(const QCommandLineParser &parser, Options *options, QString *er
     options->size = parser.value(QStringLiteral("size"));
     options->sizeGiven = parser.isSet(QStringLiteral("size"));
     options->quiet = parser.isSet(QStringLiteral("quiet"));
+    options->verbose = parser.isSet(QStringLiteral("verbose"));
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         *error = QStringLiteral("no command given");
@@ -217,6 +219,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"chip"}, "The chip for this run: 2051, 4051 or 1051U.", "NAME"),
         option({"size"}, "Block size for save, read, convert: 1K, 2K, 4K.", "SIZE"),
         option({"q", "quiet"}, "No status lines and no progress."),
+        option({"v", "verbose"}, "The line's bytes and the link's steps on standard error."),
         option({"settle"}, "Quiet time that ends a reply.", "MS"),
         option({"timeout"}, "The longest a chip operation may take.", "SECONDS"),
         option({"fail-on"}, "Reply lines that say no.", "REGEX"),

@@ -18,6 +18,7 @@ struct Options {
     QString size;      // --size, empty when not given
     bool sizeGiven = false;
     bool quiet = false;
+    bool verbose = false; // -v: the wire and the session's steps on standard error
     // How long the line must stay quiet after a reply has started before its command is
     // done. 100 ms: see replyrules.h.
     int settleMs = 100;

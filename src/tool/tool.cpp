@@ -4,6 +4,7 @@
 #include "images.h"
 
 #include "core/chiptable.h"
+#include "core/logging.h"
 #include "core/session.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@ Tool::Tool(const Options &given) : options(given)
 {
     console.setQuiet(options.quiet);
     console.setJson(options.json);
+    if (options.verbose)
+        WireLog::enable();
     interrupt.setHandler([this] { stopNow(); });
 }
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -38,6 +39,8 @@ private slots:
     void silenceIsNoAnswerOnlyWhenAnAnswerIsAskedFor();
     void lateLinesBelongToTheReply_data();
     void lateLinesBelongToTheReply();
+    void verboseShowsTheWire_data();
+    void verboseShowsTheWire();
     void productionRun_data();
     void productionRun();
     void ctrlC_data();
@@ -480,6 +483,44 @@ void TstTool::lateLinesBelongToTheReply()
     QTest::qWait(waitMs);
     QCOMPARE(sim.control("send and a late line\\r\\n"), "ok");
     QCOMPARE(finish(process).ok(), out);
+}
+
+void TstTool::verboseShowsTheWire_data()
+{
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("simArgs");
+    QTest::addColumn<QString>("reply"); // a part of it; empty: no log at all
+    QTest::newRow("-v") << "-v checksum" << QString() << "Checksum F800";
+    QTest::newRow("--verbose, other words") << "--verbose checksum" << Other << "Summe f800";
+    QTest::newRow("without") << "checksum" << QString() << QString();
+}
+
+// The line's bytes as they went: the command's one line out, its reply in the lines in
+// after it (in as many pieces as the line delivered).
+void TstTool::verboseShowsTheWire()
+{
+    QFETCH(QString, args);
+    QFETCH(QString, simArgs);
+    QFETCH(QString, reply);
+    SimProcess sim(simArgs.split(' ', Qt::SkipEmptyParts));
+    QVERIFY(sim.start());
+    const Run r = tool(("--port DEV " + args).split(' '), &sim);
+    QCOMPARE(r.code, 0);
+    const QStringList logged = r.err.split('\n').filter(QRegularExpression("^vantor\\."));
+    if (reply.isEmpty()) {
+        QVERIFY2(logged.isEmpty(), qPrintable(r.err));
+        return;
+    }
+    QVERIFY2(!logged.filter(QRegularExpression("^vantor.session: \\d+ ms found on COM1")).isEmpty(),
+             qPrintable(r.err));
+    const QRegularExpression out("^vantor.transport: \\d+ ms COM1 out 1: c$"),
+        in("^vantor.transport: \\d+ ms COM1 in \\d+: (.*)$");
+    const qsizetype sent = logged.indexOf(out);
+    QVERIFY2(sent >= 0 && logged.lastIndexOf(out) == sent, qPrintable(r.err));
+    QString received;
+    for (const QString &line : logged.mid(sent + 1))
+        received += in.match(line).captured(1);
+    QVERIFY2(received.startsWith(reply), qPrintable(r.err));
 }
 
 void TstTool::productionRun_data()
