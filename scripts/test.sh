@@ -20,8 +20,10 @@ echo "== package"
 BUILD_DIR="$root/build" "$root/scripts/package.sh" || status=1
 
 echo "== sanitizer build"
+# In batches of files (a unity build): it compiles in about half the time, and the normal
+# build above still compiles each file on its own.
 BUILD_DIR="$root/build-asan" BUILD_TYPE=Debug "$root/scripts/build.sh" \
-    -DVANTOR_SANITIZE=ON -DVANTOR_BENCHMARKS=OFF -DVANTOR_SOAK_SECONDS=30
+    -DVANTOR_SANITIZE=ON -DVANTOR_BENCHMARKS=OFF -DVANTOR_SOAK_SECONDS=30 -DCMAKE_UNITY_BUILD=ON
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd "$root/build-asan" && ctest --output-on-failure -j 4 --timeout 600) || status=1
