@@ -78,11 +78,6 @@ void ProgrammerSession::setOperationTimeMs(int ms)
     d->work.setLongestMs(ms);
 }
 
-QString ProgrammerSession::rememberedChip() const
-{
-    return d->remembered;
-}
-
 void ProgrammerSession::setRememberedChip(const QString &name)
 {
     d->remembered = name;

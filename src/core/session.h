@@ -75,7 +75,6 @@ public:
     void setOperationTimeMs(int ms);
 
     // The chip remembered between runs (chip.log): the search's settle step chooses it.
-    QString rememberedChip() const;
     void setRememberedChip(const QString &name);
     // The search gives up after this port (11 unless set lower).
     void setLastPort(int port);

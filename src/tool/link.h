@@ -49,7 +49,6 @@ public:
     // The port search and its settle step, with the chip's reply going to chipReplies.
     int connect(Replies chipReplies = Replies::Status);
     ProgrammerSession &session() { return *m_session; }
-    SerialTransport &transport() { return *m_transport; }
 
     // A command and its reply, waited for by the rule.
     int command(const QByteArray &bytes, const ReplyRule &rule);
