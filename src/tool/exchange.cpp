@@ -79,7 +79,7 @@ int Link::sendImage(char letter, const QByteArray &image, const QString &path,
         return imageFailed(result);
     m_console.progressEnd(size);
     m_console.status(
-        letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::Checksum(image)))
+        letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::checksum(image)))
                       : Messages::text(Notice(Notice::LoadCompleted)));
     return awaitReply(rule); // the image has passed the line: the reply may come
 }
