@@ -3,7 +3,7 @@
 
 #include "core/chiptable.h"
 #include "core/fileerror.h"
-#include "core/hex.h"
+#include "core/requests.h"
 #include "core/imagefile.h"
 #include "core/settingsfile.h"
 
@@ -161,19 +161,19 @@ void Workbench::fill(const QString &text)
 {
     if (!clearForSramRequest())
         return;
-    const FillText fill = CheckFillText(text);
+    const FillText fill = checkFillText(text);
     if (!fill.ok) {
         show(Notice::BadFill);
         return;
     }
-    d->session.queueRequest(FillRequest(fill.value));
+    d->session.queueRequest(fillRequest(fill.value));
 }
 
 void Workbench::dump(const QString &text)
 {
     if (!clearForSramRequest())
         return;
-    const DumpText dump = CheckDumpText(text);
+    const DumpText dump = checkDumpText(text);
     switch (dump.verdict) {
     case DumpText::Empty:
         show(Notice::NoAddress);
@@ -187,5 +187,5 @@ void Workbench::dump(const QString &text)
     case DumpText::Ok:
         break;
     }
-    d->session.queueRequest(DumpRequest(dump.address));
+    d->session.queueRequest(dumpRequest(dump.address));
 }
