@@ -6,13 +6,13 @@ qint16 hexDigitValue(const QString &text)
 {
     if (text.isEmpty())
         return 16;
-    const char16_t code = text.at(0).unicode();
-    if (code > 64 && code < 71)
-        return static_cast<qint16>(code - 65 + 10);
-    if (code > 96 && code < 103)
-        return static_cast<qint16>(code - 97 + 10);
-    if (code > 47 && code < 58)
-        return static_cast<qint16>(code - 48);
+    const char16_t c = text.at(0).unicode();
+    if (c >= u'A' && c <= u'F')
+        return static_cast<qint16>(c - u'A' + 10);
+    if (c >= u'a' && c <= u'f')
+        return static_cast<qint16>(c - u'a' + 10);
+    if (c >= u'0' && c <= u'9')
+        return static_cast<qint16>(c - u'0');
     return 16;
 }
 
