@@ -114,7 +114,7 @@ Refusal ProgrammerSession::sendCommand(const QByteArray &command)
 {
     if (d->busy)
         return Refusal::Busy;
-    writeCommand(command);
+    writeToLine(command);
     return Refusal::None;
 }
 
@@ -203,7 +203,7 @@ void ProgrammerSession::closePort()
 
 // --- Inside --------------------------------------------------------------------------------
 
-bool ProgrammerSession::writeCommand(const QByteArray &command)
+bool ProgrammerSession::writeToLine(const QByteArray &command)
 {
     if (!d->transport.isOpen())
         return false; // silently dropped
@@ -220,7 +220,7 @@ void ProgrammerSession::choose(int chip)
     d->remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     emit chipChosen(chip);
     emit chipShown(chip);
-    writeCommand(QByteArray(1, ChipTable::chip(chip).command));
+    writeToLine(QByteArray(1, ChipTable::chip(chip).command));
 }
 
 void ProgrammerSession::setBusy(bool busy)
@@ -263,7 +263,7 @@ void ProgrammerSession::startImage(char letter, const QByteArray &image)
         return;
     }
     d->poller.stop(); // nothing reads the port while the image goes out
-    if (!writeCommand(QByteArray(1, letter))) {
+    if (!writeToLine(QByteArray(1, letter))) {
         finishImage(d->transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;
     }
@@ -294,7 +294,7 @@ void ProgrammerSession::onFound(int port)
     emit found(port);
     d->poller.start();
     d->poller.clear();
-    writeCommand(QByteArrayLiteral("i")); // its reply reaches the response box
+    writeToLine(QByteArrayLiteral("i")); // its reply reaches the response box
 }
 
 void ProgrammerSession::onSettleDue()

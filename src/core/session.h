@@ -143,7 +143,7 @@ signals:
     void blockFinished(BlockResult result, const QByteArray &bytes);
 
 private:
-    bool writeCommand(const QByteArray &command);
+    bool writeToLine(const QByteArray &command);
     void choose(int chip);
     void setBusy(bool busy);
     void afterPump(const std::function<void()> &next);

@@ -100,7 +100,7 @@ bool choosePorts(const QCommandLineParser &parser, Options *options, QString *er
     return true;
 }
 
-bool readCommand(const QCommandLineParser &parser, Options *options, QString *error)
+bool readCommandOptions(const QCommandLineParser &parser, Options *options, QString *error)
 {
     options->chip = parser.value(QStringLiteral("chip"));
     if (parser.isSet(QStringLiteral("chip")) && ChipTable::byName(options->chip) < 0) {
@@ -235,7 +235,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
     if (parser.isSet(QStringLiteral("version")))
         return ParseOutcome::Version;
     if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
-        !readCommand(parser, options, error) || !readProduction(parser, options, error))
+        !readCommandOptions(parser, options, error) || !readProduction(parser, options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
 }
