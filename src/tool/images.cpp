@@ -107,7 +107,8 @@ int size(Console &console, const QString &text, int chip, int *bytes)
         *bytes = ChipTable::chip(chip).flashSize;
         return Success;
     }
-    for (const int n : {1024, 2048, 4096}) {
+    for (const Chip &c : ChipTable::chips()) {
+        const int n = c.flashSize;
         if (t == QStringLiteral("%1K").arg(n / 1024) || t == QString::number(n)) {
             *bytes = n;
             return Success;
