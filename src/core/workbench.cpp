@@ -1,10 +1,9 @@
 #include "workbench.h"
 #include "workbenchprivate.h"
 
-#include "core/chiptable.h"
 #include "core/fileerror.h"
-#include "core/requests.h"
 #include "core/imagefile.h"
+#include "core/requests.h"
 #include "core/settingsfile.h"
 
 #include <QDir>
@@ -61,15 +60,15 @@ void Workbench::start(const QString &directory)
 {
     const QString dir = QDir::toNativeSeparators(directory);
     d->tskLog = SettingsFile::pathIn(dir, QStringLiteral("tsk.log"));
-    d->chipLog = SettingsFile::pathIn(dir, QStringLiteral("chip.log"));
+    d->chipLog = ChipLog(dir);
     FileError why;
     if (SettingsFile::readValue(d->tskLog, &d->latestFile, &why) ==
         SettingsFile::ReadResult::Failed)
         warnAtStartup(d->tskLog, why.chinese());
     emit latestFileChanged(d->latestFile);
     QString chip;
-    if (SettingsFile::readValue(d->chipLog, &chip, &why) == SettingsFile::ReadResult::Failed)
-        warnAtStartup(d->chipLog, why.chinese());
+    if (!d->chipLog.read(&chip, &why))
+        warnAtStartup(d->chipLog.path(), why.chinese());
     d->session.setRememberedChip(chip);
     search();
 }
@@ -102,9 +101,8 @@ void Workbench::writeTskLog()
 void Workbench::writeChipLog(int chip)
 {
     FileError why;
-    const QString name = QString::fromLatin1(ChipTable::chip(chip).name);
-    if (!SettingsFile::writeValue(d->chipLog, name, &why))
-        emit notice(Notice(Notice::SettingsWrite, d->chipLog, why.chinese()));
+    if (!d->chipLog.write(chip, &why))
+        emit notice(Notice(Notice::SettingsWrite, d->chipLog.path(), why.chinese()));
 }
 
 void Workbench::exit()

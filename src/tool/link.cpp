@@ -8,6 +8,7 @@
 #include "replyrules.h"
 #include "wait.h"
 
+#include "core/chiplog.h"
 #include "core/chiptable.h"
 #include "core/fileerror.h"
 #include "core/linetiming.h"
@@ -15,7 +16,6 @@
 #include "core/notice.h"
 #include "core/serialtransport.h"
 #include "core/session.h"
-#include "core/settingsfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -125,14 +125,13 @@ int Link::startEmulator()
 // that is missing is created empty. One that cannot be read or created is not written.
 void Link::readChipLog()
 {
-    const QString path = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
-                                              QStringLiteral("chip.log"));
+    const ChipLog log(QDir::currentPath());
     FileError why;
-    if (SettingsFile::readValue(path, &m_remembered, &why) == SettingsFile::ReadResult::Failed) {
-        m_console.status(settingsProblem(path, "cannot read or create it", why));
+    if (!log.read(&m_remembered, &why)) {
+        m_console.status(settingsProblem(log.path(), "cannot read or create it", why));
         return;
     }
-    m_chipLog = path;
+    m_chipLog = log;
 }
 
 void Link::writeChipLog(int chip)
@@ -141,8 +140,8 @@ void Link::writeChipLog(int chip)
         return;
     m_remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     FileError why;
-    if (!m_chipLog.isEmpty() && !SettingsFile::writeValue(m_chipLog, m_remembered, &why))
-        m_console.status(settingsProblem(m_chipLog, "cannot write it", why));
+    if (!m_chipLog.path().isEmpty() && !m_chipLog.write(chip, &why))
+        m_console.status(settingsProblem(m_chipLog.path(), "cannot write it", why));
 }
 
 // A run that holds its chip says so when the programmer's key asks for another.

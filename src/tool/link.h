@@ -3,6 +3,7 @@
 #include "replytext.h"
 #include "replywatch.h"
 
+#include "core/chiplog.h"
 #include "core/portmap.h"
 #include "core/portprobe.h"
 #include "core/simulatedprogrammer.h"
@@ -92,7 +93,7 @@ private:
     std::unique_ptr<SerialTransport> m_transport;
     std::unique_ptr<ProgrammerSession> m_session;
     QObject m_context; // the receiver of the link's own connections
-    QString m_chipLog; // empty when chip.log is not to be written
+    ChipLog m_chipLog; // without a path when chip.log is not to be written
     QString m_remembered;
     bool m_pinned = false;
     QMap<int, PortProbe> m_probes; // what the search found on each port
