@@ -14,10 +14,10 @@
 #include "core/linetiming.h"
 #include "core/messages.h"
 #include "core/notice.h"
+#include "core/portchoice.h"
 #include "core/serialtransport.h"
 #include "core/session.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 namespace
@@ -61,20 +61,10 @@ void Link::close()
 
 int Link::prepare(bool remember)
 {
-    switch (m_options.ports) {
-    case Options::Ports::System:
-        m_ports = PortMap::systemDefault();
-        break;
-    case Options::Ports::One:
-        m_ports = PortMap::fromDevices({m_options.portValue});
-        break;
-    case Options::Ports::List:
-        m_ports = PortMap::fromList(m_options.portValue);
-        break;
-    case Options::Ports::Simulate:
-        if (const int rc = startEmulator(); rc != Success)
-            return rc;
-        break;
+    QString error;
+    if (!choosePorts(m_options.ports, m_options.portValue, m_emulator, &m_ports, &error)) {
+        m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
+        return NoProgrammer;
     }
     m_transport = std::make_unique<SerialTransport>(m_ports);
     m_session = std::make_unique<ProgrammerSession>(m_transport.get());
@@ -105,20 +95,6 @@ void Link::remember(const QString &chipName)
     }
     m_remembered = chipName;
     m_session->setRememberedChip(chipName);
-}
-
-int Link::startEmulator()
-{
-    QString error;
-    const QString device = m_emulator.start(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantor-sim")), {},
-        &error);
-    if (device.isEmpty()) {
-        m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
-        return NoProgrammer;
-    }
-    m_ports = PortMap::fromDevices({device});
-    return Success;
 }
 
 // The chip is remembered in chip.log in the current directory, as by the window; a file

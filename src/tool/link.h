@@ -70,7 +70,6 @@ public:
     void close();
 
 private:
-    int startEmulator();
     void readChipLog();
     void writeChipLog(int chip);
     void announceKey(int chip);
