@@ -140,16 +140,16 @@ Refusal ProgrammerSession::queueRequest(const QByteArray &bytes)
     return Refusal::None;
 }
 
-Refusal ProgrammerSession::sendImage(char letter, const QByteArray &image)
+Refusal ProgrammerSession::sendImage(ImageCommand command, const QByteArray &image)
 {
-    if ((letter != 'L' && letter != 'Q') || image.size() > BufferLimits::MaxImageSize)
+    if (image.size() > BufferLimits::MaxImageSize)
         return Refusal::Invalid;
     if (d->busy)
         return Refusal::Busy;
     if (isSearching())
         return Refusal::Searching;
     setBusy(true);
-    afterPump([this, letter, image] { startImage(letter, image); });
+    afterPump([this, command, image] { startImage(command, image); });
     return Refusal::None;
 }
 
@@ -256,13 +256,14 @@ void ProgrammerSession::runAfterPump()
     next();
 }
 
-void ProgrammerSession::startImage(char letter, const QByteArray &image)
+void ProgrammerSession::startImage(ImageCommand command, const QByteArray &image)
 {
     if (!d->transport.isOpen()) {
         finishImage(SendResult::NotConnected);
         return;
     }
     d->poller.stop(); // nothing reads the port while the image goes out
+    const char letter = static_cast<char>(command);
     if (!writeToLine(QByteArray(1, letter))) {
         finishImage(d->transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;

@@ -78,7 +78,7 @@ void Workbench::load()
     }
     d->latestFile = path;
     writeTskLog();
-    sendLatestFile('L');
+    sendLatestFile(ImageCommand::Load);
 }
 
 void Workbench::express()
@@ -95,10 +95,10 @@ void Workbench::express()
         d->latestFile = path;
         writeTskLog();
     }
-    sendLatestFile('Q');
+    sendLatestFile(ImageCommand::Express);
 }
 
-void Workbench::sendLatestFile(char letter)
+void Workbench::sendLatestFile(ImageCommand command)
 {
     const ImageFile::ReadResult image = ImageFile::readImage(d->latestFile);
     const Notice refused = refusalOf(image, d->latestFile);
@@ -108,8 +108,8 @@ void Workbench::sendLatestFile(char letter)
         return;
     }
     d->checksum = ImageFile::checksum(image.imageBytes);
-    d->transfer = letter;
-    const Refusal refusal = d->session.sendImage(letter, image.imageBytes);
+    d->transfer = static_cast<char>(command);
+    const Refusal refusal = d->session.sendImage(command, image.imageBytes);
     if (refusal != Refusal::None) {
         d->transfer = 0;
         showRefusal(refusal);

@@ -16,6 +16,7 @@
 #include <memory>
 
 class Console;
+enum class ImageCommand : char;
 enum class SendResult;
 class ProgrammerSession;
 class SerialTransport;
@@ -55,10 +56,11 @@ public:
     int command(const QByteArray &bytes, const ReplyRule &rule);
     // A fill or dump request through the byte pump, and its reply.
     int request(const QByteArray &bytes, const ReplyRule &rule);
-    // An image under its letter ('L' or 'Q'), then its reply; the rule's times count from
+    // An image under its command, then its reply; the rule's times count from
     // the moment the image has passed the line. An image the device stopped taking is a
     // transfer cut short (Failed).
-    int sendImage(char letter, const QByteArray &image, const QString &path, const ReplyRule &rule);
+    int sendImage(ImageCommand command, const QByteArray &image, const QString &path,
+                  const ReplyRule &rule);
     // The reply to what was sent last (a command, or the chip told after a key report).
     int awaitReply(const ReplyRule &rule);
     // A block of the SRAM read back ("S1", "S2", "S4").
@@ -80,7 +82,7 @@ private:
     void showIdentification();
     void reportNotFound();
     void begin(const QByteArray &step);
-    SendResult transferImage(char letter, const QByteArray &image);
+    SendResult transferImage(ImageCommand command, const QByteArray &image);
     int imageFailed(SendResult result);
     int lastSearchedPort() const;
 
