@@ -53,6 +53,7 @@ bool SerialTransport::open(int port)
         return false;
     }
     m_device = device;
+    m_number = port;
     m_port.setPortName(device);
     m_port.setReadBufferSize(0);
     m_batched = false;

@@ -55,6 +55,7 @@ private:
     QSerialPort m_port;
     PortMap m_ports;
     QString m_device;
+    int m_number = 0; // the port's number, as the log names it
     PortProbe m_openFailure;
     bool m_removed = false;
     bool m_batched = false;
