@@ -20,8 +20,4 @@ public:
     QString chipLog;
     QString latestFile;
     QString startupWarning;
-    // The transfer this workbench started: 'L', 'Q', 'S' or 0.
-    char transfer = 0;
-    quint16 checksum = 0;
-    int saveBytes = 0;
 };
