@@ -98,8 +98,8 @@ public:
 
     bool waitReceived(const QString &needle, int timeoutMs)
     {
-        EventWait wait([&] { return s.received().contains(needle); });
-        wait.wakeOn(&s, &ProgrammerSession::receivedChanged);
+        EventWait wait([&] { return s.receivedText().contains(needle); });
+        wait.wakeOn(&s, &ProgrammerSession::received);
         return wait.run(timeoutMs);
     }
 
@@ -107,9 +107,9 @@ public:
     {
         EventWait found([&] {
             return last.kind == Notice::Found && s.chip() == 0 &&
-                   s.received().contains(QStringLiteral("Chip AT89C2051"));
+                   s.receivedText().contains(QStringLiteral("Chip AT89C2051"));
         });
-        found.wakeOn(&w, &Workbench::notice).wakeOn(&s, &ProgrammerSession::receivedChanged);
+        found.wakeOn(&w, &Workbench::notice).wakeOn(&s, &ProgrammerSession::received);
         return found.run(10000);
     }
 
@@ -144,8 +144,9 @@ void Bench::express(Row &row, int run, int flash)
     const QByteArray image = makeImage(row.size, run);
     writeFile(w.latestFile(), image);
     Mark handed;
-    const auto watch = QObject::connect(&s, &ProgrammerSession::imageFinished, &w,
-                                        [&handed] { handed = Mark::now(); });
+    const auto watch = QObject::connect(&w, &Workbench::transferTaken, &w, [&](Transfer *t) {
+        QObject::connect(t, &Transfer::finished, &w, [&handed] { handed = Mark::now(); });
+    });
     const Mark start = Mark::now();
     w.express();
     const bool ok = waitReceived(QStringLiteral("Verify OK"), 60000);
@@ -159,7 +160,7 @@ void Bench::express(Row &row, int run, int flash)
     if (!ok || last.kind != Notice::ExpressCompleted || last.number != sumOf(image) ||
         flashSum != wantSum) {
         std::fprintf(stderr, "express %d: failed (notice '%s', received '%s', %s)\n", row.size,
-                     qPrintable(Messages::text(last)), qPrintable(s.received()),
+                     qPrintable(Messages::text(last)), qPrintable(s.receivedText()),
                      qPrintable(flashSum));
         ++row.failures;
         return;
@@ -184,11 +185,12 @@ void Bench::save(Row &row, int run)
             if (bytes == command)
                 asked = Mark::now();
         });
-    // Connected after the workbench: the file has been written when this runs.
-    const auto watchEnd = QObject::connect(&s, &ProgrammerSession::blockFinished, &w,
-                                           [&written] { written = Mark::now(); });
     EventWait done([&] { return written.at != 0.0; });
-    done.wakeOn(&s, &ProgrammerSession::blockFinished);
+    // Connected after the workbench: the file has been written when this runs.
+    const auto watchEnd = QObject::connect(&w, &Workbench::transferTaken, &w, [&](Transfer *t) {
+        QObject::connect(t, &Transfer::finished, &w, [&written] { written = Mark::now(); });
+        done.wakeOn(t, &Transfer::finished);
+    });
     const bool ok = w.offerSave() && w.save(row.size) && done.run(30000);
     QObject::disconnect(watchLine);
     QObject::disconnect(watchEnd);

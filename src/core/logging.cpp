@@ -1,5 +1,8 @@
 #include "logging.h"
 
+#include "core/chiptable.h"
+#include "core/clock.h"
+
 Q_LOGGING_CATEGORY(lcTransport, "vantor.transport", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSession, "vantor.session", QtWarningMsg)
 
@@ -9,6 +12,32 @@ namespace WireLog
 void enable()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.debug=true"));
+}
+
+void follow(ProgrammerSession *session, const Clock &clock)
+{
+    using S = ProgrammerSession;
+    const Clock *c = &clock;
+    QObject::connect(session, &S::searchStarted, session,
+                     [c] { qCDebug(lcSession, "%lld ms searching", c->now()); });
+    QObject::connect(session, &S::probed, session, [c](int port, const PortProbe &probe) {
+        qCDebug(lcSession, "%lld ms COM%d: %s", c->now(), port, name(probe.outcome));
+    });
+    QObject::connect(session, &S::found, session, [c](int port) {
+        qCDebug(lcSession, "%lld ms found on COM%d; settling", c->now(), port);
+    });
+    QObject::connect(session, &S::notFound, session,
+                     [c] { qCDebug(lcSession, "%lld ms not found", c->now()); });
+    QObject::connect(session, &S::settled, session,
+                     [c] { qCDebug(lcSession, "%lld ms settled", c->now()); });
+    QObject::connect(session, &S::chipChosen, session, [c](int chip) {
+        qCDebug(lcSession, "%lld ms chip %s", c->now(), ChipTable::chip(chip).name);
+    });
+    QObject::connect(session, &S::busyChanged, session, [c](bool busy) {
+        qCDebug(lcSession, "%lld ms %s", c->now(), busy ? "busy" : "no longer busy");
+    });
+    QObject::connect(session, &S::removed, session,
+                     [c] { qCDebug(lcSession, "%lld ms the programmer went away", c->now()); });
 }
 
 QString escaped(const QByteArray &bytes)
@@ -70,6 +99,21 @@ const char *name(SendResult result)
         return "not connected";
     case SendResult::Removed:
         return "removed";
+    }
+    return "?";
+}
+
+const char *name(Transfer::Kind kind)
+{
+    switch (kind) {
+    case Transfer::Kind::Load:
+        return "image L";
+    case Transfer::Kind::Express:
+        return "image Q";
+    case Transfer::Kind::ReadBack:
+        return "read-back";
+    case Transfer::Kind::Request:
+        return "request";
     }
     return "?";
 }

@@ -32,7 +32,7 @@ void ReceivePoller::clear()
     m_received.clear();
     m_held.clear();
     m_text.clear();
-    emit changed(m_text);
+    emit cleared();
 }
 
 void ReceivePoller::tick()
@@ -43,24 +43,27 @@ void ReceivePoller::tick()
     }
     const qsizetype before = m_text.size();
     const QByteArray bytes = m_transport.take();
-    append(bytes);
+    const QByteArray shown = append(bytes);
     if (!bytes.isEmpty())
         emit arrived();
     const int chip = ChipTable::keyReportIn(m_received);
     if (chip >= 0)
         emit keyReport(chip); // which may clear the text
     if (m_text.size() > before)
-        emit changed(m_text);
-    emit polled(m_text);
+        emit appended(shown);
+    emit polled();
 }
 
-void ReceivePoller::append(const QByteArray &bytes)
+QByteArray ReceivePoller::append(const QByteArray &bytes)
 {
+    QByteArray shown = m_held + bytes;
     if (!bytes.isEmpty()) {
         m_received += bytes;
-        m_text += ReceivedText::decode(m_held + bytes, &m_held);
+        m_text += ReceivedText::decode(shown, &m_held);
+        shown.chop(m_held.size());
     } else if (!m_held.isEmpty()) {
-        m_text += ReceivedText::decode(m_held); // no more came: shown byte by byte
+        m_text += ReceivedText::decode(shown); // no more came: shown byte by byte
         m_held.clear();
     }
+    return shown;
 }

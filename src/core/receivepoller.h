@@ -23,7 +23,7 @@ public:
     void stop();
 
     QString text() const { return m_text; }
-    // Empties the text; changed() tells so even when it was empty.
+    // Empties the text; cleared() tells so even when it was empty.
     void clear();
     // The first bytes of a character are waiting for the next tick.
     bool isHoldingBytes() const { return !m_held.isEmpty() && isRunning(); }
@@ -33,15 +33,17 @@ signals:
     void arrived();
     // The text holds a key report for this chip (tested on every tick).
     void keyReport(int chip);
-    // The text changed (after the key report was acted on).
-    void changed(const QString &text);
+    // The text grew by the text of bytes (after the key report was acted on).
+    void appended(const QByteArray &bytes);
+    void cleared();
     // Every tick, after the others: what is to be shown, changed or not.
-    void polled(const QString &text);
+    void polled();
 
 private:
     bool isRunning() const;
     void tick();
-    void append(const QByteArray &bytes);
+    // The bytes whose text was added: those before a character cut short.
+    QByteArray append(const QByteArray &bytes);
 
     Transport &m_transport;
     ClockTimer *m_timer;

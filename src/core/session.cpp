@@ -6,28 +6,29 @@
 ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject *parent)
     : QObject(parent), d(std::make_unique<Private>(this, transport, clock))
 {
+    WireLog::follow(this, d->clock);
     connect(&d->transport, &Transport::removed, this, &ProgrammerSession::onRemoved);
     connect(&d->search, &PortSearch::probing, this, &ProgrammerSession::probing);
     connect(&d->search, &PortSearch::probed, this, &ProgrammerSession::probed);
-    connect(&d->search, &PortSearch::probed, this, [this](int port, const PortProbe &probe) {
-        qCDebug(lcSession, "%lld ms COM%d: %s", d->clock.now(), port, WireLog::name(probe.outcome));
-    });
     connect(&d->search, &PortSearch::found, this, &ProgrammerSession::onFound);
     connect(&d->search, &PortSearch::notFound, this, &ProgrammerSession::notFound);
-    connect(&d->search, &PortSearch::notFound, this,
-            [this] { qCDebug(lcSession, "%lld ms not found", d->clock.now()); });
     connect(&d->search, &PortSearch::settleDue, this, &ProgrammerSession::onSettleDue);
     connect(&d->poller, &ReceivePoller::arrived, this, [this] { d->work.answered(); });
     connect(&d->poller, &ReceivePoller::keyReport, this, &ProgrammerSession::onKeyReport);
-    connect(&d->poller, &ReceivePoller::changed, this, &ProgrammerSession::onReceivedChanged);
+    connect(&d->poller, &ReceivePoller::appended, this, &ProgrammerSession::received);
+    connect(&d->poller, &ReceivePoller::cleared, this, &ProgrammerSession::onReceivedCleared);
     connect(&d->poller, &ReceivePoller::polled, this, &ProgrammerSession::receivedPolled);
     connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
     connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
-    connect(&d->sender, &ImageSender::progress, this, &ProgrammerSession::imageProgress);
+    connect(&d->sender, &ImageSender::progress, this, [this](int done, int total) {
+        if (d->transfer)
+            emit d->transfer->progress(done, total);
+    });
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
     connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
     connect(&d->reader, &BlockReader::keyReport, this, &ProgrammerSession::onKeyReport);
     connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);
+    connect(d->startTimer, &ClockTimer::timeout, this, &ProgrammerSession::runAfterPump);
 }
 
 ProgrammerSession::~ProgrammerSession() = default;
@@ -59,7 +60,7 @@ int ProgrammerSession::chip() const
     return d->chip;
 }
 
-QString ProgrammerSession::received() const
+QString ProgrammerSession::receivedText() const
 {
     return d->poller.text();
 }
@@ -106,12 +107,12 @@ Refusal ProgrammerSession::search()
     if (d->busy)
         return Refusal::Busy;
     d->pump.stop();
+    finishRequest(SendResult::NotConnected);
     d->afterPump = nullptr;
     d->poller.stop();
     d->transport.close();
     d->foundPort = 0;
     d->poller.clear();
-    qCDebug(lcSession, "%lld ms searching COM1 to COM%d", d->clock.now(), d->lastPort);
     emit searchStarted();
     d->search.start(d->lastPort);
     return Refusal::None;
@@ -137,37 +138,48 @@ Refusal ProgrammerSession::chooseChip(int chip)
     return Refusal::None;
 }
 
-Refusal ProgrammerSession::queueRequest(const QByteArray &bytes)
+Refusal ProgrammerSession::refusalFor(Transfer::Kind kind) const
 {
-    if (bytes.isEmpty() || bytes.size() > BufferLimits::TxBufferSize)
-        return Refusal::Invalid;
     if (d->busy)
         return Refusal::Busy;
-    qCDebug(lcSession, "%lld ms request queued: %s", d->clock.now(),
-            qUtf8Printable(WireLog::escaped(bytes)));
-    d->pump.queue(bytes);
+    if (isSearching() && kind != Transfer::Kind::Request)
+        return Refusal::Searching;
     return Refusal::None;
 }
 
-Refusal ProgrammerSession::sendImage(ImageCommand command, const QByteArray &image)
+Transfer *ProgrammerSession::queueRequest(const QByteArray &bytes)
 {
-    if (image.size() > BufferLimits::MaxImageSize)
-        return Refusal::Invalid;
-    if (d->busy)
-        return Refusal::Busy;
-    if (isSearching())
-        return Refusal::Searching;
+    const Transfer::Kind kind = Transfer::Kind::Request;
+    const int size = static_cast<int>(bytes.size());
+    const bool valid = !bytes.isEmpty() && size <= BufferLimits::TxBufferSize;
+    const Refusal refusal = valid ? refusalFor(kind) : Refusal::Invalid;
+    if (refusal != Refusal::None)
+        return Transfer::finishedNow(this, kind, size, refusal);
+    finishRequest(SendResult::NotConnected); // the one it replaces
+    d->request = new Transfer(kind, size, this);
+    d->pump.queue(bytes);
+    return d->request;
+}
+
+Transfer *ProgrammerSession::sendImage(ImageCommand command, const QByteArray &image)
+{
+    const Transfer::Kind kind =
+        command == ImageCommand::Express ? Transfer::Kind::Express : Transfer::Kind::Load;
+    const int size = static_cast<int>(image.size());
+    const bool valid = size <= BufferLimits::MaxImageSize;
+    const Refusal refusal = valid ? refusalFor(kind) : Refusal::Invalid;
+    if (refusal != Refusal::None || !d->transport.isOpen()) // refused, or no port to send to
+        return Transfer::finishedNow(this, kind, size, refusal);
     setBusy(true);
+    d->transfer = new Transfer(kind, size, this);
     afterPump([this, command, image] { startImage(command, image); });
-    return Refusal::None;
+    return d->transfer;
 }
 
 Refusal ProgrammerSession::reserve()
 {
-    if (d->busy)
-        return Refusal::Busy;
-    if (isSearching())
-        return Refusal::Searching;
+    if (const Refusal refusal = refusalFor(Transfer::Kind::ReadBack); refusal != Refusal::None)
+        return refusal;
     d->reserved = true;
     setBusy(true);
     return Refusal::None;
@@ -181,20 +193,21 @@ void ProgrammerSession::release()
     setBusy(false);
 }
 
-Refusal ProgrammerSession::readBlock(int bytes)
+Transfer *ProgrammerSession::readBlock(int bytes)
 {
-    if (ChipTable::readBackCommand(bytes).isEmpty())
-        return Refusal::Invalid;
-    if (!d->reserved) {
-        if (d->busy)
-            return Refusal::Busy;
-        if (isSearching())
-            return Refusal::Searching;
+    const Transfer::Kind kind = Transfer::Kind::ReadBack;
+    const Refusal refusal = ChipTable::readBackCommand(bytes).isEmpty() ? Refusal::Invalid
+                            : d->reserved                               ? Refusal::None
+                                                                        : refusalFor(kind);
+    if (refusal != Refusal::None || !d->transport.isOpen()) { // refused, or no port to ask
+        release();
+        return Transfer::finishedNow(this, kind, bytes, refusal);
     }
     d->reserved = false;
     setBusy(true);
+    d->transfer = new Transfer(kind, bytes, this);
     afterPump([this, bytes] { startBlock(bytes); });
-    return Refusal::None;
+    return d->transfer;
 }
 
 void ProgrammerSession::closePort()
@@ -202,6 +215,8 @@ void ProgrammerSession::closePort()
     d->search.stop();
     d->pump.stop();
     d->afterPump = nullptr;
+    d->startTimer->stop();
+    d->transfer = d->request = nullptr;
     d->poller.stop();
     d->sender.abort();
     d->reader.abort();
@@ -226,7 +241,6 @@ bool ProgrammerSession::writeToLine(const QByteArray &command)
 void ProgrammerSession::choose(int chip)
 {
     d->chip = chip;
-    qCDebug(lcSession, "%lld ms chip %s", d->clock.now(), ChipTable::chip(chip).name);
     d->remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     emit chipChosen(chip);
     emit chipShown(chip);
@@ -238,7 +252,6 @@ void ProgrammerSession::setBusy(bool busy)
     if (d->busy == busy)
         return;
     d->busy = busy;
-    qCDebug(lcSession, "%lld ms %s", d->clock.now(), busy ? "busy" : "no longer busy");
     emit busyChanged(busy);
     // A key report seen while a transfer owned the port, once it has ended (and no other
     // has begun).
@@ -251,11 +264,9 @@ void ProgrammerSession::setBusy(bool busy)
 
 void ProgrammerSession::afterPump(const std::function<void()> &next)
 {
-    if (d->pump.isRunning()) {
-        d->afterPump = next;
-        return;
-    }
-    next();
+    d->afterPump = next;
+    if (!d->pump.isRunning())
+        d->startTimer->start(0);
 }
 
 void ProgrammerSession::runAfterPump()
@@ -280,9 +291,7 @@ void ProgrammerSession::startImage(ImageCommand command, const QByteArray &image
         return;
     }
     d->imageLetter = letter;
-    qCDebug(lcSession, "%lld ms image %c of %lld bytes starts", d->clock.now(), letter,
-            qint64(image.size()));
-    emit imageStarted(static_cast<int>(image.size()));
+    d->transfer->start();
     d->sender.send(image);
 }
 
@@ -297,9 +306,15 @@ void ProgrammerSession::finishImage(SendResult result)
 {
     if (d->transport.isOpen())
         d->poller.start();
-    qCDebug(lcSession, "%lld ms image ends: %s", d->clock.now(), WireLog::name(result));
     setBusy(false);
-    emit imageFinished(result);
+    if (Transfer *transfer = std::exchange(d->transfer, nullptr))
+        transfer->finishSending(result);
+}
+
+void ProgrammerSession::finishRequest(SendResult result)
+{
+    if (Transfer *request = std::exchange(d->request, nullptr))
+        request->finishSending(result);
 }
 
 // --- Reactions -----------------------------------------------------------------------------
@@ -307,7 +322,6 @@ void ProgrammerSession::finishImage(SendResult result)
 void ProgrammerSession::onFound(int port)
 {
     d->foundPort = port;
-    qCDebug(lcSession, "%lld ms found on COM%d; settling", d->clock.now(), port);
     emit found(port);
     d->poller.start();
     d->poller.clear();
@@ -322,7 +336,6 @@ void ProgrammerSession::onSettleDue()
     const int chip = ChipTable::forRemembered(d->remembered);
     if (chip >= 0 && chip != d->chip)
         choose(chip);
-    qCDebug(lcSession, "%lld ms settled", d->clock.now());
     emit settled();
 }
 
@@ -340,11 +353,10 @@ void ProgrammerSession::onKeyReport(int chip)
         choose(chip);
 }
 
-void ProgrammerSession::onReceivedChanged(const QString &text)
+void ProgrammerSession::onReceivedCleared()
 {
-    if (text.isEmpty())
-        d->reportedChip = -1;
-    emit receivedChanged(text);
+    d->reportedChip = -1;
+    emit receivedCleared();
 }
 
 void ProgrammerSession::onRemoved()
@@ -352,7 +364,6 @@ void ProgrammerSession::onRemoved()
     if (d->search.isProbing())
         return; // a candidate that went away is only a port that did not answer
     d->poller.stop();
-    qCDebug(lcSession, "%lld ms the programmer went away", d->clock.now());
     emit removed();
 }
 
@@ -360,11 +371,13 @@ void ProgrammerSession::onPumpSent(bool toDevice)
 {
     if (toDevice)
         d->work.sent(QByteArray(), d->chip, d->clock.now()); // fill and dump: done at once
+    finishRequest(toDevice ? SendResult::Sent : SendResult::NotConnected);
     runAfterPump();
 }
 
 void ProgrammerSession::onPumpFailed()
 {
+    finishRequest(SendResult::Removed);
     runAfterPump();
 }
 
@@ -380,8 +393,7 @@ void ProgrammerSession::onBlockRead(BlockResult result, const QByteArray &bytes)
     d->work.answered();
     if (d->transport.isOpen())
         d->poller.start();
-    qCDebug(lcSession, "%lld ms read-back ends: %s, %lld bytes", d->clock.now(),
-            WireLog::name(result), qint64(bytes.size()));
     setBusy(false);
-    emit blockFinished(result, bytes);
+    if (Transfer *transfer = std::exchange(d->transfer, nullptr))
+        transfer->finishBlock(result, bytes);
 }

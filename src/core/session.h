@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/portprobe.h"
+#include "core/transfer.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -67,8 +68,8 @@ public:
     // The chip shown as chosen: 0 to 2, -1 for none.
     int chip() const;
     // Everything received since the last clear (what the response box shows).
-    QString received() const;
-    // The first bytes of a character wait for the receive poller's next tick: received()
+    QString receivedText() const;
+    // The first bytes of a character wait for the receive poller's next tick: receivedText()
     // does not hold them yet.
     bool isHoldingBytes() const;
     // Empties it (a new request's replies start afresh).
@@ -89,26 +90,35 @@ public:
     void setChipPinned(bool pinned);
 
     // --- Requests ------------------------------------------------------------------------
+    // Why a request of kind would be refused now (None: it would be taken). The session
+    // alone decides: a transfer owns the port, or the search is under way (a fill or dump
+    // request is not held back by the search).
+    Refusal refusalFor(Transfer::Kind kind) const;
     // Searches the ports for the programmer, from COM1; closes the port first.
     Refusal search();
     // A command of one or two letters; silently dropped when no port is open.
     Refusal sendCommand(const QByteArray &command);
     // The user chooses chip 0 to 2: remembered, marked and told to the programmer.
     Refusal chooseChip(int chip);
-    // Fill and dump requests ("F" + value, "d" + address), one byte per pump tick. A new
-    // request replaces one still queued.
-    Refusal queueRequest(const QByteArray &bytes);
+    // The requests below return their transfer (see Transfer for its lifetime). One refused
+    // is finished on return with its refusal; an image or block with no port open, with
+    // NotConnected.
+    // Fill and dump requests ("F" + value, "d" + address), one byte per pump tick; Sent
+    // once the last byte went out. A new request replaces one still queued, which ends as
+    // NotConnected.
+    Transfer *queueRequest(const QByteArray &bytes);
     // An image under its command: the command's letter, the big-endian length and the
-    // bytes. At most 4999 bytes. imageFinished() tells how it ended.
-    Refusal sendImage(ImageCommand command, const QByteArray &image);
+    // bytes. At most 4999 bytes. It starts from the event loop, once whatever the pump
+    // holds has gone out.
+    Transfer *sendImage(ImageCommand command, const QByteArray &image);
     // Holds the busy state for a read-back whose size has been chosen, while its file is
     // being asked for; readBlock() or release() ends the reservation.
     Refusal reserve();
     void release();
-    // A block of 1024, 2048 or 4096 bytes read back from the SRAM; blockFinished() tells
-    // how it ended.
-    Refusal readBlock(int bytes);
-    // Closes the port (at exit): whatever is under way stops, without a result.
+    // A block of 1024, 2048 or 4096 bytes read back from the SRAM, after a reservation or
+    // on its own.
+    Transfer *readBlock(int bytes);
+    // Closes the port (at exit): whatever is under way stops; its transfer never finishes.
     void closePort();
 
 signals:
@@ -131,22 +141,18 @@ signals:
     // when the transfer has ended (the latest such report, once).
     void keyReported(int chip);
 
-    // What the response box shows: everything received since the last clear.
-    void receivedChanged(const QString &text);
-    // Every tick of the receive poller (100 ms), changed or not: the response box shows the
-    // received text again, whatever was typed into it.
-    void receivedPolled(const QString &text);
+    // The bytes received, in order, as they become part of the received text: each chunk
+    // ends where a character does (ReceivedText::decode gives its text), unless the rest of
+    // a character did not come within a tick.
+    void received(const QByteArray &bytes);
+    // The received text was emptied (also when it was empty already).
+    void receivedCleared();
+    // Every tick of the receive poller (100 ms), after the others: the response box shows
+    // the received text again, whatever was typed into it.
+    void receivedPolled();
     // The programmer went away (a failed write, or the port's own report).
     void removed();
     void busyChanged(bool busy);
-
-    // Transfers.
-    void imageStarted(int bytes);
-    // The image bytes that can have left for the device, every 100 ms on the line's clock;
-    // all of them only when the image is done, just before imageFinished(Sent).
-    void imageProgress(int done, int total);
-    void imageFinished(SendResult result);
-    void blockFinished(BlockResult result, const QByteArray &bytes);
 
 private:
     bool writeToLine(const QByteArray &command);
@@ -157,11 +163,12 @@ private:
     void startImage(ImageCommand command, const QByteArray &image);
     void startBlock(int bytes);
     void finishImage(SendResult result);
+    void finishRequest(SendResult result);
 
     void onFound(int port);
     void onSettleDue();
     void onKeyReport(int chip);
-    void onReceivedChanged(const QString &text);
+    void onReceivedCleared();
     void onRemoved();
     void onPumpSent(bool toDevice);
     void onPumpFailed();

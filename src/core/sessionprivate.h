@@ -26,8 +26,9 @@ public:
         : transport(*transport), clock(clock ? *clock : Clock::system()),
           search(*transport, this->clock, q), poller(*transport, this->clock, q),
           pump(*transport, this->clock, q), sender(*transport, this->clock, q),
-          reader(*transport, this->clock, q)
+          reader(*transport, this->clock, q), startTimer(this->clock.createTimer(q))
     {
+        startTimer->setSingleShot(true);
     }
 
     Transport &transport;
@@ -37,6 +38,8 @@ public:
     BytePump pump;
     ImageSender sender;
     BlockReader reader;
+    // Starts a transfer from the event loop, once its caller holds it, when the pump is idle.
+    ClockTimer *startTimer;
 
     QString remembered;
     int lastPort = LineTiming::LastPort;
@@ -51,4 +54,7 @@ public:
     int keyWhileBusy = -1; // the latest key report seen while busy
     // What runs once the pump has sent what it holds.
     std::function<void()> afterPump;
+    // The image or block that owns the port, and the fill or dump request in the pump.
+    Transfer *transfer = nullptr;
+    Transfer *request = nullptr;
 };

@@ -35,13 +35,10 @@ void Workbench::connectSession()
     });
     connect(s, &ProgrammerSession::chipChosen, this, &Workbench::writeChipLog);
     connect(s, &ProgrammerSession::removed, this, [this] { show(Notice::Removed); });
-    connect(s, &ProgrammerSession::imageStarted, this, [this](int bytes) {
-        Notice n(Notice::Progress, d->latestFile);
-        n.number = bytes;
-        emit notice(n);
-    });
-    connect(s, &ProgrammerSession::imageFinished, this, &Workbench::onImageFinished);
-    connect(s, &ProgrammerSession::blockFinished, this, &Workbench::onBlockFinished);
+    connect(s, &ProgrammerSession::received, this, &Workbench::received);
+    connect(s, &ProgrammerSession::receivedCleared, this, &Workbench::receivedCleared);
+    connect(s, &ProgrammerSession::receivedPolled, this, &Workbench::receivedPolled);
+    connect(s, &ProgrammerSession::chipShown, this, &Workbench::chipShown);
 }
 
 ProgrammerSession &Workbench::session()
@@ -108,7 +105,6 @@ void Workbench::writeChipLog(int chip)
 void Workbench::exit()
 {
     d->session.closePort();
-    d->transfer = 0;
     emit exitRequested();
 }
 
@@ -119,12 +115,13 @@ void Workbench::show(Notice::Kind kind, qint64 number)
     emit notice(Notice(kind, number));
 }
 
-void Workbench::showRefusal(Refusal refusal)
+bool Workbench::showRefusal(Refusal refusal)
 {
     if (refusal == Refusal::Busy)
         show(Notice::Busy);
     else if (refusal == Refusal::Searching)
         show(Notice::Searching);
+    return refusal == Refusal::None;
 }
 
 void Workbench::search()
@@ -146,10 +143,8 @@ void Workbench::chooseChip(int chip)
 // emptied before the box's text is checked.
 bool Workbench::clearForSramRequest()
 {
-    if (d->session.isBusy()) {
-        show(Notice::Busy);
+    if (!showRefusal(d->session.refusalFor(Transfer::Kind::Request)))
         return false;
-    }
     d->session.clearReceived();
     show(Notice::Cleared);
     return true;

@@ -15,7 +15,7 @@ class Transport;
 // What the window's controls and menu items do, on the session: the settings files and the
 // latest image file, Load, Express and Save with their file dialogs, the fill and dump
 // boxes, the chip options and the commands. The window only calls these and shows the
-// signals; the texts are Messages'.
+// signals (its own and those of the transfers it is told of); the texts are Messages'.
 class Workbench : public QObject
 {
     Q_OBJECT
@@ -25,6 +25,7 @@ public:
               QObject *parent = nullptr);
     ~Workbench() override;
 
+    // For those who watch the line as a whole (tests, benchmarks); the window does not.
     ProgrammerSession &session();
     QString latestFile() const;
 
@@ -43,8 +44,8 @@ public:
     // then queued for the pump; a notice tells what is wrong with a text.
     void fill(const QString &text);
     void dump(const QString &text);
-    // Load, Express and Save are refused (a notice says why) while a transfer or the search
-    // is under way; each starts by emptying the received text.
+    // Load, Express and Save are refused when the session would refuse them (a notice says
+    // why); each starts by emptying the received text.
     // Load: the open dialog until an existing file is chosen (tsk.log records it), then
     // "L" and the image; notices tell its progress and how it ended.
     void load();
@@ -68,20 +69,31 @@ signals:
     // No programmer was found: the about box is shown.
     void aboutRequested();
     void exitRequested();
+    // The programmer's bytes for the response box, as the session passes them on
+    // (ProgrammerSession::received(), receivedCleared(), receivedPolled()).
+    void received(const QByteArray &bytes);
+    void receivedCleared();
+    void receivedPolled();
+    // The chip option to show as chosen.
+    void chipShown(int chip);
+    // The session took Load's or Express's image or Save's read-back: for those who follow
+    // its progress and its end.
+    void transferTaken(Transfer *transfer);
 
 private:
     void connectSession();
     void show(Notice::Kind kind, qint64 number = 0);
-    void showRefusal(Refusal refusal);
-    bool mayStartTransfer();
+    // Shows why the session would not take it, if it would not; true when it would.
+    bool showRefusal(Refusal refusal);
+    bool mayStart(Transfer::Kind kind);
     bool clearForSramRequest();
     void warnAtStartup(const QString &path, const QString &why);
     QString takeStartupWarning();
     void writeTskLog();
     void writeChipLog(int chip);
     void sendLatestFile(ImageCommand command);
-    void onImageFinished(SendResult result);
-    void onBlockFinished(BlockResult result, const QByteArray &bytes);
+    void onImageFinished(const Transfer &image, quint16 checksum);
+    void onBlockFinished(const Transfer &block);
 
     class Private;
     std::unique_ptr<Private> d;

@@ -21,8 +21,4 @@ public:
     ChipLog chipLog;
     QString latestFile;
     QString startupWarning;
-    // The transfer this workbench started: 'L', 'Q', 'S' or 0.
-    char transfer = 0;
-    quint16 checksum = 0;
-    int saveBytes = 0;
 };

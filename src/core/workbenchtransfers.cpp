@@ -47,22 +47,14 @@ Notice refusalOf(const ImageFile::ReadResult &image, const QString &path)
 
 } // namespace
 
-bool Workbench::mayStartTransfer()
+bool Workbench::mayStart(Transfer::Kind kind)
 {
-    if (d->session.isBusy()) {
-        show(Notice::Busy);
-        return false;
-    }
-    if (d->session.isSearching()) {
-        show(Notice::Searching);
-        return false;
-    }
-    return true;
+    return showRefusal(d->session.refusalFor(kind));
 }
 
 void Workbench::load()
 {
-    if (!mayStartTransfer())
+    if (!mayStart(Transfer::Kind::Load))
         return;
     d->session.clearReceived();
     QString path;
@@ -83,7 +75,7 @@ void Workbench::load()
 
 void Workbench::express()
 {
-    if (!mayStartTransfer())
+    if (!mayStart(Transfer::Kind::Express))
         return;
     d->session.clearReceived();
     if (d->latestFile.isEmpty()) {
@@ -107,24 +99,32 @@ void Workbench::sendLatestFile(ImageCommand command)
         emit latestFileChanged(d->latestFile);
         return;
     }
-    d->checksum = ImageFile::checksum(image.imageBytes);
-    d->transfer = static_cast<char>(command);
-    const Refusal refusal = d->session.sendImage(command, image.imageBytes);
-    if (refusal != Refusal::None) {
-        d->transfer = 0;
-        showRefusal(refusal);
+    Transfer *transfer = d->session.sendImage(command, image.imageBytes);
+    if (transfer->refusal() != Refusal::None) {
+        showRefusal(transfer->refusal());
         emit latestFileChanged(d->latestFile);
+        return;
     }
+    const quint16 checksum = ImageFile::checksum(image.imageBytes);
+    if (transfer->isFinished()) {
+        onImageFinished(*transfer, checksum);
+        return;
+    }
+    connect(transfer, &Transfer::started, this, [this, transfer] {
+        Notice n(Notice::Progress, d->latestFile);
+        n.number = transfer->size();
+        emit notice(n);
+    });
+    connect(transfer, &Transfer::finished, this,
+            [this, transfer, checksum] { onImageFinished(*transfer, checksum); });
+    emit transferTaken(transfer);
 }
 
-void Workbench::onImageFinished(SendResult result)
+void Workbench::onImageFinished(const Transfer &image, quint16 checksum)
 {
-    const char letter = d->transfer;
-    if (letter != 'L' && letter != 'Q')
-        return;
-    d->transfer = 0;
-    if (result == SendResult::Sent && letter == 'Q')
-        show(Notice::ExpressCompleted, d->checksum);
+    const SendResult result = image.sendResult();
+    if (result == SendResult::Sent && image.kind() == Transfer::Kind::Express)
+        show(Notice::ExpressCompleted, checksum);
     else if (result == SendResult::Sent)
         show(Notice::LoadCompleted);
     else if (result == SendResult::NotConnected)
@@ -135,7 +135,7 @@ void Workbench::onImageFinished(SendResult result)
 
 bool Workbench::offerSave()
 {
-    if (!mayStartTransfer())
+    if (!mayStart(Transfer::Kind::ReadBack))
         return false;
     d->session.clearReceived();
     return true;
@@ -159,13 +159,17 @@ bool Workbench::save(int bytes)
         return true;
     }
     d->latestFile = path;
-    d->transfer = 'S';
-    d->saveBytes = bytes;
-    if (d->session.readBlock(bytes) != Refusal::None) {
-        d->transfer = 0;
+    Transfer *block = d->session.readBlock(bytes);
+    if (block->refusal() != Refusal::None) {
         d->session.release();
         return false;
     }
+    if (block->isFinished()) {
+        onBlockFinished(*block);
+        return true;
+    }
+    connect(block, &Transfer::finished, this, [this, block] { onBlockFinished(*block); });
+    emit transferTaken(block);
     return true;
 }
 
@@ -174,11 +178,10 @@ void Workbench::saveAbandoned()
     show(Notice::SaveCancelled);
 }
 
-void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
+void Workbench::onBlockFinished(const Transfer &block)
 {
-    if (d->transfer != 'S')
-        return;
-    d->transfer = 0;
+    const BlockResult result = block.blockResult();
+    const QByteArray bytes = block.bytes();
     if (result == BlockResult::Complete) {
         FileError why;
         if (!ImageFile::writeWholeFile(d->latestFile, bytes, &why)) {
@@ -187,10 +190,10 @@ void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
     } else if (result == BlockResult::Short) {
         Notice n(Notice::SaveShort);
         n.number = bytes.size();
-        n.second = d->saveBytes;
+        n.second = block.size();
         emit notice(n);
     } else if (result == BlockResult::Overrun) {
-        emit notice(Notice(Notice::SaveOverrun, d->saveBytes));
+        emit notice(Notice(Notice::SaveOverrun, block.size()));
     } else if (result == BlockResult::NotConnected) {
         show(Notice::NotConnected);
     }

@@ -1,5 +1,5 @@
 // The link's exchanges with the programmer: commands, pump requests, images and blocks,
-// each waited for on the session's signals.
+// each waited for on its own reply or transfer.
 #include "link.h"
 
 #include "console.h"
@@ -57,7 +57,7 @@ int Link::request(const QByteArray &bytes, const ReplyRule &rule)
 {
     begin(bytes);
     m_session->clearReceived(); // what follows is the request's reply
-    if (m_session->queueRequest(bytes) != Refusal::None) {
+    if (m_session->queueRequest(bytes)->refusal() != Refusal::None) {
         m_console.error(QStringLiteral("the programmer is busy"));
         return Failed;
     }
@@ -86,21 +86,24 @@ int Link::sendImage(ImageCommand command, const QByteArray &image, const QString
 
 SendResult Link::transferImage(ImageCommand command, const QByteArray &image)
 {
-    Wait wait;
-    QObject::connect(m_session.get(), &ProgrammerSession::imageStarted, wait.context(),
-                     [this] { m_imageStarted = true; });
-    QObject::connect(m_session.get(), &ProgrammerSession::imageProgress, wait.context(),
-                     [this](int done) {
-                         m_imageDone = done;
-                         m_console.progress(done);
-                     });
-    QObject::connect(m_session.get(), &ProgrammerSession::imageFinished, wait.context(),
-                     [&](SendResult result) { wait.finish(static_cast<int>(result)); });
     m_imageStarted = false;
     m_imageDone = 0;
-    if (m_session->sendImage(command, image) != Refusal::None)
-        wait.finish(static_cast<int>(SendResult::NotConnected));
-    return static_cast<SendResult>(wait.run());
+    Transfer *transfer = m_session->sendImage(command, image);
+    if (transfer->isFinished())
+        return transfer->sendResult(); // refused, or no port: nothing was sent
+    Wait wait;
+    SendResult result = SendResult::NotConnected;
+    QObject::connect(transfer, &Transfer::progress, wait.context(), [this](int done) {
+        m_imageDone = done;
+        m_console.progress(done);
+    });
+    QObject::connect(transfer, &Transfer::finished, wait.context(), [&, transfer] {
+        m_imageStarted = transfer->isStarted();
+        result = transfer->sendResult();
+        wait.finish(Success);
+    });
+    wait.run();
+    return result;
 }
 
 int Link::imageFailed(SendResult result)
@@ -122,18 +125,20 @@ int Link::readBlock(int bytes, const QString &label, QByteArray *block)
     begin(ChipTable::readBackCommand(bytes));
     Wait wait;
     BlockResult result = BlockResult::NotConnected;
-    QObject::connect(m_session.get(), &ProgrammerSession::blockFinished, wait.context(),
-                     [&](BlockResult r, const QByteArray &data) {
-                         result = r;
-                         *block = data;
-                         wait.finish(Success);
-                     });
     m_console.progressStart(label, bytes);
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, wait.context(),
                      [&] { m_console.progress(static_cast<int>(m_transport->available())); });
     progress.start(ProgressMs);
-    if (m_session->readBlock(bytes) == Refusal::None)
+    Transfer *transfer = m_session->readBlock(bytes);
+    QObject::connect(transfer, &Transfer::finished, wait.context(), [&, transfer] {
+        result = transfer->blockResult();
+        *block = transfer->bytes();
+        wait.finish(Success);
+    });
+    if (transfer->isFinished())
+        result = transfer->blockResult(); // refused, or no port: nothing was asked
+    else
         wait.run();
     m_console.progressEnd(static_cast<int>(block->size()));
     if (result == BlockResult::Complete)

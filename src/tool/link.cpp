@@ -15,6 +15,7 @@
 #include "core/messages.h"
 #include "core/notice.h"
 #include "core/portchoice.h"
+#include "core/receivedtext.h"
 #include "core/serialtransport.h"
 #include "core/session.h"
 
@@ -69,8 +70,10 @@ int Link::prepare(bool remember)
     m_transport = std::make_unique<SerialTransport>(m_ports);
     m_session = std::make_unique<ProgrammerSession>(m_transport.get());
     m_session->setLastPort(m_transport->lastPort());
-    QObject::connect(m_session.get(), &ProgrammerSession::receivedChanged, &m_context,
-                     [this](const QString &text) { onReceived(text); });
+    QObject::connect(m_session.get(), &ProgrammerSession::received, &m_context,
+                     [this](const QByteArray &bytes) { onReceived(bytes); });
+    QObject::connect(m_session.get(), &ProgrammerSession::receivedCleared, &m_context,
+                     [this] { m_lineEnds.reset(); });
     QObject::connect(m_session.get(), &ProgrammerSession::chipChosen, &m_context,
                      [this](int chip) { writeChipLog(chip); });
     QObject::connect(m_session.get(), &ProgrammerSession::keyReported, &m_context,
@@ -160,15 +163,10 @@ void Link::setReplies(Replies replies)
     m_replies = replies;
 }
 
-// The session shows everything received since the last command; what is new is the part
-// after what was shown, or all of it when the text was cleared in between.
-void Link::onReceived(const QString &text)
+// The bytes received since the last command, piece by piece; a clear starts a new reply.
+void Link::onReceived(const QByteArray &bytes)
 {
-    const bool continued = text.startsWith(m_shown);
-    if (!continued)
-        m_lineEnds.reset();
-    const QString added = m_lineEnds.feed(continued ? text.mid(m_shown.size()) : text);
-    m_shown = text;
+    const QString added = m_lineEnds.feed(ReceivedText::decode(bytes));
     if (added.isEmpty())
         return;
     if (m_replies == Replies::Output)
@@ -260,7 +258,7 @@ void Link::showIdentification()
         return;
     m_identityShown = true;
     const QString text =
-        identification(m_probes.value(m_session->port()).answer, m_session->received());
+        identification(m_probes.value(m_session->port()).answer, m_session->receivedText());
     for (const QString &line : replyLines(text)) {
         if (!line.trimmed().isEmpty())
             m_console.status(line.trimmed());

@@ -76,7 +76,7 @@ private:
     void writeChipLog(int chip);
     void announceKey(int chip);
     void setReplies(Replies replies);
-    void onReceived(const QString &text);
+    void onReceived(const QByteArray &bytes);
     void statusLines(const QString &added);
     int searchAndSettle(bool *chipSent);
     void showIdentification();
@@ -102,7 +102,6 @@ private:
     QByteArray m_underWay; // the step last sent (empty: the search)
     bool m_programmed = false;
     Replies m_replies = Replies::Status;
-    QString m_shown; // the received text already passed on
     LineEnds m_lineEnds;
     bool m_imageStarted = false;
     int m_imageDone = 0; // the image bytes that can have left, as the session last told

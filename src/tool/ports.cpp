@@ -46,7 +46,8 @@ struct Probe {
 QString identityOf(const Probe &p)
 {
     QStringList lines;
-    for (const QString &line : replyLines(identification(p.probe.answer, p.session->received()))) {
+    for (const QString &line :
+         replyLines(identification(p.probe.answer, p.session->receivedText()))) {
         if (!line.trimmed().isEmpty())
             lines << line.trimmed();
     }

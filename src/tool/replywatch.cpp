@@ -23,7 +23,8 @@ ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const R
     connect(&m_notBefore, &QTimer::timeout, this, &ReplyWatch::tryFinish);
     connect(&transport, &Transport::received, this, &ReplyWatch::onBytes);
     // After the quiet, the last bytes may still wait for the session's next look.
-    connect(&session, &ProgrammerSession::receivedChanged, this, &ReplyWatch::tryFinish);
+    connect(&session, &ProgrammerSession::received, this, &ReplyWatch::tryFinish);
+    connect(&session, &ProgrammerSession::receivedCleared, this, &ReplyWatch::tryFinish);
 }
 
 void ReplyWatch::start()
@@ -31,7 +32,7 @@ void ReplyWatch::start()
     if (m_rule.limitMs == ReplyRule::UntilDone)
         m_rule.limitMs = static_cast<int>(m_session.workLeftMs()) + ChipOperations::QuickAnswerMs;
     m_limit.start(m_rule.limitMs);
-    if (!m_session.received().isEmpty() || m_session.isHoldingBytes() ||
+    if (!m_session.receivedText().isEmpty() || m_session.isHoldingBytes() ||
         m_transport.available() > 0)
         onBytes();
 }
@@ -67,7 +68,7 @@ void ReplyWatch::tryFinish()
         return;
     }
     if (m_judging.failOn.isValid() && !m_judging.failOn.pattern().isEmpty()) {
-        for (const QString &line : replyLines(m_session.received())) {
+        for (const QString &line : replyLines(m_session.receivedText())) {
             if (m_judging.failOn.match(line).hasMatch()) {
                 m_why = QStringLiteral("the programmer said: %1").arg(line.trimmed());
                 finish(Failed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -12,10 +13,10 @@ class QPlainTextEdit;
 class Workbench;
 struct Notice;
 
-// Shows in the main window what the workbench and its session report: the programmer's
-// replies in the response box, the program's notices in the status box, the latest-file
-// line, the chip options' marks and the about box. It only writes to the controls; it
-// reads nothing back.
+// Shows in the main window what the workbench reports: the programmer's replies in the
+// response box (the text it keeps of the bytes received since the last clear), the program's
+// notices in the status box, the latest-file line, the chip options' marks and the about box. It
+// only writes to the controls; it reads nothing back.
 class WindowAdapter : public QObject
 {
     Q_OBJECT
@@ -34,12 +35,14 @@ public:
     AboutBox *aboutBox() const { return m_aboutBox.get(); }
 
 private:
+    void appendReceived(const QByteArray &bytes);
     void showReceived(const QString &text);
-    void showReceivedAgain(const QString &text);
+    void showReceivedAgain();
     void showNotice(const Notice &notice);
     void showLatestFile(const QString &path);
     void showAboutBox();
 
     Controls m_controls;
+    QString m_received;
     std::unique_ptr<AboutBox> m_aboutBox;
 };

@@ -89,6 +89,32 @@ inline bool settle(ManualClock &clock, FakeTransport &line, ProgrammerSession &s
            (clock.advance(200), true);
 }
 
+// A transfer followed to its end: how often it finished (one finished on return counts
+// once) and what it then told.
+struct Followed {
+    int finished = 0;
+    SendResult sent = SendResult::Sent;
+    BlockResult block = BlockResult::Complete;
+    QByteArray bytes;
+    QList<QPair<qint64, int>> progress; // the clock and the bytes done, at each report
+
+    Followed(Transfer *transfer, const ManualClock &clock)
+    {
+        const auto end = [this, transfer] {
+            ++finished;
+            sent = transfer->sendResult();
+            block = transfer->blockResult();
+            bytes = transfer->bytes();
+        };
+        if (transfer->isFinished())
+            end();
+        QObject::connect(transfer, &Transfer::progress, [this, &clock](int done) {
+            progress.append({clock.now(), done});
+        });
+        QObject::connect(transfer, &Transfer::finished, end);
+    }
+};
+
 // The session on the manual clock and the fake line.
 struct Rig {
     ManualClock clock;

@@ -1,5 +1,7 @@
 #include "rig.h"
 
+#include "core/receivedtext.h"
+
 using Device = FakeTransport::Device;
 
 // The session's link: the port search (probe pace, the identification's length and reply
@@ -113,15 +115,15 @@ private slots:
         rig.line.answer(1, "E", "Erase OK\r\n", 30);
         rig.line.send("stale reply");
         rig.clock.advance(120);
-        QCOMPARE(rig.session.received(), QStringLiteral("Chip OK\r\nstale reply"));
-        QSignalSpy shown(&rig.session, &ProgrammerSession::receivedChanged);
+        QCOMPARE(rig.session.receivedText(), QStringLiteral("Chip OK\r\nstale reply"));
+        QSignalSpy shown(&rig.session, &ProgrammerSession::receivedCleared);
         QCOMPARE(rig.session.sendCommand("E"), Refusal::None); // answered 50 ms after a tick
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(rig.session.received(), QString());
+        QCOMPARE(rig.session.receivedText(), QString());
         rig.clock.advance(79);
-        QCOMPARE(rig.session.received(), QString());
+        QCOMPARE(rig.session.receivedText(), QString());
         rig.clock.advance(1);
-        QCOMPARE(rig.session.received(), QStringLiteral("Erase OK\r\n"));
+        QCOMPARE(rig.session.receivedText(), QStringLiteral("Erase OK\r\n"));
     }
 
     void repliesShowAsUtf8WhereValid_data()
@@ -154,15 +156,20 @@ private slots:
         Rig rig;
         QVERIFY(rig.start());
         rig.session.clearReceived();
+        // A client keeps the same text of the chunks passed on.
+        QString kept;
+        connect(&rig.session, &ProgrammerSession::received, this,
+                [&](const QByteArray &chunk) { kept += ReceivedText::decode(chunk); });
         const QList<QByteArray> parts = bytes.split('|');
         QStringList seen;
         for (int k = 0; k <= parts.size(); ++k) {
             if (k < parts.size())
                 rig.line.send(parts[k], 10);
             rig.clock.advance(100);
-            seen << rig.session.received();
+            seen << rig.session.receivedText();
         }
         QCOMPARE(seen, shown);
+        QCOMPARE(kept, shown.last());
     }
 
     void keyReportChoosesTheChip_data()
@@ -208,12 +215,14 @@ private slots:
     {
         Rig rig;
         QVERIFY(rig.start());
-        QCOMPARE(rig.session.queueRequest(QByteArray("d\x01\x23", 3)), Refusal::None);
+        Followed dump(rig.session.queueRequest(QByteArray("d\x01\x23", 3)), rig.clock);
         rig.clock.advance(4); // "d" has gone; a new request replaces the rest
-        QCOMPARE(rig.session.queueRequest("FA"), Refusal::None);
+        Followed fill(rig.session.queueRequest("FA"), rig.clock);
+        QVERIFY(dump.finished == 1 && dump.sent == SendResult::NotConnected && !fill.finished);
         rig.clock.advance(50);
         QCOMPARE(writesOf(rig.line).mid(3),
                  (QStringList{"COM1 1223 d", "COM1 1227 F", "COM1 1230 A"}));
+        QVERIFY(dump.finished == 1 && fill.finished == 1 && fill.sent == SendResult::Sent);
     }
 
     // What a request gets and sends in each state of the session.
@@ -242,15 +251,20 @@ private slots:
         const QStringList tag = QString::fromLatin1(QTest::currentDataTag()).split(": ");
         Rig rig;
         ProgrammerSession &s = rig.session;
+        // A transfer refused is finished on return, with its refusal.
+        const auto answer = [](Transfer *t) {
+            return t->isFinished() ? t->refusal() : Refusal::None;
+        };
         const QMap<QString, std::function<Refusal()>> ask = {
             {"command", [&] { return s.sendCommand("E"); }},
-            {"fill", [&] { return s.queueRequest("F\xA5"); }},
+            {"fill", [&] { return answer(s.queueRequest("F\xA5")); }},
             {"chip", [&] { return s.chooseChip(1); }},
             {"search", [&] { return s.search(); }},
-            {"image", [&] { return s.sendImage(ImageCommand::Load, "image"); }},
-            {"5000 bytes", [&] { return s.sendImage(ImageCommand::Load, QByteArray(5000, 'x')); }},
+            {"image", [&] { return answer(s.sendImage(ImageCommand::Load, "image")); }},
+            {"5000 bytes",
+             [&] { return answer(s.sendImage(ImageCommand::Load, QByteArray(5000, 'x'))); }},
             {"reserve", [&] { return s.reserve(); }},
-            {"block", [&] { return s.readBlock(1024); }},
+            {"block", [&] { return answer(s.readBlock(1024)); }},
         };
         if (tag[0] != "closed")
             QVERIFY(rig.start());

@@ -55,29 +55,27 @@ private slots:
                                               : FakeTransport::Intake::Paced,
                            device == "late" ? 500 : 0);
         rig.line.answer(1, QByteArray(1, letter), "Load OK\r\n", 5);
-        QSignalSpy finished(&rig.session, &ProgrammerSession::imageFinished);
         const qint64 start = rig.clock.now();
-        QList<QPair<qint64, int>> progress;
-        connect(&rig.session, &ProgrammerSession::imageProgress, this, [&](int done) {
-            progress.append({rig.clock.now() - start, done});
-        });
-        if (!queued.isEmpty())
-            rig.session.queueRequest(queued);
-        QCOMPARE(rig.session.sendImage(ImageCommand(letter), bytes(size)), Refusal::None);
-        ADVANCE_UNTIL(rig, finished.count() == 1, 10000);
+        // The fill's transfer ends when its last byte is out, and the image's is its own.
+        Followed fill(rig.session.queueRequest(queued), rig.clock); // none: refused at once
+        Followed image(rig.session.sendImage(ImageCommand(letter), bytes(size)), rig.clock);
+        ADVANCE_UNTIL(rig, image.finished == 1, 10000);
         QCOMPARE(rig.clock.now() - start, doneAt);
         QCOMPARE(rig.line.line(), "ii!" + queued + header + bytes(size));
+        QVERIFY(fill.finished == 1 && fill.progress.isEmpty() && image.sent == SendResult::Sent);
+        QCOMPARE(fill.sent, queued.isEmpty() ? SendResult::NotConnected : SendResult::Sent);
         // The whole image only when done.
-        QVERIFY(!progress.isEmpty() && progress.last() == qMakePair(qint64(doneAt), size));
+        const auto &progress = image.progress;
+        QVERIFY(!progress.isEmpty() && progress.last() == qMakePair(start + doneAt, size));
         QVERIFY(std::all_of(progress.begin(), progress.end() - 1,
                             [&](const auto &p) { return p.second < size; }));
         const auto look = std::find_if(progress.begin(), progress.end(),
-                                       [](const auto &p) { return p.first >= 1000; });
+                                       [&](const auto &p) { return p.first - start >= 1000; });
         QCOMPARE(look < progress.end() - 1 ? look->second : -1, at1s);
         // The answer that came during the transfer shows only after it.
-        QVERIFY(rig.session.received().isEmpty() && !rig.session.isBusy());
+        QVERIFY(rig.session.receivedText().isEmpty() && !rig.session.isBusy());
         rig.clock.advance(100);
-        QCOMPARE(rig.session.received(), QStringLiteral("Load OK\r\n"));
+        QCOMPARE(rig.session.receivedText(), QStringLiteral("Load OK\r\n"));
     }
 
     void endings_data()
@@ -120,14 +118,14 @@ private slots:
             if (how.startsWith("unplug"))
                 rig.line.unplug(!how.contains("unnoticed"));
         });
-        QSignalSpy images(&rig.session, &ProgrammerSession::imageFinished);
-        QSignalSpy blocks(&rig.session, &ProgrammerSession::blockFinished);
         QSignalSpy removed(&rig.session, &ProgrammerSession::removed);
         const qint64 start = rig.clock.now();
-        what == "image" ? rig.session.sendImage(ImageCommand::Load, bytes(1024))
-                        : rig.session.readBlock(2048);
-        ADVANCE_UNTIL(rig, images.count() + blocks.count() == 1, 20000);
-        QCOMPARE((what == "image" ? images : blocks).at(0).at(0), result);
+        Followed t(what == "image" ? rig.session.sendImage(ImageCommand::Load, bytes(1024))
+                                   : rig.session.readBlock(2048),
+                   rig.clock);
+        ADVANCE_UNTIL(rig, t.finished == 1, 20000);
+        QCOMPARE(what == "image" ? QVariant::fromValue(t.sent) : QVariant::fromValue(t.block),
+                 result);
         QCOMPARE(rig.clock.now() - start, afterMs);
         QCOMPARE(removed.count(), how.startsWith("unplug") ? 1 : 0);
         QVERIFY(!rig.line.isOpen() && !rig.session.isBusy());
@@ -180,18 +178,16 @@ private slots:
             rig.line.answer(1, command, "x", last + extraMs);
         for (int ms = 10; ms <= chatterMs; ms += 10)
             rig.line.send("x", ms);
-        QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
         const qint64 start = rig.clock.now();
-        QCOMPARE(rig.session.readBlock(size), Refusal::None);
-        ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
+        Followed read(rig.session.readBlock(size), rig.clock);
+        ADVANCE_UNTIL(rig, read.finished == 1, 20000);
         QCOMPARE(rig.line.timeOf(command) - start, askedAt);
         QCOMPARE(rig.clock.now() - start, doneAt);
-        QCOMPARE(finished.at(0).at(0).value<BlockResult>(), result);
+        QCOMPARE(read.block, result);
         // Exactly the block, or what came of it in time, or nothing of a spoilt one.
-        QCOMPARE(finished.at(0).at(1).toByteArray(), result == BlockResult::Complete ? block
-                                                     : result == BlockResult::Short
-                                                         ? block.left(size - 1)
-                                                         : QByteArray());
+        QCOMPARE(read.bytes, result == BlockResult::Complete ? block
+                             : result == BlockResult::Short  ? block.left(size - 1)
+                                                             : QByteArray());
         // Seen complete as soon as it can be, after looks at most 50 ms apart (86 for 4K,
         // where one a byte would be thousands).
         QVERIFY2(lastByteMs >= 0 || rig.line.looks <= 100,
@@ -246,15 +242,13 @@ private slots:
             rig.line.answer(1, sent.last(), "stage " + QByteArray::number(k) + "\r\n", answers[k]);
         const qint64 start = rig.clock.now();
         for (const QByteArray &command : sent)
-            command == "Q" ? rig.session.sendImage(ImageCommand::Express, bytes(100))
-                           : rig.session.sendCommand(command);
+            command == "Q" ? void(rig.session.sendImage(ImageCommand::Express, bytes(100)))
+                           : void(rig.session.sendCommand(command));
         rig.clock.advance(saveMs);
-        QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
-        QCOMPARE(rig.session.readBlock(1024), Refusal::None);
-        ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
+        Followed read(rig.session.readBlock(1024), rig.clock);
+        ADVANCE_UNTIL(rig, read.finished == 1, 20000);
         QCOMPARE(rig.line.timeOf("S1") - start, askedAt);
-        QCOMPARE(finished.at(0),
-                 (QVariantList{QVariant::fromValue(BlockResult::Complete), bytes(1024)}));
+        QVERIFY(read.block == BlockResult::Complete && read.bytes == bytes(1024));
     }
 
     void keyReportDuringATransfer_data()
@@ -310,14 +304,13 @@ private slots:
         QByteArray block = bytes(2048);
         block.replace(2000, 6, "KEY_4K");
         rig.line.answer(1, "S2", block, 3000, true);
-        QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
-        rig.session.readBlock(2048);
-        ADVANCE_UNTIL(rig, finished.count() == 1, 20000);
-        QCOMPARE(finished.at(0).at(0).value<BlockResult>(), BlockResult::Short);
-        QCOMPARE(finished.at(0).at(1).toByteArray(), block.left(1631));
+        Followed read(rig.session.readBlock(2048), rig.clock);
+        ADVANCE_UNTIL(rig, read.finished == 1, 20000);
+        QCOMPARE(read.block, BlockResult::Short);
+        QCOMPARE(read.bytes, block.left(1631));
         QCOMPARE(rig.clock.now() - rig.line.timeOf("S2"), 5334); // quiet 200 ms after it
         rig.clock.advance(1000);
-        QCOMPARE(rig.session.received(), QString());
+        QCOMPARE(rig.session.receivedText(), QString());
         QCOMPARE(rig.session.chip(), 0); // the block's bytes are no key report
         QVERIFY(rig.line.line().endsWith("S2"));
     }

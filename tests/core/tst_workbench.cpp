@@ -151,6 +151,8 @@ private slots:
             "燒錄器傳回的資料多於 2048 位元組，無法確定內容，沒有寫入檔案。", "S2");
         row("save, unplugged", "save", 10, 0, "unplugged after S2",
             "燒錄器已移除，請重新接上後執行 ComPort check。", "S2");
+        // Another's read-back is not the workbench's: no notice, no file.
+        row("another's read-back", "block", 10, 0, "on COM1", "Find Programmer on COM1", "S2");
         row("dump 2000", "dump 2000", 10, 0, "on COM1",
             "你所輸入的是無效的起始位置，請輸入四位數十六進位碼。");
     }
@@ -185,6 +187,7 @@ private slots:
         else
             request == "load"      ? b.bench.load()
             : request == "express" ? b.bench.express()
+            : request == "block"   ? void(b.bench.session().readBlock(2048))
                                    : b.bench.dump(request.mid(5));
         ADVANCE_UNTIL(b, !b.bench.session().isBusy(), 20000);
         b.clock.advance(100);

@@ -46,13 +46,17 @@ void Soak::watchWorkbench()
         if (chip == seen.keyWanted)
             seen.keySeen = true;
     });
-    connect(&s, &ProgrammerSession::receivedChanged, this, [this](const QString &text) {
+    connect(&s, &ProgrammerSession::received, this, [this, &s] {
+        const QString text = s.receivedText();
         if (!seen.keyReport.isEmpty() && text.count(seen.keyReport) > seen.keyBaseline)
             seen.keySeen = true;
     });
-    connect(&s, &ProgrammerSession::imageFinished, this, [this](SendResult) { ++seen.images; });
-    connect(&s, &ProgrammerSession::blockFinished, this,
-            [this](BlockResult, const QByteArray &) { ++seen.blocks; });
+    connect(bench.get(), &Workbench::transferTaken, this, [this](Transfer *transfer) {
+        int &count = transfer->kind() == Transfer::Kind::ReadBack ? seen.blocks : seen.images;
+        connect(transfer, &Transfer::finished, this, [&count] { ++count; });
+        connect(
+            transfer, &Transfer::finished, this, [this] { wake(); }, Qt::QueuedConnection);
+    });
     // Waits look again once the program has done with what woke them.
     const auto later = Qt::QueuedConnection;
     auto look = [this] { wake(); };
@@ -60,10 +64,9 @@ void Soak::watchWorkbench()
     connect(&s, &ProgrammerSession::settled, this, look, later);
     connect(&s, &ProgrammerSession::notFound, this, look, later);
     connect(&s, &ProgrammerSession::chipShown, this, look, later);
-    connect(&s, &ProgrammerSession::receivedChanged, this, look, later);
+    connect(&s, &ProgrammerSession::received, this, look, later);
+    connect(&s, &ProgrammerSession::receivedCleared, this, look, later);
     connect(&s, &ProgrammerSession::busyChanged, this, look, later);
-    connect(&s, &ProgrammerSession::imageFinished, this, look, later);
-    connect(&s, &ProgrammerSession::blockFinished, this, look, later);
     connect(line.get(), &WatchedLine::wrote, this, look, later);
     connect(line.get(), &Transport::removed, this, look, later);
 }

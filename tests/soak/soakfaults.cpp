@@ -15,7 +15,7 @@ void Soak::keyReport()
     ProgrammerSession &session = bench->session();
     seen.keyWanted = chip;
     seen.keyReport = QStringLiteral("KEY_") + QLatin1String(keys[chip]);
-    seen.keyBaseline = session.received().count(seen.keyReport);
+    seen.keyBaseline = session.receivedText().count(seen.keyReport);
     seen.keySeen = false;
     sim->control(QStringLiteral("key %1").arg(QLatin1String(keys[chip])));
     if (expectOpen) {

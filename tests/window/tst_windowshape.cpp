@@ -287,8 +287,9 @@ private slots:
 
     void typingIntoTheResponseBoxLastsATick_data()
     {
-        addRows<TypingRow>(
-            {{"a tick", "Erase OK", "tick", "Erase OK"}, {"Verify, no reply", "", "Command2", ""}});
+        addRows<TypingRow>({{"a tick", "Erase OK", "tick", "Erase OK"},
+                            {"a tick, in UTF-8", "燒錄 OK", "tick", "燒錄 OK"},
+                            {"Verify, no reply", "", "Command2", ""}});
     }
     void typingIntoTheResponseBoxLastsATick()
     {
