@@ -37,8 +37,11 @@ void FakeTransport::setIntake(Intake intake, int fromMs)
 void FakeTransport::unplug(bool noticed)
 {
     m_gone = true;
-    if (noticed)
-        present();
+    if (noticed && m_open != 0) {
+        close();
+        m_removed = true;
+        emit removed(); // the port's own report: an event of its own
+    }
 }
 
 QByteArray FakeTransport::line() const
@@ -150,7 +153,12 @@ bool FakeTransport::present()
     if (m_gone && m_open != 0) {
         close();
         m_removed = true;
-        emit removed();
+        // Told once the call that found it has returned, and not after the port is opened
+        // again.
+        m_clock.callAfter(0, [this] {
+            if (m_removed && m_open == 0)
+                emit removed();
+        });
     }
     return !m_gone;
 }
