@@ -37,11 +37,8 @@ void FakeTransport::setIntake(Intake intake, int fromMs)
 void FakeTransport::unplug(bool noticed)
 {
     m_gone = true;
-    if (noticed && m_open != 0) {
-        close();
-        m_removed = true;
-        emit removed(); // the port's own report: an event of its own
-    }
+    if (noticed)
+        present();
 }
 
 QByteArray FakeTransport::line() const
