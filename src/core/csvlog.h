@@ -19,6 +19,8 @@ public:
     // is taken back where the file allows it.
     bool append(const QStringList &fields);
     QString errorString() const { return m_error; }
+    // Whether open() opened the file (even when its header could then not be written).
+    bool isOpen() const { return m_file.isOpen(); }
 
     // A field as it is written, and a whole line with its line end.
     static QString field(const QString &text);

@@ -54,8 +54,22 @@ Options:
   --repeat              write: one chip after another, each after the programmer's key
                         or Enter; Ctrl+C (after the chip under way) or the end of input
                         ends with a summary
-  --log FILE            write: append a CSV line for each chip (time, chip, image
-                        checksum, result, first differing address)
+  --log FILE            write: append a CSV line for each chip (a header line first when
+                        the file is new): time, station, port, programmer, USB serial,
+                        chip, image, its SHA-256 and sum, serial number, attempt,
+                        result, first differing address, duration, lot, operator
+  --lot TEXT, --operator NAME
+                        write: the lot and the operator, for the log
+  --serial ADDR:FIRST[:STEP]
+                        write: a serial number of its own in each chip at ADDR (hex),
+                        from FIRST by STEP (default 1); a number is used up only by a
+                        chip that passed; where the number lies inside the image, the
+                        image must hold FF there
+  --serial-format be16|be32|le16|le32|bcd4|bcd8|ascii:N|hex:N
+                        binary, packed BCD, or N decimal or hex digits (default be16)
+  --serial-state FILE   the next number, kept after every chip that passed and locked
+                        while a run uses it (default: the image's path with ".serial")
+  --serial-overwrite    the number may replace bytes of the image that are not FF
   --json                standard output as one JSON object a line for each event
   -q, --quiet           no status lines and no progress
   -h, --help            this help;  --version  the tool's version
@@ -158,15 +172,49 @@ bool readJudging(const QCommandLineParser &parser, Options *options, QString *er
     return true;
 }
 
+// --serial and its companions.
+bool readSerial(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    const QString format = parser.value(QStringLiteral("serial-format"));
+    options->serialState = parser.value(QStringLiteral("serial-state"));
+    options->serialOverwrite = parser.isSet(QStringLiteral("serial-overwrite"));
+    if (!parser.isSet(QStringLiteral("serial"))) {
+        if (!format.isEmpty() || !options->serialState.isEmpty() || options->serialOverwrite)
+            *error = QStringLiteral("--serial-format, --serial-state and --serial-overwrite go "
+                                    "with --serial");
+        return error->isEmpty();
+    }
+    options->serial = SerialField::parse(parser.value(QStringLiteral("serial")));
+    if (!format.isEmpty())
+        options->serialFormatName = format;
+    options->serialFormat = SerialFormat::parse(options->serialFormatName);
+    if (!options->serial)
+        *error = QStringLiteral("--serial takes ADDR:FIRST[:STEP]: the address in hex, the first "
+                                "number and the step in decimal");
+    else if (!options->serialFormat)
+        *error = QStringLiteral("--serial-format: unknown format \"%1\": use be16, be32, le16, "
+                                "le32, bcd4, bcd8, ascii:N (1 to 18) or hex:N (1 to 15)")
+                     .arg(format);
+    return error->isEmpty();
+}
+
 bool readProduction(const QCommandLineParser &parser, Options *options, QString *error)
 {
     options->repeat = parser.isSet(QStringLiteral("repeat"));
     options->logPath = parser.value(QStringLiteral("log"));
+    options->lot = parser.value(QStringLiteral("lot"));
+    options->operatorName = parser.value(QStringLiteral("operator"));
     const bool logged = parser.isSet(QStringLiteral("log"));
-    if ((options->repeat || logged) && options->command != QLatin1String("write")) {
-        *error = QStringLiteral("--repeat and --log are for write");
-        return false;
+    const QStringList forWrite{"repeat", "log",           "lot",          "operator",
+                               "serial", "serial-format", "serial-state", "serial-overwrite"};
+    for (const QString &name : forWrite) {
+        if (parser.isSet(name) && options->command != QLatin1String("write")) {
+            *error = QStringLiteral("--%1 is for write").arg(name);
+            return false;
+        }
     }
+    if (!readSerial(parser, options, error))
+        return false;
     if (logged && options->logPath.trimmed().isEmpty()) {
         *error = QStringLiteral("--log needs a file");
         return false;
@@ -223,6 +271,12 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"json"}, "JSON events on standard output."),
         option({"log"}, "CSV log of the chips written.", "FILE"),
         option({"repeat"}, "Write one chip after another."),
+        option({"lot"}, "The lot, in the log.", "TEXT"),
+        option({"operator"}, "Who runs the line, in the log.", "NAME"),
+        option({"serial"}, "A serial number in each chip.", "ADDR:FIRST[:STEP]"),
+        option({"serial-format"}, "How the number is written.", "FORMAT"),
+        option({"serial-state"}, "Where the next number is kept.", "FILE"),
+        option({"serial-overwrite"}, "The number may replace image bytes."),
     });
     if (!parser.parse(arguments)) {
         *error = signedValueError(parser, arguments);

@@ -1,10 +1,8 @@
 #include "core/csvlog.h"
 #include "rig.h"
 
-#include <QTemporaryDir>
-
-// The production log's CSV: fields quoted so that each stays one, no field a spreadsheet
-// would run, the header once, and a disk that takes no more refused.
+// The production log's fields: quoted so that each stays one, and none that a spreadsheet
+// would run. (The header, the lines and a full disk: tst_tool's production runs.)
 class TstCsvLog : public QObject
 {
     Q_OBJECT
@@ -43,43 +41,6 @@ private slots:
     {
         const auto [text, written] = fetch<QString, QString>("text", "written");
         QCOMPARE(CsvLog::field(text), written);
-    }
-
-    void appends_data()
-    {
-        columns<QString, QString, QString>("before", "after", "error"); // "-": no file before
-        QTest::newRow("a new file") << "-"
-                                    << "time,image\n1,\"a,b.tsk\"\n2,x\n"
-                                    << "";
-        QTest::newRow("an empty file") << ""
-                                       << "time,image\n1,\"a,b.tsk\"\n2,x\n"
-                                       << "";
-        QTest::newRow("an older log") << "0,old\n"
-                                      << "0,old\n1,\"a,b.tsk\"\n2,x\n"
-                                      << "";
-        QTest::newRow("a full disk") << "/dev/full"
-                                     << ""
-                                     << "No space left on device";
-    }
-    void appends()
-    {
-        const auto [before, after, error] =
-            fetch<QString, QString, QString>("before", "after", "error");
-        QTemporaryDir dir;
-        const QString path = before.startsWith("/dev/") ? before : dir.filePath("log.csv");
-        if (before != "-" && !before.startsWith("/dev/"))
-            writeFile(path, before.toUtf8());
-        const QStringList header{"time", "image"};
-        auto log = std::make_unique<CsvLog>();
-        const bool opened = log->open(path, header);
-        QCOMPARE(log->errorString(), error);
-        if (!opened)
-            return;
-        QVERIFY(log->append({"1", "a,b.tsk"}));
-        log = std::make_unique<CsvLog>(); // the next run: no second header
-        QVERIFY(log->open(path, header));
-        QVERIFY(log->append({"2", "x"}));
-        QCOMPARE(QString::fromUtf8(readFile(path)), after);
     }
 };
 
