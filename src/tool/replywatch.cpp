@@ -55,7 +55,9 @@ void ReplyWatch::onLimit()
         finish(Success); // done without an answer
         return;
     }
-    m_why = QStringLiteral("no answer within %1 s").arg(m_rule.limitMs / 1000.0);
+    // In tenths of a second: a limit counted from the work left loses the odd millisecond
+    // that passed before the watch started.
+    m_why = QStringLiteral("no answer within %1 s").arg(qRound(m_rule.limitMs / 100.0) / 10.0);
     finish(Failed);
 }
 

@@ -38,6 +38,19 @@ private slots:
         rig.clock.advance(3000);
         QCOMPARE(seen, QStringList(done));
     }
+    void silenceIsNoAnswerByTheTimeTheWorkIsDone()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.session.sendCommand("E"); // which may take 510 ms; a quick answer 500 ms after
+        rig.clock.advance(1);
+        ReplyWatch watch(rig.session, rig.line, ReplyRules::chipOperation(), {}, &rig.clock);
+        QSignalSpy done(&watch, &ReplyWatch::finished);
+        watch.start();
+        rig.clock.advance(3000);
+        QCOMPARE(done, QList<QVariantList>{{int(Failed)}});
+        QCOMPARE(watch.why(), "no answer within 1 s"); // 1009 ms, counted from the watch's start
+    }
 };
 
 QTEST_GUILESS_MAIN(TstReplyWatch)
