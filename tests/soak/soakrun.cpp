@@ -51,6 +51,8 @@ bool Soak::run(int seconds)
 
 // The heap's floor over each tenth of the run, between actions: one moment's figure also
 // holds what is in flight then (a port's read buffer, an image, replies not yet cleared).
+// glibc counts the blocks its per-thread cache keeps as in use: the floor climbs until that
+// cache is full (GLIBC_TUNABLES=glibc.malloc.tcache_count=0 leaves it out).
 void Soak::sampleHeap(qint64 elapsedMs, int seconds)
 {
     floorKiB = std::min(floorKiB, heapInUseKiB());
