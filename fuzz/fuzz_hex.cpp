@@ -1,7 +1,7 @@
 // The hexadecimal text of the fill box (Text3) and the dump box (Text4): any text the
 // user can type or paste, taken as UTF-8 so that non-ASCII characters come up too.
 #include "check.h"
-#include "core/hex.h"
+#include "core/requests.h"
 
 #include <cctype>
 #include <cstdint>
@@ -37,11 +37,11 @@ std::string asciiHexDigits(const QString &text)
 
 void checkConversions(const QString &text)
 {
-    const int digit = HexDigitValue(text);
+    const int digit = hexDigitValue(text);
     FUZZ_CHECK(digit >= 0 && digit <= 16);
     FUZZ_CHECK(digit == (text.isEmpty() ? 16 : referenceDigit(text.front().unicode())));
 
-    const int pair = HexPairToByte(text);
+    const int pair = hexPairToByte(text);
     FUZZ_CHECK(pair >= 0 && pair <= 256);
     int expected = 256;
     if (!text.isEmpty()) {
@@ -57,7 +57,7 @@ void checkFillBox(const QString &text)
 {
     const std::string digits = asciiHexDigits(text);
     const bool valid = text.size() == 2 && digits.size() == 2;
-    const FillText fill = CheckFillText(text);
+    const FillText fill = checkFillText(text);
     FUZZ_CHECK(fill.ok == valid);
     if (valid)
         FUZZ_CHECK(fill.value == std::strtol(digits.c_str(), nullptr, 16));
@@ -65,7 +65,7 @@ void checkFillBox(const QString &text)
 
 void checkDumpBox(const QString &text)
 {
-    const DumpText dump = CheckDumpText(text);
+    const DumpText dump = checkDumpText(text);
     if (text.isEmpty()) {
         FUZZ_CHECK(dump.verdict == DumpText::Empty);
         return;

@@ -31,24 +31,24 @@ bool sameResult(const IntelHex::ParseResult &a, const IntelHex::ParseResult &b)
 void checkOtherForms(const QByteArray &text, int limit, const IntelHex::ParseResult &r)
 {
     if (!text.startsWith(byteOrderMark))
-        FUZZ_CHECK(sameResult(IntelHex::Parse(byteOrderMark + text, limit, limitName), r));
+        FUZZ_CHECK(sameResult(IntelHex::parse(byteOrderMark + text, limit, limitName), r));
     if (!text.contains('\r')) {
         QByteArray crOnly = text;
         crOnly.replace('\n', '\r');
-        FUZZ_CHECK(sameResult(IntelHex::Parse(crOnly, limit, limitName), r));
+        FUZZ_CHECK(sameResult(IntelHex::parse(crOnly, limit, limitName), r));
     }
     if (r.ok) {
         const QByteArray tail = "\x1A" + QByteArray(7, '\0') + text;
-        FUZZ_CHECK(sameResult(IntelHex::Parse(text + tail, limit, limitName), r));
+        FUZZ_CHECK(sameResult(IntelHex::parse(text + tail, limit, limitName), r));
     }
 }
 
 void checkWithLimit(const QByteArray &text, int limit)
 {
-    const IntelHex::ParseResult r = IntelHex::Parse(text, limit, limitName);
+    const IntelHex::ParseResult r = IntelHex::parse(text, limit, limitName);
     checkOtherForms(text, limit, r);
     // A file that reads as Intel HEX is never taken for raw bytes.
-    FUZZ_CHECK(!r.ok || IntelHex::IsHexText(text));
+    FUZZ_CHECK(!r.ok || IntelHex::isHexText(text));
     if (!r.ok) {
         FUZZ_CHECK(!r.error.isEmpty());
         FUZZ_CHECK((r.problem == IntelHex::ParseResult::OnLine) == (r.line > 0));
@@ -65,13 +65,13 @@ void checkWithLimit(const QByteArray &text, int limit)
 
     // The limit is exact: the image fits a limit of its own size, and not one byte less.
     const int size = static_cast<int>(r.image.size());
-    const IntelHex::ParseResult fits = IntelHex::Parse(text, size, limitName);
+    const IntelHex::ParseResult fits = IntelHex::parse(text, size, limitName);
     FUZZ_CHECK(fits.ok && fits.image == r.image);
-    FUZZ_CHECK(!IntelHex::Parse(text, size - 1, limitName).ok);
+    FUZZ_CHECK(!IntelHex::parse(text, size - 1, limitName).ok);
 
     // The image written out as Intel HEX reads back the same.
     const IntelHex::ParseResult again =
-        IntelHex::Parse(IntelHex::Format(r.image), limit, limitName);
+        IntelHex::parse(IntelHex::format(r.image), limit, limitName);
     FUZZ_CHECK(again.ok && again.image == r.image);
 }
 

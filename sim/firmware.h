@@ -66,7 +66,6 @@ public:
 
     // Realistic erase/programming durations (off: every operation completes at once).
     void setPacing(bool on) { m_pacing = on; }
-    bool pacing() const { return m_pacing; }
     // The words of every reply (Default at start).
     void setTexts(Texts texts);
     Texts texts() const { return m_texts; }

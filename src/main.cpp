@@ -1,4 +1,4 @@
-#include "core/portmap.h"
+#include "core/portchoice.h"
 #include "core/serialtransport.h"
 #include "core/simulatedprogrammer.h"
 #include "core/workbench.h"
@@ -17,9 +17,8 @@ namespace
 {
 
 struct StartOptions {
-    bool simulate = false;
-    bool portsGiven = false;
-    QString ports;
+    PortSource ports = PortSource::System; // --ports LIST, --simulate, or the system's
+    QString portList;
     bool dataFolder = false;
 };
 
@@ -75,9 +74,11 @@ bool readOptions(StartOptions *options)
         std::fprintf(stderr, "usb-vantor: %s\nsee usb-vantor --help\n", qPrintable(error));
         return false;
     }
-    options->simulate = parser.isSet(QStringLiteral("simulate"));
-    options->portsGiven = parser.isSet(QStringLiteral("ports"));
-    options->ports = parser.value(QStringLiteral("ports"));
+    if (parser.isSet(QStringLiteral("simulate")))
+        options->ports = PortSource::Simulate;
+    else if (parser.isSet(QStringLiteral("ports")))
+        options->ports = PortSource::List;
+    options->portList = parser.value(QStringLiteral("ports"));
     options->dataFolder = parser.isSet(QStringLiteral("data-folder"));
     return true;
 }
@@ -96,27 +97,6 @@ QString settingsFolder(const StartOptions &options)
     return folder;
 }
 
-// The ports from the command line: --ports, --simulate's emulator as COM1, or the system's.
-bool choosePorts(const StartOptions &options, SimulatedProgrammer &simulator, PortMap *ports)
-{
-    if (options.simulate) {
-        QString error;
-        const QString device = simulator.start(
-            QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("vantor-sim")), {},
-            &error);
-        if (device.isEmpty()) {
-            qCritical("vantor-sim: %s", qPrintable(error));
-            return false;
-        }
-        *ports = PortMap::fromDevices({device});
-    } else if (options.portsGiven) {
-        *ports = PortMap::fromList(options.ports);
-    } else {
-        *ports = PortMap::systemDefault();
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -131,8 +111,11 @@ int main(int argc, char *argv[])
 
     SimulatedProgrammer simulator;
     PortMap ports;
-    if (!choosePorts(options, simulator, &ports))
+    QString error;
+    if (!choosePorts(options.ports, options.portList, simulator, &ports, &error)) {
+        qCritical("vantor-sim: %s", qPrintable(error));
         return 1;
+    }
     SerialTransport transport(ports);
     QtDialogBackend dialogs;
     Workbench workbench(&transport, &dialogs);

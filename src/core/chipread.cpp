@@ -1,12 +1,12 @@
 #include "chipread.h"
 
-#include "hex.h"
+#include "requests.h"
 
 #include <algorithm>
 
 QByteArray ChipReadCheck::fillRequest() const
 {
-    return FillRequest(m_fill);
+    return ::fillRequest(m_fill);
 }
 
 ChipReadCheck::Verdict ChipReadCheck::judge(const QByteArray &block)

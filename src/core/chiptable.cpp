@@ -43,16 +43,11 @@ int keyReportIn(const QByteArray &received)
 
 QByteArray readBackCommand(int bytes)
 {
-    switch (bytes) {
-    case 1024:
-        return QByteArrayLiteral("S1");
-    case 2048:
-        return QByteArrayLiteral("S2");
-    case 4096:
-        return QByteArrayLiteral("S4");
-    default:
-        return QByteArray();
+    for (const Chip &c : chips()) {
+        if (c.flashSize == bytes)
+            return "S" + QByteArray::number(bytes / 1024);
     }
+    return QByteArray();
 }
 
 } // namespace ChipTable

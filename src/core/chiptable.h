@@ -30,8 +30,8 @@ int forRemembered(const QString &name);
 // "KEY_1K", case-sensitive, anywhere; -1 for none.
 int keyReportIn(const QByteArray &received);
 
-// The read-back of a block: "S1", "S2" or "S4" for 1024, 2048 or 4096 bytes; empty for
-// any other size.
+// The read-back of a block of one chip's flash size: "S1", "S2" or "S4" for 1024, 2048 or
+// 4096 bytes; empty for any other size.
 QByteArray readBackCommand(int bytes);
 
 } // namespace ChipTable

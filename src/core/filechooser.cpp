@@ -32,8 +32,8 @@ FileChooser::Result FileChooser::askToLoad(QString *path)
         const Result result = ask(DialogBackend::Kind::Open, openFilter(), path);
         if (result != Result::Chosen || QFileInfo(*path).isFile())
             return result;
-        m_backend->messageBox(Msg::notFoundText(*path), DialogBackend::ExclamationOk,
-                              Msg::notFoundTitle());
+        m_backend->messageBox(Messages::notFoundText(*path), DialogBackend::ExclamationOk,
+                              Messages::notFoundTitle());
     }
 }
 
@@ -44,8 +44,8 @@ FileChooser::Result FileChooser::askToSave(QString *path)
         const Result result = ask(DialogBackend::Kind::Save, saveFilter(), path);
         if (result != Result::Chosen || !QFileInfo::exists(*path))
             return result;
-        if (m_backend->messageBox(Msg::existsText(*path), DialogBackend::ExclamationYesNo,
-                                  Msg::existsTitle()) == DialogBackend::Yes)
+        if (m_backend->messageBox(Messages::existsText(*path), DialogBackend::ExclamationYesNo,
+                                  Messages::existsTitle()) == DialogBackend::Yes)
             return result;
     }
 }

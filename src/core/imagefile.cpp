@@ -22,24 +22,24 @@ ReadResult fromHex(const QByteArray &text, qint64 limit)
 {
     ReadResult r;
     r.hex = true;
-    r.hexFile = IntelHex::Parse(text, HexAddressSpace,
+    r.hexFile = IntelHex::parse(text, HexAddressSpace,
                                 QStringLiteral("the 64 KiB of program memory an 8051 addresses"));
     if (!r.hexFile.ok) {
         r.status = ReadResult::HexError;
         return r;
     }
-    r.ImageSize = r.hexFile.image.size();
-    if (r.ImageSize > limit)
+    r.imageSize = r.hexFile.image.size();
+    if (r.imageSize > limit)
         r.status = ReadResult::TooLarge;
     else
-        r.ImageBytes = r.hexFile.image;
+        r.imageBytes = r.hexFile.image;
     r.hexFile.image.clear();
     return r;
 }
 
 } // namespace
 
-ReadResult ReadImage(const QString &path, qint64 limit)
+ReadResult readImage(const QString &path, qint64 limit)
 {
     ReadResult r;
     QFile file;
@@ -47,28 +47,28 @@ ReadResult ReadImage(const QString &path, qint64 limit)
         r.status = ReadResult::Unreadable;
         return r;
     }
-    r.ImageSize = file.size();
-    if (r.ImageSize > MaxHexFileSize) { // too large as raw bytes and as HEX
+    r.imageSize = file.size();
+    if (r.imageSize > MaxHexFileSize) { // too large as raw bytes and as HEX
         r.status = ReadResult::TooLarge;
         return r;
     }
     errno = 0;
-    const QByteArray content = file.read(r.ImageSize);
-    if (content.size() != r.ImageSize) {
+    const QByteArray content = file.read(r.imageSize);
+    if (content.size() != r.imageSize) {
         r.status = ReadResult::Unreadable;
         r.error = FileError::fromErrno(errno, path);
         return r;
     }
-    if (IntelHex::IsHexText(content))
+    if (IntelHex::isHexText(content))
         return fromHex(content, limit);
-    if (r.ImageSize > limit)
+    if (r.imageSize > limit)
         r.status = ReadResult::TooLarge;
     else
-        r.ImageBytes = content;
+        r.imageBytes = content;
     return r;
 }
 
-quint16 Checksum(const QByteArray &bytes)
+quint16 checksum(const QByteArray &bytes)
 {
     quint32 sum = 0;
     for (char b : bytes)
@@ -76,7 +76,7 @@ quint16 Checksum(const QByteArray &bytes)
     return static_cast<quint16>(sum % 65536);
 }
 
-bool WriteWholeFile(const QString &path, const QByteArray &bytes, FileError *error)
+bool writeWholeFile(const QString &path, const QByteArray &bytes, FileError *error)
 {
     QSaveFile file(path);
     // A folder that may not be written to cannot take the file beside the old one; an

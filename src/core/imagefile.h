@@ -21,26 +21,26 @@ struct ReadResult {
     enum Status { Ok, Unreadable, TooLarge, HexError };
     Status status = Ok;
     bool hex = false; // the file was read as Intel HEX
-    QByteArray ImageBytes;
-    qint64 ImageSize = 0;          // the image's length, also when it is too large
+    QByteArray imageBytes;
+    qint64 imageSize = 0;          // the image's length, also when it is too large
     FileError error;               // Unreadable: why
     IntelHex::ParseResult hexFile; // HexError: the line and why
 };
 
-// Reads an image file for sending. A file whose content is Intel HEX (IntelHex::IsHexText),
+// Reads an image file for sending. A file whose content is Intel HEX (IntelHex::isHexText),
 // whatever its name, gives the image from address 0 to its last byte, gaps filled with FF;
 // any error in it refuses the file. Any other file is the image byte for byte; one longer
 // than MaxHexFileSize is refused without being read. An image longer than limit is
 // refused. Never creates a file; the file is closed on every path.
-ReadResult ReadImage(const QString &path, qint64 limit = MaxImageSize);
+ReadResult readImage(const QString &path, qint64 limit = MaxImageSize);
 
 // The 16-bit byte sum of an image.
-quint16 Checksum(const QByteArray &bytes);
+quint16 checksum(const QByteArray &bytes);
 
 // Writes bytes as the whole file. The new content goes to a file beside it and replaces
 // the old file only once it is complete, so a failed write leaves the old file as it was.
 // In a folder that may not be written to, an existing file that may be written is
 // overwritten in place instead.
-bool WriteWholeFile(const QString &path, const QByteArray &bytes, FileError *error);
+bool writeWholeFile(const QString &path, const QByteArray &bytes, FileError *error);
 
 } // namespace ImageFile

@@ -205,7 +205,7 @@ ParseResult Collector::store(qint64 first, const QByteArray &data, int lineNo)
     return accepted();
 }
 
-// The lines Parse passes over: blank, or a DOS end-of-file mark.
+// The lines parse() passes over: blank, or a DOS end-of-file mark.
 bool isSkipped(const QByteArray &trimmedLine)
 {
     return trimmedLine.isEmpty() || trimmedLine == "\x1A";
@@ -213,7 +213,7 @@ bool isSkipped(const QByteArray &trimmedLine)
 
 } // namespace
 
-ParseResult Parse(const QByteArray &text, int limit, const QString &limitName)
+ParseResult parse(const QByteArray &text, int limit, const QString &limitName)
 {
     Collector collected(limit, limitName);
     const QList<QByteArray> lines = splitLines(text);
@@ -240,7 +240,7 @@ ParseResult Parse(const QByteArray &text, int limit, const QString &limitName)
     return r;
 }
 
-QByteArray Format(const QByteArray &image)
+QByteArray format(const QByteArray &image)
 {
     QByteArray out;
     auto record = [&out](int type, int address, const QByteArray &data) {
@@ -271,7 +271,7 @@ QByteArray Format(const QByteArray &image)
     return out;
 }
 
-bool IsHexText(const QByteArray &text)
+bool isHexText(const QByteArray &text)
 {
     for (const QByteArray &untrimmed : splitLines(text)) {
         const QByteArray line = untrimmed.trimmed();
@@ -288,7 +288,7 @@ bool IsHexText(const QByteArray &text)
     return false;
 }
 
-bool IsHexFileName(const QString &path)
+bool isHexFileName(const QString &path)
 {
     const QString lower = path.toLower();
     return lower.endsWith(QLatin1String(".hex")) || lower.endsWith(QLatin1String(".ihx")) ||

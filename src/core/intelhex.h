@@ -33,21 +33,21 @@ struct ParseResult {
 
 // Parses text. Every data byte must lie below limit; limitName says what the limit is in
 // the error, e.g. "the AT89C2051's 2048 bytes of flash". A file without data is refused.
-ParseResult Parse(const QByteArray &text, int limit, const QString &limitName);
+ParseResult parse(const QByteArray &text, int limit, const QString &limitName);
 
 // The image as data records of 16 bytes from address 0, then the end-of-file record.
-QByteArray Format(const QByteArray &image);
+QByteArray format(const QByteArray &image);
 
 // True when text is to be read as Intel HEX rather than as raw image bytes: after an
 // optional UTF-8 byte-order mark and any lines that are blank or hold only Ctrl+Z (the
-// lines Parse skips), the first line, without spaces around it, begins with ':' and ten
+// lines parse() skips), the first line, without spaces around it, begins with ':' and ten
 // hexadecimal digits, as much as the shortest record holds. Whatever the rest holds (a bad
 // checksum, a wrong count, another character) is an error in a HEX file. Every text that
-// Parse accepts passes; a raw image would need its first eleven bytes to be ':' and ASCII
+// parse() accepts passes; a raw image would need its first eleven bytes to be ':' and ASCII
 // hexadecimal digits, which 8051 code does not begin with.
-bool IsHexText(const QByteArray &text);
+bool isHexText(const QByteArray &text);
 
 // True for the names that Intel HEX files go by: *.hex, *.ihx, *.ihex (any case).
-bool IsHexFileName(const QString &path);
+bool isHexFileName(const QString &path);
 
 } // namespace IntelHex

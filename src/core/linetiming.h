@@ -10,7 +10,6 @@ namespace LineTiming
 // 9600 baud, no parity, 8 data bits, 1 stop bit: ten bits a byte.
 constexpr int Baud = 9600;
 constexpr int BitsPerByte = 10;
-constexpr const char *Settings = "9600,N,8,1";
 
 // Milliseconds that n bytes take on the line, rounded up.
 constexpr int lineMs(int bytes)

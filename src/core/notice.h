@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/messages.h"
+
 #include <QString>
 
 // A message of the program's own, as a value: what happened and the details its text
@@ -55,11 +57,3 @@ struct Notice {
     // A settings problem from start-up to be shown once more with this notice.
     QString appended;
 };
-
-namespace Messages
-{
-// The text of a notice, exactly as the status box shows it.
-QString text(const Notice &notice);
-// The latest-file line: "No latest file !" or "Latest File at " and the path.
-QString latestFileLine(const QString &path);
-} // namespace Messages

@@ -1,5 +1,7 @@
 #include "portmap.h"
 
+#include "core/linetiming.h"
+
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -12,7 +14,7 @@ PortMap PortMap::systemDefault()
         names << info.systemLocation();
 #ifdef Q_OS_WIN
     PortMap map;
-    for (int n = 1; n <= 11; ++n)
+    for (int n = 1; n <= LineTiming::LastPort; ++n)
         map.m_devices << QStringLiteral("COM%1").arg(n);
     return map;
 #else

@@ -100,7 +100,7 @@ void PortSearch::replyWindowClosed()
 
 void PortSearch::clockTick()
 {
-    ++m_ticks;
+    m_ticks = qMin(m_ticks + 1, int(LineTiming::SettleTicks)); // it may tick on while busy
     if (m_phase == Phase::Waiting) {
         if (m_ticks >= LineTiming::ReplyWindowTicks)
             replyWindowClosed();

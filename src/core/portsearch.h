@@ -25,7 +25,6 @@ public:
     void stop();
     // Probing ports (not yet found, not given up).
     bool isProbing() const { return m_phase == Phase::Probing || m_phase == Phase::Waiting; }
-    bool isSettling() const { return m_phase == Phase::Settling; }
     // The settle step is done: the clock stops.
     void finishSettling();
 

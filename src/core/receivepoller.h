@@ -21,7 +21,6 @@ public:
 
     void start();
     void stop();
-    bool isRunning() const;
 
     QString text() const { return m_text; }
     // Empties the text; changed() tells so even when it was empty.
@@ -40,6 +39,7 @@ signals:
     void polled(const QString &text);
 
 private:
+    bool isRunning() const;
     void tick();
     void append(const QByteArray &bytes);
 

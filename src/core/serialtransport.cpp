@@ -50,7 +50,6 @@ bool SerialTransport::open(int port)
         m_openFailure.outcome = PortProbe::Outcome::NoDevice;
         return false;
     }
-    m_number = port;
     m_device = device;
     m_port.setPortName(device);
     m_port.setReadBufferSize(0);

@@ -30,7 +30,6 @@ public:
     PortProbe openFailure() const override { return m_openFailure; }
     void close() override;
     bool isOpen() const override { return m_port.isOpen(); }
-    int port() const override { return m_number; }
 
     bool write(const QByteArray &bytes) override;
     qint64 pendingOutput() const override;
@@ -57,7 +56,6 @@ private:
     PortMap m_ports;
     QString m_device;
     PortProbe m_openFailure;
-    int m_number = 0;
     bool m_removed = false;
     bool m_batched = false;
     bool m_inErrorHandler = false;

@@ -78,11 +78,6 @@ void ProgrammerSession::setOperationTimeMs(int ms)
     d->work.setLongestMs(ms);
 }
 
-QString ProgrammerSession::rememberedChip() const
-{
-    return d->remembered;
-}
-
 void ProgrammerSession::setRememberedChip(const QString &name)
 {
     d->remembered = name;
@@ -119,7 +114,7 @@ Refusal ProgrammerSession::sendCommand(const QByteArray &command)
 {
     if (d->busy)
         return Refusal::Busy;
-    writeCommand(command);
+    writeToLine(command);
     return Refusal::None;
 }
 
@@ -145,16 +140,16 @@ Refusal ProgrammerSession::queueRequest(const QByteArray &bytes)
     return Refusal::None;
 }
 
-Refusal ProgrammerSession::sendImage(char letter, const QByteArray &image)
+Refusal ProgrammerSession::sendImage(ImageCommand command, const QByteArray &image)
 {
-    if ((letter != 'L' && letter != 'Q') || image.size() > BufferLimits::MaxImageSize)
+    if (image.size() > BufferLimits::MaxImageSize)
         return Refusal::Invalid;
     if (d->busy)
         return Refusal::Busy;
     if (isSearching())
         return Refusal::Searching;
     setBusy(true);
-    afterPump([this, letter, image] { startImage(letter, image); });
+    afterPump([this, command, image] { startImage(command, image); });
     return Refusal::None;
 }
 
@@ -208,7 +203,7 @@ void ProgrammerSession::closePort()
 
 // --- Inside --------------------------------------------------------------------------------
 
-bool ProgrammerSession::writeCommand(const QByteArray &command)
+bool ProgrammerSession::writeToLine(const QByteArray &command)
 {
     if (!d->transport.isOpen())
         return false; // silently dropped
@@ -225,7 +220,7 @@ void ProgrammerSession::choose(int chip)
     d->remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     emit chipChosen(chip);
     emit chipShown(chip);
-    writeCommand(QByteArray(1, ChipTable::chip(chip).command));
+    writeToLine(QByteArray(1, ChipTable::chip(chip).command));
 }
 
 void ProgrammerSession::setBusy(bool busy)
@@ -261,14 +256,15 @@ void ProgrammerSession::runAfterPump()
     next();
 }
 
-void ProgrammerSession::startImage(char letter, const QByteArray &image)
+void ProgrammerSession::startImage(ImageCommand command, const QByteArray &image)
 {
     if (!d->transport.isOpen()) {
         finishImage(SendResult::NotConnected);
         return;
     }
     d->poller.stop(); // nothing reads the port while the image goes out
-    if (!writeCommand(QByteArray(1, letter))) {
+    const char letter = static_cast<char>(command);
+    if (!writeToLine(QByteArray(1, letter))) {
         finishImage(d->transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;
     }
@@ -299,7 +295,7 @@ void ProgrammerSession::onFound(int port)
     emit found(port);
     d->poller.start();
     d->poller.clear();
-    writeCommand(QByteArrayLiteral("i")); // its reply reaches the response box
+    writeToLine(QByteArrayLiteral("i")); // its reply reaches the response box
 }
 
 void ProgrammerSession::onSettleDue()

@@ -20,6 +20,12 @@ enum class Refusal {
     Invalid,   // not a request the programmer takes (a chip, size or image out of range)
 };
 
+// The two image transfers, each by the command that starts it on the line.
+enum class ImageCommand : char {
+    Load = 'L',    // into the programmer's SRAM
+    Express = 'Q', // into the SRAM, then the chip erased, programmed and verified from it
+};
+
 // How an image transfer ("L" or "Q" with its length and bytes) ended.
 enum class SendResult {
     Sent,         // every byte can have reached the device: its line time has passed and
@@ -75,7 +81,6 @@ public:
     void setOperationTimeMs(int ms);
 
     // The chip remembered between runs (chip.log): the search's settle step chooses it.
-    QString rememberedChip() const;
     void setRememberedChip(const QString &name);
     // The search gives up after this port (11 unless set lower).
     void setLastPort(int port);
@@ -93,9 +98,9 @@ public:
     // Fill and dump requests ("F" + value, "d" + address), one byte per pump tick. A new
     // request replaces one still queued.
     Refusal queueRequest(const QByteArray &bytes);
-    // An image under its command letter ('L' or 'Q'): the letter, the big-endian length and
-    // the bytes. At most 4999 bytes. imageFinished() tells how it ended.
-    Refusal sendImage(char letter, const QByteArray &image);
+    // An image under its command: the command's letter, the big-endian length and the
+    // bytes. At most 4999 bytes. imageFinished() tells how it ended.
+    Refusal sendImage(ImageCommand command, const QByteArray &image);
     // Holds the busy state for a read-back whose size has been chosen, while its file is
     // being asked for; readBlock() or release() ends the reservation.
     Refusal reserve();
@@ -144,12 +149,12 @@ signals:
     void blockFinished(BlockResult result, const QByteArray &bytes);
 
 private:
-    bool writeCommand(const QByteArray &command);
+    bool writeToLine(const QByteArray &command);
     void choose(int chip);
     void setBusy(bool busy);
     void afterPump(const std::function<void()> &next);
     void runAfterPump();
-    void startImage(char letter, const QByteArray &image);
+    void startImage(ImageCommand command, const QByteArray &image);
     void startBlock(int bytes);
     void finishImage(SendResult result);
 

@@ -25,8 +25,6 @@ public:
     virtual PortProbe openFailure() const { return {}; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // The number of the open port (or of the last one opened).
-    virtual int port() const = 0;
 
     // Hands bytes to the device. False when the port is closed, or when the device has gone:
     // the port is then closed and removed() emitted.

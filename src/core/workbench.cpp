@@ -1,10 +1,9 @@
 #include "workbench.h"
 #include "workbenchprivate.h"
 
-#include "core/chiptable.h"
 #include "core/fileerror.h"
-#include "core/hex.h"
 #include "core/imagefile.h"
+#include "core/requests.h"
 #include "core/settingsfile.h"
 
 #include <QDir>
@@ -61,15 +60,15 @@ void Workbench::start(const QString &directory)
 {
     const QString dir = QDir::toNativeSeparators(directory);
     d->tskLog = SettingsFile::pathIn(dir, QStringLiteral("tsk.log"));
-    d->chipLog = SettingsFile::pathIn(dir, QStringLiteral("chip.log"));
+    d->chipLog = ChipLog(dir);
     FileError why;
     if (SettingsFile::readValue(d->tskLog, &d->latestFile, &why) ==
         SettingsFile::ReadResult::Failed)
         warnAtStartup(d->tskLog, why.chinese());
     emit latestFileChanged(d->latestFile);
     QString chip;
-    if (SettingsFile::readValue(d->chipLog, &chip, &why) == SettingsFile::ReadResult::Failed)
-        warnAtStartup(d->chipLog, why.chinese());
+    if (!d->chipLog.read(&chip, &why))
+        warnAtStartup(d->chipLog.path(), why.chinese());
     d->session.setRememberedChip(chip);
     search();
 }
@@ -102,9 +101,8 @@ void Workbench::writeTskLog()
 void Workbench::writeChipLog(int chip)
 {
     FileError why;
-    const QString name = QString::fromLatin1(ChipTable::chip(chip).name);
-    if (!SettingsFile::writeValue(d->chipLog, name, &why))
-        emit notice(Notice(Notice::SettingsWrite, d->chipLog, why.chinese()));
+    if (!d->chipLog.write(chip, &why))
+        emit notice(Notice(Notice::SettingsWrite, d->chipLog.path(), why.chinese()));
 }
 
 void Workbench::exit()
@@ -161,19 +159,19 @@ void Workbench::fill(const QString &text)
 {
     if (!clearForSramRequest())
         return;
-    const FillText fill = CheckFillText(text);
+    const FillText fill = checkFillText(text);
     if (!fill.ok) {
         show(Notice::BadFill);
         return;
     }
-    d->session.queueRequest(FillRequest(fill.value));
+    d->session.queueRequest(fillRequest(fill.value));
 }
 
 void Workbench::dump(const QString &text)
 {
     if (!clearForSramRequest())
         return;
-    const DumpText dump = CheckDumpText(text);
+    const DumpText dump = checkDumpText(text);
     switch (dump.verdict) {
     case DumpText::Empty:
         show(Notice::NoAddress);
@@ -187,5 +185,5 @@ void Workbench::dump(const QString &text)
     case DumpText::Ok:
         break;
     }
-    d->session.queueRequest(DumpRequest(dump.address));
+    d->session.queueRequest(dumpRequest(dump.address));
 }

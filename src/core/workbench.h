@@ -79,7 +79,7 @@ private:
     QString takeStartupWarning();
     void writeTskLog();
     void writeChipLog(int chip);
-    void sendLatestFile(char letter);
+    void sendLatestFile(ImageCommand command);
     void onImageFinished(SendResult result);
     void onBlockFinished(BlockResult result, const QByteArray &bytes);
 

@@ -2,6 +2,7 @@
 
 // The workbench's state, shared by its two source files.
 
+#include "core/chiplog.h"
 #include "core/filechooser.h"
 #include "core/session.h"
 #include "core/workbench.h"
@@ -17,7 +18,7 @@ public:
     ProgrammerSession session;
     FileChooser files;
     QString tskLog;
-    QString chipLog;
+    ChipLog chipLog;
     QString latestFile;
     QString startupWarning;
     // The transfer this workbench started: 'L', 'Q', 'S' or 0.

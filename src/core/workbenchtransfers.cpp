@@ -36,7 +36,7 @@ Notice refusalOf(const ImageFile::ReadResult &image, const QString &path)
         return Notice(Notice::ImageUnreadable, path, image.error.chinese());
     case ImageFile::ReadResult::TooLarge: {
         Notice n(image.hex ? Notice::HexTooLarge : Notice::ImageTooLarge, path);
-        n.number = image.ImageSize;
+        n.number = image.imageSize;
         return n;
     }
     case ImageFile::ReadResult::HexError:
@@ -78,7 +78,7 @@ void Workbench::load()
     }
     d->latestFile = path;
     writeTskLog();
-    sendLatestFile('L');
+    sendLatestFile(ImageCommand::Load);
 }
 
 void Workbench::express()
@@ -95,21 +95,21 @@ void Workbench::express()
         d->latestFile = path;
         writeTskLog();
     }
-    sendLatestFile('Q');
+    sendLatestFile(ImageCommand::Express);
 }
 
-void Workbench::sendLatestFile(char letter)
+void Workbench::sendLatestFile(ImageCommand command)
 {
-    const ImageFile::ReadResult image = ImageFile::ReadImage(d->latestFile);
+    const ImageFile::ReadResult image = ImageFile::readImage(d->latestFile);
     const Notice refused = refusalOf(image, d->latestFile);
     if (refused.kind != Notice::Cleared) {
         emit notice(refused);
         emit latestFileChanged(d->latestFile);
         return;
     }
-    d->checksum = ImageFile::Checksum(image.ImageBytes);
-    d->transfer = letter;
-    const Refusal refusal = d->session.sendImage(letter, image.ImageBytes);
+    d->checksum = ImageFile::checksum(image.imageBytes);
+    d->transfer = static_cast<char>(command);
+    const Refusal refusal = d->session.sendImage(command, image.imageBytes);
     if (refusal != Refusal::None) {
         d->transfer = 0;
         showRefusal(refusal);
@@ -181,7 +181,7 @@ void Workbench::onBlockFinished(BlockResult result, const QByteArray &bytes)
     d->transfer = 0;
     if (result == BlockResult::Complete) {
         FileError why;
-        if (!ImageFile::WriteWholeFile(d->latestFile, bytes, &why)) {
+        if (!ImageFile::writeWholeFile(d->latestFile, bytes, &why)) {
             emit notice(Notice(Notice::SaveWriteFailed, d->latestFile, why.chinese()));
         }
     } else if (result == BlockResult::Short) {

@@ -3,7 +3,7 @@
 #include "exitcode.h"
 #include "tool.h"
 
-#include "core/hex.h"
+#include "core/requests.h"
 
 namespace
 {
@@ -57,7 +57,7 @@ int parseHex(QString text, int maxDigits)
         return -1;
     int value = 0;
     for (const QChar c : text) {
-        const int digit = HexDigitValue(QString(c));
+        const int digit = hexDigitValue(QString(c));
         if (digit > 15)
             return -1; // no sign, blank or other character among the digits
         value = value * 16 + digit;

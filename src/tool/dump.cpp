@@ -5,7 +5,7 @@
 #include "tool.h"
 
 #include "core/bufferlimits.h"
-#include "core/hex.h"
+#include "core/requests.h"
 
 int dumpCommand(Tool &tool, const QStringList &args)
 {
@@ -15,5 +15,5 @@ int dumpCommand(Tool &tool, const QStringList &args)
     const int rc = tool.connect();
     if (rc != Success)
         return rc;
-    return tool.link.request(DumpRequest(address), ReplyRules::quick());
+    return tool.link.request(dumpRequest(address), ReplyRules::quick());
 }

@@ -64,27 +64,27 @@ int Link::request(const QByteArray &bytes, const ReplyRule &rule)
     return awaitReply(rule);
 }
 
-int Link::sendImage(char letter, const QByteArray &image, const QString &path,
+int Link::sendImage(ImageCommand command, const QByteArray &image, const QString &path,
                     const ReplyRule &rule)
 {
     const int size = static_cast<int>(image.size());
-    begin(QByteArray(1, letter));
+    const bool express = command == ImageCommand::Express;
+    begin(QByteArray(1, static_cast<char>(command)));
     Notice loading(Notice::Progress, path);
     loading.number = size;
     m_console.status(Messages::text(loading));
-    m_console.progressStart(letter == 'Q' ? QStringLiteral("express") : QStringLiteral("load"),
-                            size);
-    const SendResult result = transferImage(letter, image);
+    m_console.progressStart(express ? QStringLiteral("express") : QStringLiteral("load"), size);
+    const SendResult result = transferImage(command, image);
     if (result != SendResult::Sent)
         return imageFailed(result);
     m_console.progressEnd(size);
     m_console.status(
-        letter == 'Q' ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::Checksum(image)))
-                      : Messages::text(Notice(Notice::LoadCompleted)));
+        express ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::checksum(image)))
+                : Messages::text(Notice(Notice::LoadCompleted)));
     return awaitReply(rule); // the image has passed the line: the reply may come
 }
 
-SendResult Link::transferImage(char letter, const QByteArray &image)
+SendResult Link::transferImage(ImageCommand command, const QByteArray &image)
 {
     Wait wait;
     QObject::connect(m_session.get(), &ProgrammerSession::imageStarted, wait.context(),
@@ -98,7 +98,7 @@ SendResult Link::transferImage(char letter, const QByteArray &image)
                      [&](SendResult result) { wait.finish(static_cast<int>(result)); });
     m_imageStarted = false;
     m_imageDone = 0;
-    if (m_session->sendImage(letter, image) != Refusal::None)
+    if (m_session->sendImage(command, image) != Refusal::None)
         wait.finish(static_cast<int>(SendResult::NotConnected));
     return static_cast<SendResult>(wait.run());
 }

@@ -4,7 +4,7 @@
 #include "replyrules.h"
 #include "tool.h"
 
-#include "core/hex.h"
+#include "core/requests.h"
 
 int fillCommand(Tool &tool, const QStringList &args)
 {
@@ -14,5 +14,5 @@ int fillCommand(Tool &tool, const QStringList &args)
     const int rc = tool.connect();
     if (rc != Success)
         return rc;
-    return tool.link.request(FillRequest(static_cast<quint8>(value)), ReplyRules::quick(false));
+    return tool.link.request(fillRequest(static_cast<quint8>(value)), ReplyRules::quick(false));
 }

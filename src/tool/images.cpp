@@ -29,7 +29,7 @@ QString refusal(const ImageFile::ReadResult &r, const QString &limitName)
     case ImageFile::ReadResult::TooLarge:
         return QStringLiteral("%1%2 bytes, more than %3")
             .arg(r.hex ? QStringLiteral("an Intel HEX image of ") : QString(),
-                 QString::number(r.ImageSize), limitName);
+                 QString::number(r.imageSize), limitName);
     case ImageFile::ReadResult::HexError:
         return r.hexFile.error;
     }
@@ -44,12 +44,12 @@ namespace Images
 int read(Console &console, const QString &path, int limit, const QString &limitName,
          QByteArray *image)
 {
-    const ImageFile::ReadResult r = ImageFile::ReadImage(path, limit);
+    const ImageFile::ReadResult r = ImageFile::readImage(path, limit);
     if (r.status != ImageFile::ReadResult::Ok) {
         console.error(QStringLiteral("%1: %2").arg(shown(path), refusal(r, limitName)));
         return Usage;
     }
-    *image = r.ImageBytes;
+    *image = r.imageBytes;
     return Success;
 }
 
@@ -70,9 +70,9 @@ int checkOutput(Console &console, const QString &path)
 
 int write(Console &console, const QString &path, const QByteArray &image)
 {
-    const QByteArray content = IntelHex::IsHexFileName(path) ? IntelHex::Format(image) : image;
+    const QByteArray content = IntelHex::isHexFileName(path) ? IntelHex::format(image) : image;
     FileError why;
-    if (!ImageFile::WriteWholeFile(path, content, &why)) {
+    if (!ImageFile::writeWholeFile(path, content, &why)) {
         console.error(QStringLiteral("%1: cannot write: %2").arg(shown(path), why.english()));
         return Usage;
     }
@@ -107,7 +107,8 @@ int size(Console &console, const QString &text, int chip, int *bytes)
         *bytes = ChipTable::chip(chip).flashSize;
         return Success;
     }
-    for (const int n : {1024, 2048, 4096}) {
+    for (const Chip &c : ChipTable::chips()) {
+        const int n = c.flashSize;
         if (t == QStringLiteral("%1K").arg(n / 1024) || t == QString::number(n)) {
             *bytes = n;
             return Success;

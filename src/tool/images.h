@@ -6,7 +6,7 @@
 class Console;
 
 // Image files as the tool reads and writes them. A file is read as Intel HEX when its
-// content is, whatever its name (ImageFile::ReadImage); it is written as Intel HEX when its
+// content is, whatever its name (ImageFile::readImage); it is written as Intel HEX when its
 // name is *.hex, *.ihx or *.ihex, else as raw bytes. Each returns an exit code, having said
 // why when it fails.
 namespace Images

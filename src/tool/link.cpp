@@ -8,16 +8,16 @@
 #include "replyrules.h"
 #include "wait.h"
 
+#include "core/chiplog.h"
 #include "core/chiptable.h"
 #include "core/fileerror.h"
 #include "core/linetiming.h"
 #include "core/messages.h"
 #include "core/notice.h"
+#include "core/portchoice.h"
 #include "core/serialtransport.h"
 #include "core/session.h"
-#include "core/settingsfile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 namespace
@@ -61,20 +61,10 @@ void Link::close()
 
 int Link::prepare(bool remember)
 {
-    switch (m_options.ports) {
-    case Options::Ports::System:
-        m_ports = PortMap::systemDefault();
-        break;
-    case Options::Ports::One:
-        m_ports = PortMap::fromDevices({m_options.portValue});
-        break;
-    case Options::Ports::List:
-        m_ports = PortMap::fromList(m_options.portValue);
-        break;
-    case Options::Ports::Simulate:
-        if (const int rc = startEmulator(); rc != Success)
-            return rc;
-        break;
+    QString error;
+    if (!choosePorts(m_options.ports, m_options.portValue, m_emulator, &m_ports, &error)) {
+        m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
+        return NoProgrammer;
     }
     m_transport = std::make_unique<SerialTransport>(m_ports);
     m_session = std::make_unique<ProgrammerSession>(m_transport.get());
@@ -107,32 +97,17 @@ void Link::remember(const QString &chipName)
     m_session->setRememberedChip(chipName);
 }
 
-int Link::startEmulator()
-{
-    QString error;
-    const QString device = m_emulator.start(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vantor-sim")), {},
-        &error);
-    if (device.isEmpty()) {
-        m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
-        return NoProgrammer;
-    }
-    m_ports = PortMap::fromDevices({device});
-    return Success;
-}
-
 // The chip is remembered in chip.log in the current directory, as by the window; a file
 // that is missing is created empty. One that cannot be read or created is not written.
 void Link::readChipLog()
 {
-    const QString path = SettingsFile::pathIn(QDir::toNativeSeparators(QDir::currentPath()),
-                                              QStringLiteral("chip.log"));
+    const ChipLog log(QDir::currentPath());
     FileError why;
-    if (SettingsFile::readValue(path, &m_remembered, &why) == SettingsFile::ReadResult::Failed) {
-        m_console.status(settingsProblem(path, "cannot read or create it", why));
+    if (!log.read(&m_remembered, &why)) {
+        m_console.status(settingsProblem(log.path(), "cannot read or create it", why));
         return;
     }
-    m_chipLog = path;
+    m_chipLog = log;
 }
 
 void Link::writeChipLog(int chip)
@@ -141,8 +116,8 @@ void Link::writeChipLog(int chip)
         return;
     m_remembered = QString::fromLatin1(ChipTable::chip(chip).name);
     FileError why;
-    if (!m_chipLog.isEmpty() && !SettingsFile::writeValue(m_chipLog, m_remembered, &why))
-        m_console.status(settingsProblem(m_chipLog, "cannot write it", why));
+    if (!m_chipLog.path().isEmpty() && !m_chipLog.write(chip, &why))
+        m_console.status(settingsProblem(m_chipLog.path(), "cannot write it", why));
 }
 
 // A run that holds its chip says so when the programmer's key asks for another.

@@ -3,6 +3,7 @@
 #include "replytext.h"
 #include "replywatch.h"
 
+#include "core/chiplog.h"
 #include "core/portmap.h"
 #include "core/portprobe.h"
 #include "core/simulatedprogrammer.h"
@@ -15,6 +16,7 @@
 #include <memory>
 
 class Console;
+enum class ImageCommand : char;
 enum class SendResult;
 class ProgrammerSession;
 class SerialTransport;
@@ -49,16 +51,16 @@ public:
     // The port search and its settle step, with the chip's reply going to chipReplies.
     int connect(Replies chipReplies = Replies::Status);
     ProgrammerSession &session() { return *m_session; }
-    SerialTransport &transport() { return *m_transport; }
 
     // A command and its reply, waited for by the rule.
     int command(const QByteArray &bytes, const ReplyRule &rule);
     // A fill or dump request through the byte pump, and its reply.
     int request(const QByteArray &bytes, const ReplyRule &rule);
-    // An image under its letter ('L' or 'Q'), then its reply; the rule's times count from
+    // An image under its command, then its reply; the rule's times count from
     // the moment the image has passed the line. An image the device stopped taking is a
     // transfer cut short (Failed).
-    int sendImage(char letter, const QByteArray &image, const QString &path, const ReplyRule &rule);
+    int sendImage(ImageCommand command, const QByteArray &image, const QString &path,
+                  const ReplyRule &rule);
     // The reply to what was sent last (a command, or the chip told after a key report).
     int awaitReply(const ReplyRule &rule);
     // A block of the SRAM read back ("S1", "S2", "S4").
@@ -70,7 +72,6 @@ public:
     void close();
 
 private:
-    int startEmulator();
     void readChipLog();
     void writeChipLog(int chip);
     void announceKey(int chip);
@@ -81,7 +82,7 @@ private:
     void showIdentification();
     void reportNotFound();
     void begin(const QByteArray &step);
-    SendResult transferImage(char letter, const QByteArray &image);
+    SendResult transferImage(ImageCommand command, const QByteArray &image);
     int imageFailed(SendResult result);
     int lastSearchedPort() const;
 
@@ -93,7 +94,7 @@ private:
     std::unique_ptr<SerialTransport> m_transport;
     std::unique_ptr<ProgrammerSession> m_session;
     QObject m_context; // the receiver of the link's own connections
-    QString m_chipLog; // empty when chip.log is not to be written
+    ChipLog m_chipLog; // without a path when chip.log is not to be written
     QString m_remembered;
     bool m_pinned = false;
     QMap<int, PortProbe> m_probes; // what the search found on each port

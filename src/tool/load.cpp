@@ -17,7 +17,9 @@ int loadCommand(Tool &tool, const QStringList &args)
     int rc = tool.readImage(path, BufferLimits::MaxImageSize, Images::bufferLimitName(), &image);
     if (rc == Success)
         rc = tool.connect();
-    return rc != Success ? rc : tool.link.sendImage('L', image, path, ReplyRules::quick(false));
+    return rc != Success
+               ? rc
+               : tool.link.sendImage(ImageCommand::Load, image, path, ReplyRules::quick(false));
 }
 
 int expressCommand(Tool &tool, const QStringList &args)
@@ -33,5 +35,5 @@ int expressCommand(Tool &tool, const QStringList &args)
         tool.console.error(QStringLiteral("the programmer now has another chip; nothing sent"));
         return Usage;
     }
-    return tool.link.sendImage('Q', image, path, ReplyRules::chipOperation());
+    return tool.link.sendImage(ImageCommand::Express, image, path, ReplyRules::chipOperation());
 }

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "help.h"
+
 #include "core/chiptable.h"
 
 #include <QCommandLineParser>
@@ -9,71 +11,6 @@ namespace
 
 constexpr int MaxSettleMs = 60000;
 constexpr int MaxTimeoutSeconds = 600;
-
-const char *const HelpText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
-
-Drives the USB_Vantor programmer from the command line, with the same link code as the
-usb-vantor window.
-
-Commands:
-  ports                 list the serial ports searched and which one answers "i"
-  chip 2051|4051|1051U  tell the programmer the chip (remembered in ./chip.log)
-  load FILE             load an image into the programmer's SRAM ("L")
-  express FILE          load, erase, program and verify in one step ("Q")
-  write FILE            load the image padded with FF to the chip, erase, program, read
-                        the whole chip back and compare it with the image and blank flash
-  verify FILE           read the whole chip back and compare it with the image
-  read FILE [--size S]  read the chip into the SRAM and save the SRAM to FILE
-  save FILE [--size S]  save the SRAM to FILE ("S1", "S2", "S4")
-  program               program the chip from the SRAM ("P")
-  erase | blank | sig | lock
-                        erase the chip, blank check, signature, set the lock bits
-  dump ADDR             show 64 bytes of the SRAM from ADDR (0000 to 0FFF)
-  fill BYTE             fill the SRAM with BYTE (00 to FF)
-  clear | checksum      clear the SRAM, SRAM checksum
-  test sram|led|buzzer|vpp|vpp-high|vpp-low|firmware
-                        hardware diagnostics
-  version               the programmer's identification ("i")
-  convert IN OUT [--size S]
-                        convert an image: Intel HEX or raw in, raw (.tsk, .bin) or
-                        Intel HEX (.hex, .ihx) out; --size pads with FF
-
-Options:
-  --port DEVICE | --ports LIST | --simulate
-                        the programmer's port, the window's COM1, COM2, ... list, or the
-                        emulator vantor-sim; otherwise COM1 to COM11 are searched
-  --chip 2051|4051|1051U
-                        the chip for this run alone (otherwise the one in ./chip.log);
-                        the programmer's key cannot change it
-  --size S              the block size of save, read and convert
-  --settle MS           a command is done once its reply has started and the line has
-                        then been quiet this long (default 100)
-  --timeout SECONDS     a chip operation may take this long (a slow firmware); by default
-                        the chips' own times at the chip's size (programming a 2051: 4.6 s)
-  --fail-on REGEX       a reply line matching REGEX counts as the programmer saying no
-  --repeat              write: one chip after another, each after the programmer's key
-                        or Enter; Ctrl+C (after the chip under way) or the end of input
-                        ends with a summary
-  --log FILE            write: append a CSV line for each chip (time, chip, image
-                        checksum, result, first differing address)
-  --json                standard output as one JSON object a line for each event
-  -q, --quiet           no status lines and no progress
-  -h, --help            this help;  --version  the tool's version
-
-Images: a file whose content is Intel HEX is read as Intel HEX, anything else as raw
-bytes; save writes Intel HEX to *.hex, *.ihx and *.ihex. S: 1K, 2K or 4K (default: the
-chip's size).
-
-Exit codes: 0 success; 1 no answer, a transfer cut short, a chip that could not be read
-or differs from the image, or a reply line matching --fail-on; 2 usage error or bad file
-(an empty image too); 3 no programmer (none found, or it went away); 130 stopped by Ctrl+C.
-)";
-
-QCommandLineOption option(const QStringList &names, const char *help, const char *value = nullptr)
-{
-    return value ? QCommandLineOption(names, QString::fromLatin1(help), QString::fromLatin1(value))
-                 : QCommandLineOption(names, QString::fromLatin1(help));
-}
 
 bool choosePorts(const QCommandLineParser &parser, Options *options, QString *error)
 {
@@ -100,7 +37,7 @@ bool choosePorts(const QCommandLineParser &parser, Options *options, QString *er
     return true;
 }
 
-bool readCommand(const QCommandLineParser &parser, Options *options, QString *error)
+bool readCommandOptions(const QCommandLineParser &parser, Options *options, QString *error)
 {
     options->chip = parser.value(QStringLiteral("chip"));
     if (parser.isSet(QStringLiteral("chip")) && ChipTable::byName(options->chip) < 0) {
@@ -208,22 +145,7 @@ QString dumpAddressError(const QString &value)
 ParseOutcome parseOptions(const QStringList &arguments, Options *options, QString *error)
 {
     QCommandLineParser parser;
-    parser.addOptions({
-        option({"h", "help"}, "Show this help."),
-        option({"version"}, "Show the program's version."),
-        option({"port"}, "Use DEVICE as the only port (COM1).", "DEVICE"),
-        option({"ports"}, "Devices of COM1, COM2, ... as in the window.", "LIST"),
-        option({"simulate"}, "Start the emulator vantor-sim and use it."),
-        option({"chip"}, "The chip for this run: 2051, 4051 or 1051U.", "NAME"),
-        option({"size"}, "Block size for save, read, convert: 1K, 2K, 4K.", "SIZE"),
-        option({"q", "quiet"}, "No status lines and no progress."),
-        option({"settle"}, "Quiet time that ends a reply.", "MS"),
-        option({"timeout"}, "The longest a chip operation may take.", "SECONDS"),
-        option({"fail-on"}, "Reply lines that say no.", "REGEX"),
-        option({"json"}, "JSON events on standard output."),
-        option({"log"}, "CSV log of the chips written.", "FILE"),
-        option({"repeat"}, "Write one chip after another."),
-    });
+    parser.addOptions(toolOptions());
     if (!parser.parse(arguments)) {
         *error = signedValueError(parser, arguments);
         if (error->isEmpty())
@@ -235,12 +157,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
     if (parser.isSet(QStringLiteral("version")))
         return ParseOutcome::Version;
     if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
-        !readCommand(parser, options, error) || !readProduction(parser, options, error))
+        !readCommandOptions(parser, options, error) || !readProduction(parser, options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
-}
-
-QString helpText()
-{
-    return QString::fromUtf8(HelpText);
 }

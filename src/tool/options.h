@@ -1,17 +1,15 @@
 #pragma once
 
+#include "core/portchoice.h"
+
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
 // The command line of vantor-cli: where the programmer is, the chip, and the command.
 struct Options {
-    enum class Ports {
-        System,   // the system's serial ports as COM1 to COM11
-        One,      // --port DEVICE
-        List,     // --ports LIST
-        Simulate, // --simulate: the emulator beside the tool
-    };
+    // --port DEVICE (One), --ports LIST (List), --simulate (Simulate), or none (System).
+    using Ports = PortSource;
     Ports ports = Ports::System;
     QString portValue; // the device or the list
     QString chip;      // --chip, empty when not given

@@ -237,7 +237,7 @@ void logChip(Tool &tool, const QByteArray &image, const ChipResult &result)
     const QStringList fields{
         now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate),
         chip >= 0 ? QString::fromLatin1(ChipTable::chip(chip).caption) : QString(),
-        hexText(ImageFile::Checksum(image), 4),
+        hexText(ImageFile::checksum(image), 4),
         result.code == Success ? QStringLiteral("passed") : QStringLiteral("failed"),
         result.firstDifference >= 0 ? QStringLiteral("0x") + hexText(result.firstDifference, 4)
                                     : QString(),

@@ -27,7 +27,7 @@ int chipSize(Tool &tool)
 int program(Tool &tool, const QByteArray &image, const QString &path)
 {
     const QByteArray chip = image + QByteArray(chipSize(tool) - image.size(), char(0xFF));
-    int rc = tool.link.sendImage('L', chip, path, ReplyRules::quick(false));
+    int rc = tool.link.sendImage(ImageCommand::Load, chip, path, ReplyRules::quick(false));
     if (rc == Success)
         rc = tool.link.command("E", ReplyRules::chipOperation(false));
     if (rc == Success)

@@ -11,12 +11,11 @@
 namespace
 {
 
-struct SizeOption {
-    const char *caption;
-    int bytes;
-};
-// In the window's order, top to bottom.
-constexpr SizeOption Sizes[3] = {{"2K Bytes", 2048}, {"4K Bytes", 4096}, {"1K Bytes", 1024}};
+// The sizes, top to bottom, are the chips' in the order of their options.
+int sizeOf(int option)
+{
+    return ChipTable::chip(option).flashSize;
+}
 
 } // namespace
 
@@ -29,8 +28,8 @@ SaveSizeDialog::SaveSizeDialog(QWidget *parent)
     setFixedSize(twipsToPixels(this, 2760), twipsToPixels(this, 1608));
 
     auto *group = new QButtonGroup(this);
-    for (int i = 0; i < 3; ++i) {
-        m_options[i] = new QRadioButton(QString::fromLatin1(Sizes[i].caption), this);
+    for (int i = 0; i < ChipTable::Count; ++i) {
+        m_options[i] = new QRadioButton(QStringLiteral("%1K Bytes").arg(sizeOf(i) / 1024), this);
         m_options[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
         placeInTwips(m_options[i], 120, 360 + 360 * i, 2000, 360);
         group->addButton(m_options[i]);
@@ -63,9 +62,9 @@ void SaveSizeDialog::ask()
 
 void SaveSizeDialog::chooseSize()
 {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < ChipTable::Count; ++i) {
         if (m_options[i]->isChecked()) {
-            emit sizeChosen(Sizes[i].bytes);
+            emit sizeChosen(sizeOf(i));
             return;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/chiptable.h"
+
 #include <QWidget>
 
 class QRadioButton;
@@ -27,5 +29,5 @@ protected:
 private:
     void chooseSize();
 
-    QRadioButton *m_options[3] = {};
+    QRadioButton *m_options[ChipTable::Count] = {};
 };

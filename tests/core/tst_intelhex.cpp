@@ -101,26 +101,26 @@ private slots:
             fetch<QByteArray, int, QByteArray, int, QString, bool>(
                 "text", "limit", "image", "errorLine", "errorHas", "isHex");
         const IntelHex::ParseResult r =
-            IntelHex::Parse(text, limit, QStringLiteral("%1 of %2 (%3)"));
+            IntelHex::parse(text, limit, QStringLiteral("%1 of %2 (%3)"));
         QVERIFY2(r.ok == (errorLine < 0), qPrintable(r.error));
         QCOMPARE(r.image.toHex(' '), image.toHex(' '));
         QCOMPARE(r.line, qMax(errorLine, 0));
         for (const QChar c : r.error)
             QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F, qPrintable(r.error));
         QVERIFY2(r.error.contains(errorHas), qPrintable(r.error));
-        QCOMPARE(IntelHex::IsHexText(text), isHex);
+        QCOMPARE(IntelHex::isHexText(text), isHex);
     }
 
     void formatAndNames()
     {
-        QCOMPARE(IntelHex::Format(QByteArray()), eof);
-        QCOMPARE(IntelHex::Format(abcImage), abc + eof);
-        QCOMPARE(IntelHex::Format(QByteArray(20, '\0')),
+        QCOMPARE(IntelHex::format(QByteArray()), eof);
+        QCOMPARE(IntelHex::format(abcImage), abc + eof);
+        QCOMPARE(IntelHex::format(QByteArray(20, '\0')),
                  ":10000000" + QByteArray(32, '0') + "F0\n:0400100000000000EC\n" + eof);
         for (const char *name : {"a/b.hex", "B.HEX", "blink.ihx", "x.ihex"})
-            QVERIFY2(IntelHex::IsHexFileName(name), name);
+            QVERIFY2(IntelHex::isHexFileName(name), name);
         for (const char *name : {"x.tsk", "x.hex/y"})
-            QVERIFY2(!IntelHex::IsHexFileName(name), name);
+            QVERIFY2(!IntelHex::isHexFileName(name), name);
     }
 };
 

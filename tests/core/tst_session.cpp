@@ -247,8 +247,8 @@ private slots:
             {"fill", [&] { return s.queueRequest("F\xA5"); }},
             {"chip", [&] { return s.chooseChip(1); }},
             {"search", [&] { return s.search(); }},
-            {"image", [&] { return s.sendImage('L', "image"); }},
-            {"5000 bytes", [&] { return s.sendImage('L', QByteArray(5000, 'x')); }},
+            {"image", [&] { return s.sendImage(ImageCommand::Load, "image"); }},
+            {"5000 bytes", [&] { return s.sendImage(ImageCommand::Load, QByteArray(5000, 'x')); }},
             {"reserve", [&] { return s.reserve(); }},
             {"block", [&] { return s.readBlock(1024); }},
         };

@@ -63,7 +63,7 @@ private slots:
         });
         if (!queued.isEmpty())
             rig.session.queueRequest(queued);
-        QCOMPARE(rig.session.sendImage(letter, bytes(size)), Refusal::None);
+        QCOMPARE(rig.session.sendImage(ImageCommand(letter), bytes(size)), Refusal::None);
         ADVANCE_UNTIL(rig, finished.count() == 1, 10000);
         QCOMPARE(rig.clock.now() - start, doneAt);
         QCOMPARE(rig.line.line(), "ii!" + queued + header + bytes(size));
@@ -124,7 +124,8 @@ private slots:
         QSignalSpy blocks(&rig.session, &ProgrammerSession::blockFinished);
         QSignalSpy removed(&rig.session, &ProgrammerSession::removed);
         const qint64 start = rig.clock.now();
-        what == "image" ? rig.session.sendImage('L', bytes(1024)) : rig.session.readBlock(2048);
+        what == "image" ? rig.session.sendImage(ImageCommand::Load, bytes(1024))
+                        : rig.session.readBlock(2048);
         ADVANCE_UNTIL(rig, images.count() + blocks.count() == 1, 20000);
         QCOMPARE((what == "image" ? images : blocks).at(0).at(0), result);
         QCOMPARE(rig.clock.now() - start, afterMs);
@@ -245,7 +246,7 @@ private slots:
             rig.line.answer(1, sent.last(), "stage " + QByteArray::number(k) + "\r\n", answers[k]);
         const qint64 start = rig.clock.now();
         for (const QByteArray &command : sent)
-            command == "Q" ? rig.session.sendImage('Q', bytes(100))
+            command == "Q" ? rig.session.sendImage(ImageCommand::Express, bytes(100))
                            : rig.session.sendCommand(command);
         rig.clock.advance(saveMs);
         QSignalSpy finished(&rig.session, &ProgrammerSession::blockFinished);
@@ -291,7 +292,7 @@ private slots:
         const QByteArray before = rig.line.line();
         if (transfer == "image") {
             rig.session.queueRequest(own.left(100));
-            rig.session.sendImage('L', "image");
+            rig.session.sendImage(ImageCommand::Load, "image");
         } else {
             rig.session.readBlock(2048);
         }

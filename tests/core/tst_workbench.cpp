@@ -236,7 +236,7 @@ private slots:
             {
                 OrdinaryPermissions ordinary;
                 QVERIFY(ordinary.ok);
-                written = ImageFile::WriteWholeFile(path, "new block", &why);
+                written = ImageFile::writeWholeFile(path, "new block", &why);
             }
             ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
             QCOMPARE(written, mode == 0644);

@@ -64,7 +64,7 @@ bool FakeTransport::open(int port)
     if (m_open != 0 || device == Device::Absent || device == Device::InUse)
         return false;
     close();
-    m_open = m_last = port;
+    m_open = port;
     m_gone = m_removed = m_batched = false;
     m_heard.clear();
     return true;

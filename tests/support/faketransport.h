@@ -61,7 +61,6 @@ public:
     PortProbe openFailure() const override { return m_openFailure; }
     void close() override;
     bool isOpen() const override { return m_open != 0; }
-    int port() const override { return m_last; }
     bool write(const QByteArray &bytes) override;
     qint64 pendingOutput() const override { return m_queue == Queue::Port ? waiting() : 0; }
     qint64 systemQueue() override;
@@ -93,6 +92,6 @@ private:
     QList<qint64> m_takenAt; // when the device takes each byte not yet taken
     qint64 m_intakeFrom = 0, m_intakeFreeAt = 0;
     quint64 m_connection = 0; // what is on its way belongs to one connection
-    int m_open = 0, m_last = 0;
+    int m_open = 0;
     bool m_gone = false, m_removed = false, m_batched = false;
 };

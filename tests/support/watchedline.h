@@ -20,7 +20,6 @@ public:
     bool open(int port) override;
     void close() override { m_line.close(); }
     bool isOpen() const override { return m_line.isOpen(); }
-    int port() const override { return m_line.port(); }
     bool write(const QByteArray &bytes) override;
     qint64 pendingOutput() const override { return m_line.pendingOutput(); }
     qint64 systemQueue() override { return m_line.systemQueue(); }

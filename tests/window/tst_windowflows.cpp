@@ -134,7 +134,7 @@ private slots:
     {
         // An Intel HEX file, as a compiler writes it: the image it describes goes out.
         const QString path =
-            writeFile(rig->path(QStringLiteral("load.ihx")), IntelHex::Format(pattern(300)));
+            writeFile(rig->path(QStringLiteral("load.ihx")), IntelHex::format(pattern(300)));
         rig->dialogs.choose(path);
         rig->use(QStringLiteral("muFileLoad"));
         QTRY_COMPARE(rig->response(), "Load OK, 300 bytes\n");

@@ -1,9 +1,9 @@
-#include "core/hex.h"
+#include "core/requests.h"
 #include "rig.h"
 
 // Hexadecimal text to numbers, with out-of-range results for anything that is not hex: each
 // text through the digit, the pair, the fill box's check and the dump box's check.
-class TstHex : public QObject
+class TstRequests : public QObject
 {
     Q_OBJECT
 private slots:
@@ -44,15 +44,15 @@ private slots:
     {
         const auto [text, digit, pair, fill, dump] =
             fetch<QString, int, int, int, int>("text", "digit", "pair", "fill", "dump");
-        QCOMPARE(int(HexDigitValue(text)), digit);
-        QCOMPARE(int(HexPairToByte(text)), pair);
-        const FillText f = CheckFillText(text);
+        QCOMPARE(int(hexDigitValue(text)), digit);
+        QCOMPARE(int(hexPairToByte(text)), pair);
+        const FillText f = checkFillText(text);
         QCOMPARE(f.ok ? int(f.value) : -1, fill);
-        const DumpText d = CheckDumpText(text);
+        const DumpText d = checkDumpText(text);
         const int verdicts[] = {d.address, -2, -1, -3}; // Ok, Empty, Invalid, BeyondMemory
         QCOMPARE(verdicts[d.verdict], dump);
     }
 };
 
-QTEST_APPLESS_MAIN(TstHex)
-#include "tst_hex.moc"
+QTEST_APPLESS_MAIN(TstRequests)
+#include "tst_requests.moc"
