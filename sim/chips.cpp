@@ -51,17 +51,8 @@ const char *chipName(Chip chip)
 
 const char *chipShortName(Chip chip)
 {
-    switch (chip) {
-    case Chip::AT89C2051:
-        return "2051";
-    case Chip::AT89C4051:
-        return "4051";
-    case Chip::AT89C1051U:
-        return "1051U";
-    case Chip::None:
-        break;
-    }
-    return "none";
+    constexpr std::size_t family = sizeof "AT89C" - 1;
+    return chip == Chip::None ? "none" : chipName(chip) + family;
 }
 
 bool parseChip(const std::string &text, Chip &chip)

@@ -285,12 +285,12 @@ void Firmware::erase(std::uint8_t, double atMs)
 
 void Firmware::program(std::uint8_t, double atMs)
 {
-    startStages({signatureCheck(), programLockCheck(), programStage()}, atMs);
+    startStages({signatureCheck(), lockCheck(kLockBit1), programStage()}, atMs);
 }
 
 void Firmware::readFlash(std::uint8_t, double atMs)
 {
-    startStages({signatureCheck(), readLockCheck(),
+    startStages({signatureCheck(), lockCheck(kLockBit2),
                  Stage{0.0,
                        [this] {
                            std::copy(m_flash.begin(), m_flash.end(), m_sram.begin());
@@ -302,7 +302,7 @@ void Firmware::readFlash(std::uint8_t, double atMs)
 
 void Firmware::verify(std::uint8_t, double atMs)
 {
-    startStages({signatureCheck(), readLockCheck(), verifyStage()}, atMs);
+    startStages({signatureCheck(), lockCheck(kLockBit2), verifyStage()}, atMs);
 }
 
 void Firmware::lock(std::uint8_t, double atMs)
@@ -312,7 +312,7 @@ void Firmware::lock(std::uint8_t, double atMs)
 
 void Firmware::programVerifyLock(std::uint8_t, double atMs)
 {
-    startStages({signatureCheck(), programLockCheck(), programStage(), readLockCheck(),
+    startStages({signatureCheck(), lockCheck(kLockBit1), programStage(), lockCheck(kLockBit2),
                  verifyStage(), lockStage()},
                 atMs);
 }

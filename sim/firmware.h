@@ -159,8 +159,8 @@ private:
     std::size_t chipSize() const { return flashSize(m_selected); }
 
     Stage signatureCheck();
-    Stage programLockCheck();
-    Stage readLockCheck();
+    // Stops the operation with the locked reply while lock bit (kLockBit1, kLockBit2) is set.
+    Stage lockCheck(unsigned bit);
     Stage eraseStage();
     Stage programStage();
     Stage verifyStage();

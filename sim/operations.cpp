@@ -21,20 +21,10 @@ Firmware::Stage Firmware::signatureCheck()
             }};
 }
 
-Firmware::Stage Firmware::programLockCheck()
+Firmware::Stage Firmware::lockCheck(unsigned bit)
 {
-    return {0.0, [this] {
-                if ((m_lock & kLockBit1) == 0)
-                    return true;
-                reply(m_words->locked);
-                return false;
-            }};
-}
-
-Firmware::Stage Firmware::readLockCheck()
-{
-    return {0.0, [this] {
-                if ((m_lock & kLockBit2) == 0)
+    return {0.0, [this, bit] {
+                if ((m_lock & bit) == 0)
                     return true;
                 reply(m_words->locked);
                 return false;

@@ -10,37 +10,18 @@ namespace vantorsim
 namespace
 {
 
-std::string hex2(unsigned value)
+// value in digits hexadecimal digits, upper- or lower-case.
+std::string hex(unsigned value, int digits, bool lower = false)
 {
     char buf[8];
-    std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
-    return buf;
-}
-
-std::string hex4(unsigned value)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", value & 0xFFFFu);
-    return buf;
-}
-
-std::string hex2Lower(unsigned value)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02x", value & 0xFFu);
-    return buf;
-}
-
-std::string hex4Lower(unsigned value)
-{
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04x", value & 0xFFFFu);
+    std::snprintf(buf, sizeof buf, lower ? "%0*x" : "%0*X", digits,
+                  value & ((1u << (4 * digits)) - 1u));
     return buf;
 }
 
 std::string sigText(const std::array<std::uint8_t, 2> &sig, const char *between)
 {
-    return hex2(sig[0]) + between + hex2(sig[1]);
+    return hex(sig[0], 2) + between + hex(sig[1], 2);
 }
 
 // "89C2051" for the AT89C2051, as the other wording names the chips.
@@ -61,26 +42,26 @@ const Wording kDefaultWords = {
                chipName(selected) + ")\r\n";
     },
     "Blank\r\n",
-    [](unsigned address) { return "Not blank at " + hex4(address) + "\r\n"; },
+    [](unsigned address) { return "Not blank at " + hex(address, 4) + "\r\n"; },
     "Erase OK\r\n",
     "Program OK\r\n",
     "Error: locked\r\n",
     "Read OK\r\n",
     "Verify OK\r\n",
     [](unsigned first, std::size_t differ) {
-        return "Verify failed at " + hex4(first) + ", " + std::to_string(differ) +
+        return "Verify failed at " + hex(first, 4) + ", " + std::to_string(differ) +
                " bytes differ\r\n";
     },
     "Flash not erased?\r\n",
     "Lock bits set\r\n",
     [](std::size_t bytes) { return "Load OK, " + std::to_string(bytes) + " bytes\r\n"; },
-    [](std::uint8_t value) { return "Fill " + hex2(value) + "\r\n"; },
+    [](std::uint8_t value) { return "Fill " + hex(value, 2) + "\r\n"; },
     "SRAM cleared\r\n",
-    [](std::uint16_t sum) { return "Checksum " + hex4(sum) + "\r\n"; },
+    [](std::uint16_t sum) { return "Checksum " + hex(sum, 4) + "\r\n"; },
     [](unsigned start, const std::uint8_t *bytes) {
-        std::string text = hex4(start) + ":";
+        std::string text = hex(start, 4) + ":";
         for (unsigned i = 0; i < 16; ++i)
-            text += " " + hex2(bytes[i]);
+            text += " " + hex(bytes[i], 2);
         return text + "\r\n";
     },
     "SRAM test OK, 8192 bytes\r\n",
@@ -108,25 +89,25 @@ const Wording kOtherWords = {
                partNumber(selected) + ")\n";
     },
     "leer\n",
-    [](unsigned address) { return "belegt ab " + hex4(address) + "\n"; },
+    [](unsigned address) { return "belegt ab " + hex(address, 4) + "\n"; },
     "geloescht\n",
     "programmiert\n",
     "gesperrt\n",
     "ausgelesen\n",
     "gleich\n",
     [](unsigned first, std::size_t differ) {
-        return "ungleich ab " + hex4(first) + ", " + std::to_string(differ) + " Bytes\n";
+        return "ungleich ab " + hex(first, 4) + ", " + std::to_string(differ) + " Bytes\n";
     },
     "vorher nicht geloescht\n",
     "Sperrbits gesetzt\n",
     [](std::size_t) { return std::string(); },
     [](std::uint8_t) { return std::string(); },
     "",
-    [](std::uint16_t sum) { return "Summe " + hex4Lower(sum) + "\n"; },
+    [](std::uint16_t sum) { return "Summe " + hex(sum, 4, true) + "\n"; },
     [](unsigned start, const std::uint8_t *bytes) {
-        std::string text = hex4Lower(start) + ">";
+        std::string text = hex(start, 4, true) + ">";
         for (unsigned i = 0; i < 16; ++i)
-            text += " " + hex2Lower(bytes[i]);
+            text += " " + hex(bytes[i], 2, true);
         return text + "\n";
     },
     "Speicher gut, 8192 Zellen\r",

@@ -92,9 +92,9 @@ void BlockReader::onStep()
         break;
     case Phase::Settle:
         m_data = m_transport.take();
-        if (m_phase == Phase::Settle && m_data.size() == m_bytes)
+        if (m_data.size() == m_bytes)
             finish(BlockResult::Complete);
-        else if (m_phase == Phase::Settle)
+        else
             overrun();
         break;
     case Phase::Discard:
@@ -157,10 +157,7 @@ void BlockReader::ask()
     m_skipped.clear(); // what comes next is the block's
     emit asking();
     m_phase = Phase::Collect;
-    const bool written = m_transport.write(ChipTable::readBackCommand(m_bytes));
-    if (m_phase != Phase::Collect)
-        return; // the write found the device gone
-    if (!written) {
+    if (!m_transport.write(ChipTable::readBackCommand(m_bytes))) {
         finish(m_transport.wasRemoved() ? BlockResult::Removed : BlockResult::NotConnected);
         return;
     }
@@ -171,9 +168,7 @@ void BlockReader::ask()
 
 void BlockReader::check()
 {
-    const qint64 have = m_transport.available();
-    if (m_phase != Phase::Collect)
-        return; // the look found the device gone
+    const qint64 have = m_transport.available(); // a removal found here follows as removed()
     if (have > m_bytes) {
         overrun();
         return;

@@ -17,15 +17,17 @@ public:
     void start(int intervalMs) override
     {
         // The byte pump's 3 ms would be stretched to whole coarse-timer slots otherwise.
-        m_timer.setTimerType(intervalMs < 20 ? Qt::PreciseTimer : Qt::CoarseTimer);
+        m_timer.setTimerType(m_precise || intervalMs < 20 ? Qt::PreciseTimer : Qt::CoarseTimer);
         m_timer.start(intervalMs);
     }
     void stop() override { m_timer.stop(); }
     bool isActive() const override { return m_timer.isActive(); }
     void setSingleShot(bool singleShot) override { m_timer.setSingleShot(singleShot); }
+    void setPrecise(bool precise) override { m_precise = precise; }
 
 private:
     QTimer m_timer;
+    bool m_precise = false;
 };
 
 class SystemClock : public Clock

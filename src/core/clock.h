@@ -18,6 +18,9 @@ public:
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
     virtual void setSingleShot(bool singleShot) = 0;
+    // A precise timer keeps to the millisecond at every interval; others may be a few per
+    // cent off from 20 ms up. A clock whose timers are always exact need not tell them apart.
+    virtual void setPrecise(bool precise) { Q_UNUSED(precise) }
 
 signals:
     void timeout();

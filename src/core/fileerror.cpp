@@ -66,6 +66,18 @@ const Wording &wordingOf(Cause cause)
     return Words[std::size(Words) - 1];
 }
 
+// The words for cause in one language (a member of Wording), with Other's number.
+QString wordsFor(Cause cause, int number, const char *Wording::*language)
+{
+    static const Wording Unknown = {Cause::Other, "未知的錯誤", "unknown error"};
+    if (cause == Cause::None)
+        return QString();
+    if (cause == Cause::Other && number == 0)
+        return QString::fromUtf8(Unknown.*language);
+    const QString words = QString::fromUtf8(wordingOf(cause).*language);
+    return cause == Cause::Other ? words.arg(number) : words;
+}
+
 // The folder that a file at path would be in, when it is missing or is not a folder.
 FileError folderProblem(const QString &path)
 {
@@ -122,22 +134,12 @@ FileError FileError::ofWrite(const QString &path, int number)
 
 QString FileError::chinese() const
 {
-    if (m_cause == Cause::None)
-        return QString();
-    if (m_cause == Cause::Other && m_number == 0)
-        return QStringLiteral("未知的錯誤");
-    const QString words = QString::fromUtf8(wordingOf(m_cause).chinese);
-    return m_cause == Cause::Other ? words.arg(m_number) : words;
+    return wordsFor(m_cause, m_number, &Wording::chinese);
 }
 
 QString FileError::english() const
 {
-    if (m_cause == Cause::None)
-        return QString();
-    if (m_cause == Cause::Other && m_number == 0)
-        return QStringLiteral("unknown error");
-    const QString words = QString::fromUtf8(wordingOf(m_cause).english);
-    return m_cause == Cause::Other ? words.arg(m_number) : words;
+    return wordsFor(m_cause, m_number, &Wording::english);
 }
 
 #ifdef Q_OS_UNIX

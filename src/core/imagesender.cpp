@@ -39,14 +39,11 @@ void ImageSender::send(const QByteArray &image)
     framed.append(static_cast<char>(m_size / 256));
     framed.append(static_cast<char>(m_size % 256));
     framed.append(image);
-    m_sending = true;
-    const bool written = m_transport.write(framed);
-    if (!m_sending)
-        return; // the write already told how it ended (removed)
-    if (!written) {
+    if (!m_transport.write(framed)) {
         finish(m_transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;
     }
+    m_sending = true;
     const int lineMs = LineTiming::lineMs(m_bytes);
     m_dueAt = m_handedAt + lineMs;
     m_check->start(lineMs);
@@ -64,7 +61,7 @@ void ImageSender::abort()
 
 qint64 ImageSender::held()
 {
-    const qint64 system = m_transport.systemQueue(); // may find the device gone
+    const qint64 system = m_transport.systemQueue(); // may find the device gone: closed
     return m_transport.pendingOutput() + qMax<qint64>(system, 0);
 }
 
@@ -76,10 +73,8 @@ void ImageSender::check()
         return;
     }
     const qint64 left = held();
-    if (!m_sending)
-        return;
     if (!m_transport.isOpen()) {
-        finish(SendResult::NotConnected);
+        finish(m_transport.wasRemoved() ? SendResult::Removed : SendResult::NotConnected);
         return;
     }
     if (left == 0) {
@@ -94,8 +89,8 @@ void ImageSender::check()
 void ImageSender::onTick()
 {
     const qint64 left = held();
-    if (!m_sending)
-        return;
+    if (!m_transport.isOpen())
+        return; // the check that follows, or removed(), tells how it ended
     const qint64 carried = LineTiming::bytesInMs(m_clock.now() - m_handedAt);
     const qint64 out = qMin(carried, m_bytes - left) - HeaderBytes;
     // All of it only once sent.

@@ -23,7 +23,10 @@ SerialTransport::SerialTransport(const PortMap &ports, QObject *parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::onReadyRead);
     connect(&m_port, &QSerialPort::bytesWritten, this, &SerialTransport::onBytesWritten);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+    // An error is handled once the call that met it has returned (QSerialPort reports it
+    // from inside write(), flush() and close() too).
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError,
+            Qt::QueuedConnection);
 }
 
 SerialTransport::~SerialTransport()
@@ -102,26 +105,23 @@ bool SerialTransport::write(const QByteArray &bytes)
     if (bytes.isEmpty())
         return true;
     qCDebug(lcTransport).noquote() << WireLog::wire(Clock::system().now(), m_number, "out", bytes);
-    if (m_port.write(bytes) != bytes.size()) {
-        if (confirmGone()) {
-            closeRemoved();
-            return false;
-        }
-        m_port.clearError();
+    const bool handed = m_port.write(bytes) == bytes.size();
+    const bool flushed = flushPort();
+    // A full line fails them too, with or without an error; the bytes then stay queued and
+    // go out as the device drains.
+    if (handed && flushed)
+        return true;
+    if (confirmGone()) {
+        closeRemoved();
+        return false;
     }
-    if (!m_port.isOpen())
-        return false; // the write itself reported the removal
-    if (!m_port.flush()) {
-        // flush() also fails when the device merely cannot take more right now; the bytes
-        // then stay queued and go out as the device drains.
-        if (m_port.error() != QSerialPort::NoError && confirmGone()) {
-            closeRemoved();
-            return false;
-        }
-        if (m_port.isOpen())
-            m_port.clearError();
-    }
-    return m_port.isOpen();
+    m_port.clearError();
+    return true;
+}
+
+bool SerialTransport::flushPort()
+{
+    return m_port.flush();
 }
 
 qint64 SerialTransport::pendingOutput() const
@@ -214,23 +214,19 @@ void SerialTransport::onBytesWritten()
 
 void SerialTransport::onError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError || m_inErrorHandler || !m_port.isOpen())
+    if (error == QSerialPort::NoError || !m_port.isOpen())
         return;
-    m_inErrorHandler = true;
-    if (error == QSerialPort::ResourceError || error == QSerialPort::WriteError ||
-        error == QSerialPort::ReadError) {
-        if (confirmGone()) {
-            closeRemoved();
-        } else {
-            // Transient: clear it and make sure reading goes on (Qt stops its read
-            // notifications after a resource error; setting the buffer size restarts them).
-            m_port.clearError();
-            m_port.setReadBufferSize(m_batched ? 1 : 0);
-        }
-    } else {
-        m_port.clearError();
+    const bool failed = error == QSerialPort::ResourceError || error == QSerialPort::WriteError ||
+                        error == QSerialPort::ReadError;
+    if (failed && confirmGone()) {
+        closeRemoved();
+        return;
     }
-    m_inErrorHandler = false;
+    m_port.clearError();
+    // Transient: Qt stops its read notifications after a resource error; setting the buffer
+    // size restarts them.
+    if (failed)
+        m_port.setReadBufferSize(m_batched ? 1 : 0);
 }
 
 bool SerialTransport::confirmGone()
@@ -257,10 +253,16 @@ bool SerialTransport::confirmGone()
 
 void SerialTransport::closeRemoved()
 {
-    if (!m_port.isOpen())
-        return;
     m_port.close();
     m_removed = true;
     qCDebug(lcTransport, "%lld ms COM%d removed", Clock::system().now(), m_number);
-    emit removed();
+    // Told from the event loop, after the call that found it has returned; not once the
+    // port has been opened again.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_removed && !m_port.isOpen())
+                emit removed();
+        },
+        Qt::QueuedConnection);
 }

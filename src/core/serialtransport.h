@@ -8,13 +8,13 @@
 
 // The serial line over QSerialPort.
 //
-// Every write is flushed and checked. A device that has vanished is found on the write that
-// fails, or when the port reports an error; on Unix a removal is confirmed first (poll()
-// reports HUP, ERR or NVAL, or the device node is gone), because QSerialPort reports a
-// full or busy line (EAGAIN) with the same error as a removal. Such a transient error is
-// cleared and reading goes on (Qt stops its read notifications after one). Elsewhere a
-// failed flush or a resource error is a removal. A confirmed removal closes the port and
-// emits removed() once.
+// Every write is flushed and checked. A device that has vanished is found on a write that
+// fails, whether or not the port reports an error, or when it reports one; on Unix a removal is
+// confirmed first (poll() reports HUP, ERR or NVAL, or the device node is gone), because
+// QSerialPort reports a full or busy line (EAGAIN) with the same error as a removal. Such a
+// transient error is cleared and reading goes on (Qt stops its read notifications after one).
+// Elsewhere a failed flush or a resource error is a removal. A confirmed removal closes the port at
+// once and emits removed() once, from the event loop: never inside the call that found it.
 //
 // The system's output queue is asked with TIOCOUTQ on Linux and ClearCommError on Windows;
 // elsewhere it cannot be told. A pseudo-terminal reports it empty.
@@ -41,6 +41,11 @@ public:
 
     bool wasRemoved() const override { return m_removed; }
 
+protected:
+    // Hands what the port holds to the system; a line whose flush fails stands in for it in
+    // tests.
+    virtual bool flushPort();
+
 private:
     void onReadyRead();
     void onBytesWritten();
@@ -59,5 +64,4 @@ private:
     PortProbe m_openFailure;
     bool m_removed = false;
     bool m_batched = false;
-    bool m_inErrorHandler = false;
 };

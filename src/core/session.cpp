@@ -232,7 +232,7 @@ bool ProgrammerSession::writeToLine(const QByteArray &command)
     if (!d->transport.isOpen())
         return false; // silently dropped
     if (!d->transport.write(command))
-        return false; // the transport reported the removal
+        return false; // the device has gone: removed() follows
     d->poller.clear();
     d->work.sent(command, d->chip, d->clock.now());
     return true;

@@ -27,12 +27,12 @@ public:
     virtual bool isOpen() const = 0;
 
     // Hands bytes to the device. False when the port is closed, or when the device has gone:
-    // the port is then closed and removed() emitted.
+    // the port is then closed at once, and removed() follows from the event loop.
     virtual bool write(const QByteArray &bytes) = 0;
     // Bytes handed over that the port still holds: not yet given to the system.
     virtual qint64 pendingOutput() const = 0;
     // Bytes the system holds for the line that have not left yet; -1 when the system cannot
-    // tell. A device found gone here is a removal: the port is closed and removed() emitted.
+    // tell. A device found gone here is a removal, as on a write.
     virtual qint64 systemQueue() = 0;
 
     // Everything received since the last take; empty when the port is closed.
@@ -52,6 +52,7 @@ signals:
     void received();
     // The port has given every byte handed over to the system (which may still hold them).
     void drained();
-    // The device went away; the port is closed.
+    // The device went away; the port is closed. Emitted from the event loop, never inside a
+    // call of the transport: what found the removal has returned by then.
     void removed();
 };

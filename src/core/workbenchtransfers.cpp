@@ -129,7 +129,7 @@ void Workbench::onImageFinished(const Transfer &image, quint16 checksum)
         show(Notice::LoadCompleted);
     else if (result == SendResult::NotConnected)
         show(Notice::NotConnected);
-    // A removal has been told already, when the session found it.
+    // A removal is told on its own, by the session's removed().
     emit latestFileChanged(d->latestFile);
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class RunRecord;
 struct Tool;
 
 // The commands of vantor-cli, one unit each (or a family); each returns the exit code.
@@ -41,10 +42,9 @@ struct ChipResult {
 int readChipBlock(Tool &tool, quint8 fill, int bytes, const QString &label, QByteArray *block);
 // Writes one chip (after the search) and compares it with the image.
 ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path);
-// With --log: one CSV line for the chip.
-void logChip(Tool &tool, const QByteArray &image, const ChipResult &result);
-// write --repeat: one chip after another, until Ctrl+C or the end of input.
-int produce(Tool &tool, const QByteArray &image, const QString &path);
+// write --repeat: one chip after another, until Ctrl+C or the end of input; each chip gets
+// its image, and is written down, through record.
+int produce(Tool &tool, RunRecord &record, const QString &path);
 
 // Hexadecimal text of up to maxDigits digits, with or without "0x"; -1 when invalid.
 int parseHex(QString text, int maxDigits);

@@ -37,8 +37,24 @@ const OptionEntry Table[] = {
      "or Enter; Ctrl+C (after the chip under way) or the end of input\n"
      "ends with a summary"},
     {"log", "FILE", "--log FILE",
-     "write: append a CSV line for each chip (time, chip, image\n"
-     "checksum, result, first differing address)"},
+     "write: append a CSV line for each chip (a header line first when\n"
+     "the file is new): time, station, port, programmer, USB serial,\n"
+     "chip, image, its SHA-256 and sum, serial number, attempt,\n"
+     "result, first differing address, duration, lot, operator"},
+    {"lot", "TEXT", "--lot TEXT, --operator NAME", "write: the lot and the operator, for the log"},
+    {"operator", "NAME", nullptr, nullptr},
+    {"serial", "ADDR:FIRST[:STEP]", "--serial ADDR:FIRST[:STEP]",
+     "write: a serial number of its own in each chip at ADDR (hex),\n"
+     "from FIRST by STEP (default 1); a number is used up only by a\n"
+     "chip that passed; where the number lies inside the image, the\n"
+     "image must hold FF there"},
+    {"serial-format", "FORMAT", "--serial-format be16|be32|le16|le32|bcd4|bcd8|ascii:N|hex:N",
+     "binary, packed BCD, or N decimal or hex digits (default be16)"},
+    {"serial-state", "FILE", "--serial-state FILE",
+     "the next number, kept after every chip that passed and locked\n"
+     "while a run uses it (default: the image's path with \".serial\")"},
+    {"serial-overwrite", nullptr, "--serial-overwrite",
+     "the number may replace bytes of the image that are not FF"},
     {"json", nullptr, "--json", "standard output as one JSON object a line for each event"},
     {"q,quiet", nullptr, "-q, --quiet", "no status lines and no progress"},
     {"v,verbose", nullptr, "-v, --verbose",

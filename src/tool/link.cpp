@@ -259,6 +259,7 @@ void Link::showIdentification()
     m_identityShown = true;
     const QString text =
         identification(m_probes.value(m_session->port()).answer, m_session->receivedText());
+    m_identity = text;
     for (const QString &line : replyLines(text)) {
         if (!line.trimmed().isEmpty())
             m_console.status(line.trimmed());

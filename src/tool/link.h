@@ -45,6 +45,8 @@ public:
     // The chip that the search's settle step will choose: 0 to 2, -1 for none of the three.
     int expectedChip() const;
     QString rememberedChip() const { return m_remembered; }
+    // After the search: the programmer's identification, as it was shown.
+    QString identity() const { return m_identity; }
     // The chip the run holds (--chip): 0 to 2, or -1 when key reports choose the chip.
     int pinnedChip() const;
 
@@ -99,6 +101,7 @@ private:
     bool m_pinned = false;
     QMap<int, PortProbe> m_probes; // what the search found on each port
     bool m_identityShown = false;
+    QString m_identity;
     QByteArray m_underWay; // the step last sent (empty: the search)
     bool m_programmed = false;
     Replies m_replies = Replies::Status;

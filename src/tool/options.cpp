@@ -96,15 +96,49 @@ bool readJudging(const QCommandLineParser &parser, Options *options, QString *er
     return true;
 }
 
+// --serial and its companions.
+bool readSerial(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    const QString format = parser.value(QStringLiteral("serial-format"));
+    options->serialState = parser.value(QStringLiteral("serial-state"));
+    options->serialOverwrite = parser.isSet(QStringLiteral("serial-overwrite"));
+    if (!parser.isSet(QStringLiteral("serial"))) {
+        if (!format.isEmpty() || !options->serialState.isEmpty() || options->serialOverwrite)
+            *error = QStringLiteral("--serial-format, --serial-state and --serial-overwrite go "
+                                    "with --serial");
+        return error->isEmpty();
+    }
+    options->serial = SerialField::parse(parser.value(QStringLiteral("serial")));
+    if (!format.isEmpty())
+        options->serialFormatName = format;
+    options->serialFormat = SerialFormat::parse(options->serialFormatName);
+    if (!options->serial)
+        *error = QStringLiteral("--serial takes ADDR:FIRST[:STEP]: the address in hex, the first "
+                                "number and the step in decimal");
+    else if (!options->serialFormat)
+        *error = QStringLiteral("--serial-format: unknown format \"%1\": use be16, be32, le16, "
+                                "le32, bcd4, bcd8, ascii:N (1 to 18) or hex:N (1 to 15)")
+                     .arg(format);
+    return error->isEmpty();
+}
+
 bool readProduction(const QCommandLineParser &parser, Options *options, QString *error)
 {
     options->repeat = parser.isSet(QStringLiteral("repeat"));
     options->logPath = parser.value(QStringLiteral("log"));
+    options->lot = parser.value(QStringLiteral("lot"));
+    options->operatorName = parser.value(QStringLiteral("operator"));
     const bool logged = parser.isSet(QStringLiteral("log"));
-    if ((options->repeat || logged) && options->command != QLatin1String("write")) {
-        *error = QStringLiteral("--repeat and --log are for write");
-        return false;
+    const QStringList forWrite{"repeat", "log",           "lot",          "operator",
+                               "serial", "serial-format", "serial-state", "serial-overwrite"};
+    for (const QString &name : forWrite) {
+        if (parser.isSet(name) && options->command != QLatin1String("write")) {
+            *error = QStringLiteral("--%1 is for write").arg(name);
+            return false;
+        }
     }
+    if (!readSerial(parser, options, error))
+        return false;
     if (logged && options->logPath.trimmed().isEmpty()) {
         *error = QStringLiteral("--log needs a file");
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/portchoice.h"
+#include "core/serialnumber.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -25,8 +26,16 @@ struct Options {
     // Reply lines that count as the programmer saying no (none by default).
     QRegularExpression failOn;
     bool json = false;
-    QString logPath;     // --log: one CSV line a chip written
-    bool repeat = false; // --repeat: one chip after another
+    QString logPath;           // --log: one CSV line a chip written
+    bool repeat = false;       // --repeat: one chip after another
+    QString lot, operatorName; // --lot and --operator: written in the log
+    // --serial: a number of its own in each chip written; its format and state file (empty
+    // for the image's path with ".serial"), and whether it may overwrite the image.
+    std::optional<SerialField> serial;
+    QString serialFormatName = QStringLiteral("be16");
+    std::optional<SerialFormat> serialFormat = SerialFormat::parse(serialFormatName);
+    QString serialState;
+    bool serialOverwrite = false;
     QString command;
     QStringList args;
 };

@@ -5,17 +5,13 @@
 // ends it with NoProgrammer.
 #include "commands.h"
 #include "exitcode.h"
+#include "productionrecord.h"
 #include "replyrules.h"
 #include "tool.h"
 #include "wait.h"
 
-#include "core/chiptable.h"
-#include "core/imagefile.h"
 #include "core/session.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QSocketNotifier>
 
 #include <unistd.h>
@@ -129,8 +125,8 @@ ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path)
 class Production
 {
 public:
-    Production(Tool &tool, const QByteArray &image, const QString &path)
-        : m_tool(tool), m_image(image), m_path(path), m_next(tool)
+    Production(Tool &tool, RunRecord &record, const QString &path)
+        : m_tool(tool), m_record(record), m_path(path), m_next(tool)
     {
     }
     int run();
@@ -142,13 +138,14 @@ private:
     void summary();
 
     Tool &m_tool;
-    const QByteArray &m_image;
+    RunRecord &m_record;
     const QString &m_path;
     NextChip m_next;
     int m_passed = 0;
     int m_failed = 0;
     bool m_stopping = false; // Ctrl+C came while a chip was written
     bool m_gone = false;     // the programmer went away
+    int m_stop = Success;    // the record's exit code when it stops the run
 };
 
 int Production::run()
@@ -157,6 +154,8 @@ int Production::run()
     }
     m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
     summary();
+    if (m_stop != Success)
+        return m_stop;
     if (m_gone)
         return NoProgrammer;
     return m_failed == 0 ? Success : Failed;
@@ -166,12 +165,15 @@ int Production::run()
 bool Production::writeNext()
 {
     m_tool.interrupt.setHandler([this] { onInterruptDuringChip(); });
-    const ChipResult result = nextResult(m_tool, m_image, m_path);
-    logChip(m_tool, m_image, result);
+    QByteArray image;
+    if ((m_stop = m_record.beginChip(&image)) != Success)
+        return false;
+    const ChipResult result = nextResult(m_tool, image, m_path);
+    m_stop = m_record.endChip(result);
     ++(result.code == Success ? m_passed : m_failed);
     tally(m_tool, m_passed + m_failed, result, m_passed, m_failed);
     m_gone = result.code == NoProgrammer;
-    return !m_gone && !m_stopping;
+    return !m_gone && !m_stopping && m_stop == Success;
 }
 
 // The chip under way is finished first, unless Ctrl+C comes again.
@@ -223,29 +225,7 @@ void Production::summary()
 
 } // namespace
 
-int produce(Tool &tool, const QByteArray &image, const QString &path)
+int produce(Tool &tool, RunRecord &record, const QString &path)
 {
-    return Production(tool, image, path).run();
-}
-
-void logChip(Tool &tool, const QByteArray &image, const ChipResult &result)
-{
-    if (tool.options.logPath.isEmpty())
-        return;
-    const int chip = tool.link.session().chip();
-    const QDateTime now = QDateTime::currentDateTime();
-    const QStringList fields{
-        now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate),
-        chip >= 0 ? QString::fromLatin1(ChipTable::chip(chip).caption) : QString(),
-        hexText(ImageFile::checksum(image), 4),
-        result.code == Success ? QStringLiteral("passed") : QStringLiteral("failed"),
-        result.firstDifference >= 0 ? QStringLiteral("0x") + hexText(result.firstDifference, 4)
-                                    : QString(),
-    };
-    QFile log(tool.options.logPath);
-    if (!log.open(QIODevice::Append) ||
-        log.write(fields.join(QLatin1Char(',')).toUtf8() + '\n') < 0)
-        tool.console.error(
-            QStringLiteral("%1: cannot write the log: %2")
-                .arg(QDir::toNativeSeparators(tool.options.logPath), log.errorString()));
+    return Production(tool, record, path).run();
 }

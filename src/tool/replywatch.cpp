@@ -4,23 +4,26 @@
 #include "replytext.h"
 
 #include "core/chipoperations.h"
+#include "core/clock.h"
 #include "core/session.h"
 #include "core/transport.h"
 
 ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const ReplyRule &rule,
-                       const Judging &judging, QObject *parent)
+                       const Judging &judging, Clock *clock, QObject *parent)
     : QObject(parent), m_session(session), m_transport(transport), m_rule(rule), m_judging(judging)
 {
-    for (QTimer *t : {&m_settle, &m_limit, &m_notBefore}) {
-        t->setSingleShot(true);
-        t->setTimerType(Qt::PreciseTimer);
+    Clock &time = clock ? *clock : Clock::system();
+    for (ClockTimer **t : {&m_settle, &m_limit, &m_notBefore}) {
+        *t = time.createTimer(this);
+        (*t)->setSingleShot(true);
+        (*t)->setPrecise(true);
     }
-    connect(&m_settle, &QTimer::timeout, this, [this] {
+    connect(m_settle, &ClockTimer::timeout, this, [this] {
         m_quiet = true;
         tryFinish();
     });
-    connect(&m_limit, &QTimer::timeout, this, &ReplyWatch::onLimit);
-    connect(&m_notBefore, &QTimer::timeout, this, &ReplyWatch::tryFinish);
+    connect(m_limit, &ClockTimer::timeout, this, &ReplyWatch::onLimit);
+    connect(m_notBefore, &ClockTimer::timeout, this, &ReplyWatch::tryFinish);
     connect(&transport, &Transport::received, this, &ReplyWatch::onBytes);
     // After the quiet, the last bytes may still wait for the session's next look.
     connect(&session, &ProgrammerSession::received, this, &ReplyWatch::tryFinish);
@@ -31,7 +34,7 @@ void ReplyWatch::start()
 {
     if (m_rule.limitMs == ReplyRule::UntilDone)
         m_rule.limitMs = static_cast<int>(m_session.workLeftMs()) + ChipOperations::QuickAnswerMs;
-    m_limit.start(m_rule.limitMs);
+    m_limit->start(m_rule.limitMs);
     if (!m_session.receivedText().isEmpty() || m_session.isHoldingBytes() ||
         m_transport.available() > 0)
         onBytes();
@@ -41,8 +44,8 @@ void ReplyWatch::onBytes()
 {
     m_started = true;
     m_quiet = false;
-    m_limit.stop();
-    m_settle.start(m_judging.settleMs);
+    m_limit->stop();
+    m_settle->start(m_judging.settleMs);
 }
 
 void ReplyWatch::onLimit()
@@ -53,7 +56,9 @@ void ReplyWatch::onLimit()
         finish(Success); // done without an answer
         return;
     }
-    m_why = QStringLiteral("no answer within %1 s").arg(m_rule.limitMs / 1000.0);
+    // In tenths of a second: a limit counted from the work left loses the odd millisecond
+    // that passed before the watch started.
+    m_why = QStringLiteral("no answer within %1 s").arg(qRound(m_rule.limitMs / 100.0) / 10.0);
     finish(Failed);
 }
 
@@ -64,7 +69,7 @@ void ReplyWatch::tryFinish()
         return;
     const qint64 early = m_session.workLeftMs();
     if (early > 0) {
-        m_notBefore.start(static_cast<int>(early));
+        m_notBefore->start(static_cast<int>(early));
         return;
     }
     if (m_judging.failOn.isValid() && !m_judging.failOn.pattern().isEmpty()) {
@@ -84,8 +89,8 @@ void ReplyWatch::finish(int code)
     if (m_finished)
         return;
     m_finished = true;
-    m_settle.stop();
-    m_limit.stop();
-    m_notBefore.stop();
+    m_settle->stop();
+    m_limit->stop();
+    m_notBefore->stop();
     emit finished(code);
 }

@@ -3,8 +3,9 @@
 #include <QObject>
 #include <QRegularExpression>
 #include <QString>
-#include <QTimer>
 
+class Clock;
+class ClockTimer;
 class ProgrammerSession;
 class Transport;
 
@@ -35,8 +36,9 @@ class ReplyWatch : public QObject
 {
     Q_OBJECT
 public:
+    // The watch's times run on clock (the system's when null), as the session's do.
     ReplyWatch(ProgrammerSession &session, Transport &transport, const ReplyRule &rule,
-               const Judging &judging, QObject *parent = nullptr);
+               const Judging &judging, Clock *clock = nullptr, QObject *parent = nullptr);
 
     // Starts judging, counting from now.
     void start();
@@ -57,9 +59,9 @@ private:
     Transport &m_transport;
     ReplyRule m_rule;
     Judging m_judging;
-    QTimer m_settle;
-    QTimer m_limit;
-    QTimer m_notBefore;
+    ClockTimer *m_settle;
+    ClockTimer *m_limit;
+    ClockTimer *m_notBefore;
     bool m_started = false;
     bool m_quiet = false;
     bool m_finished = false;

@@ -5,14 +5,12 @@
 #include "commands.h"
 #include "exitcode.h"
 #include "images.h"
+#include "productionrecord.h"
 #include "replyrules.h"
 #include "tool.h"
 
 #include "core/chiptable.h"
 #include "core/session.h"
-
-#include <QDir>
-#include <QFile>
 
 namespace
 {
@@ -129,38 +127,38 @@ ChipResult compare(Tool &tool, const QByteArray &image)
     return rc != Success ? ChipResult{rc, -1} : report(tool, chip, image, size);
 }
 
-// The log must take lines before the first chip is written.
-int openLog(Tool &tool)
+// One chip written with its serial number, and written down.
+int writeRecorded(Tool &tool, RunRecord &record, const QString &path)
 {
-    QFile log(tool.options.logPath);
-    if (tool.options.logPath.isEmpty() || log.open(QIODevice::Append))
-        return Success;
-    tool.console.error(QStringLiteral("%1: cannot write the log: %2")
-                           .arg(QDir::toNativeSeparators(tool.options.logPath), log.errorString()));
-    return Usage;
+    QByteArray image;
+    int rc = record.beginChip(&image);
+    if (rc != Success)
+        return rc;
+    const ChipResult result = writeChip(tool, image, path);
+    rc = record.endChip(result);
+    return result.code != Success ? result.code : rc;
 }
 
 int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
 {
     QByteArray image;
+    RunRecord record(tool, image, path);
     int rc = tool.readChipImage(path, &image);
     if (rc == Success)
-        rc = openLog(tool);
+        rc = record.open(); // the log and the serial numbers before the first chip
     if (rc == Success)
         rc = tool.connect();
     if (rc != Success)
         return rc;
     if (programFirst && tool.options.repeat)
-        return produce(tool, image, path);
+        return produce(tool, record, path);
     if (!tool.chipTakes(static_cast<int>(image.size()))) {
         tool.console.error(QStringLiteral("the programmer now has another chip; nothing done"));
         return Usage;
     }
     if (!programFirst)
         return compare(tool, image).code;
-    const ChipResult result = writeChip(tool, image, path);
-    logChip(tool, image, result);
-    return result.code;
+    return writeRecorded(tool, record, path);
 }
 
 } // namespace

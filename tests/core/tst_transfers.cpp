@@ -100,6 +100,8 @@ private slots:
         row("block, port closed", "block", "closed", QVariant::fromValue(B::NotConnected), 0);
         // Asked at 30 ms, then looked at every 50 ms: the next look finds the device gone.
         row("block, unplugged", "block", "unplug unnoticed", QVariant::fromValue(B::Removed), 530);
+        row("block, unplugged before it is asked", "block", "unplug unnoticed early",
+            QVariant::fromValue(B::Removed), 30);
     }
     void endings()
     {
@@ -114,7 +116,8 @@ private slots:
                                           : FakeTransport::Intake::Paced);
         rig.line.setQueue(handed ? FakeTransport::Queue::Untold : FakeTransport::Queue::Port);
         rig.line.answer(1, "S2", bytes(2048), 0, true);
-        rig.clock.callAfter(handed ? 1069 : 500, [&] {
+        const int unplugAt = handed ? 1069 : how.endsWith("early") ? 20 : 500;
+        rig.clock.callAfter(unplugAt, [&] {
             if (how.startsWith("unplug"))
                 rig.line.unplug(!how.contains("unnoticed"));
         });
@@ -123,10 +126,12 @@ private slots:
         Followed t(what == "image" ? rig.session.sendImage(ImageCommand::Load, bytes(1024))
                                    : rig.session.readBlock(2048),
                    rig.clock);
-        ADVANCE_UNTIL(rig, t.finished == 1, 20000);
+        ADVANCE_UNTIL(rig, t.finished > 0, 20000);
+        QCOMPARE(rig.clock.now() - start, afterMs);
+        rig.clock.advance(1000); // one result, one removal
+        QCOMPARE(t.finished, 1);
         QCOMPARE(what == "image" ? QVariant::fromValue(t.sent) : QVariant::fromValue(t.block),
                  result);
-        QCOMPARE(rig.clock.now() - start, afterMs);
         QCOMPARE(removed.count(), how.startsWith("unplug") ? 1 : 0);
         QVERIFY(!rig.line.isOpen() && !rig.session.isBusy());
     }

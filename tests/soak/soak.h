@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 struct Counts {
@@ -25,7 +26,8 @@ struct Counts {
     qint64 violations = 0;
     qint64 falseRemovals = 0;
     qint64 discoveries = 0;
-    // Heap in use after the first fifth of the run and at its end, and the actions between.
+    // The least heap in use between actions up to the first sample after a fifth of the run
+    // (since the sample before) and after the last sample, and the actions between.
     qint64 warmKiB = 0;
     qint64 endKiB = 0;
     qint64 actionsSinceWarm = 0;
@@ -113,6 +115,7 @@ private:
     qint64 fenced = 0;
     qint64 warmAt = -1;
     qint64 nextSample = 0;
+    qint64 floorKiB = std::numeric_limits<qint64>::max(); // since the last sample printed
     // What the current wait waits for (null when nothing waits).
     std::function<bool()> waiting;
     class QEventLoop *waitLoop = nullptr;

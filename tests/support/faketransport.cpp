@@ -150,7 +150,12 @@ bool FakeTransport::present()
     if (m_gone && m_open != 0) {
         close();
         m_removed = true;
-        emit removed();
+        // Told once the call that found it has returned, and not after the port is opened
+        // again.
+        m_clock.callAfter(0, [this] {
+            if (m_removed && m_open == 0)
+                emit removed();
+        });
     }
     return !m_gone;
 }

@@ -44,7 +44,8 @@ public:
     void setIntake(Intake intake, int fromMs = 0);
     void setQueue(Queue queue) { m_queue = queue; }
     // The device goes away. Noticed: the port reports it at once (closed, removed()).
-    // Otherwise the next write or batched look finds it.
+    // Otherwise the next write or batched look finds it. Either way the port closes then,
+    // and removed() follows at the same time from the clock, as from the event loop.
     void unplug(bool noticed = true);
 
     const QList<Write> &writes() const { return m_writes; }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -17,6 +18,7 @@
 #include <linux/capability.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +76,7 @@ private:
     QTemporaryDir m_dir;
     QString m_cwd;           // the tool's folder when not m_dir
     bool m_ordinary = false; // the tool runs without root's override of permissions
+    rlim_t m_fileLimit = 0;  // a disk that fills up: no file of the tool's grows past it
     QByteArray m_blink;      // blink.tsk, 2048 bytes; blink.ihx gives its first 143
 };
 
@@ -87,6 +90,13 @@ void TstTool::start(QProcess &process, QStringList args, SimProcess *sim)
         process.setChildProcessModifier([] {
             ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
             ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        });
+    }
+    if (m_fileLimit > 0) {
+        process.setChildProcessModifier([limit = m_fileLimit] {
+            const rlimit files{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &files);
+            ::signal(SIGXFSZ, SIG_IGN); // a write past it fails instead
         });
     }
     process.start(QStringLiteral(VANTOR_CLI_PATH), args);
@@ -121,6 +131,7 @@ void TstTool::initTestCase()
     writeFile(file("a%1.bin"), QByteArray(5000, 'e'));
     writeFile(file("b.bin"), QByteArray(4999, 'e'));
     writeFile(file("empty.tsk"), {});
+    writeFile(file("blink.tsk"), m_blink); // its serial numbers' state beside it
     writeFile(file("h%1.bin"), ":0300000002000AF1\n:00000001FF\n"); // HEX under another name
 }
 
@@ -306,8 +317,20 @@ void TstTool::runs_data()
     // Programming that answers after its 3 s, with a firmware said to take at most 1 s.
     fails("1: past --timeout", "--pace", "--timeout 1 program", 1, "no answer within 1.5 s");
     fails("2: fail-on", "", "--fail-on ( sig", 2, "--fail-on: not");
-    fails("2: repeat not for sig", "", "--repeat sig", 2, "are for write");
+    fails("2: repeat not for sig", "", "--repeat sig", 2, "--repeat is for write");
     fails("2: log in no folder", "", "--log no/log.csv write DATA/blink.tsk", 2, "write the log");
+    fails("1: log on a full disk", "", "--log /dev/full write DATA/blink.tsk", 1,
+          "vantor-cli: /dev/full: cannot write the log: No space left on device\n");
+    // A serial number: in FF, inside the chip, fitting its format, its options together.
+    const QString serial = "--serial-state none.serial write DATA/blink.tsk --repeat --serial ";
+    fails("2: serial on the image", "", serial + "10:1", 2,
+          "--serial: the image holds 0x02 at 0x0010, not FF, where the serial number goes");
+    fails("2: serial past the chip", "", serial + "7FF:1", 2,
+          "--serial: 2 bytes at 0x07FF lie outside the AT89C2051's 2048\n");
+    fails("2: serial too large", "", serial + "7FC:10000 --serial-format bcd4", 2,
+          "serial number 10000 does not fit bcd4 (at most 9999); no chip was programmed");
+    fails("2: serial format", "", serial + "7FC:1 --serial-format bcd6", 2, "format \"bcd6\"");
+    fails("2: serial field", "", serial + "7FC", 2, "--serial takes ADDR:FIRST[:STEP]");
     fails("2: missing file", "", "load n%1o.hex", 2, "vantor-cli: n%1o.hex: no such file\n");
     row("0: HEX under another name", "", "load h%1.bin", 0, "Load OK, 3 bytes\n", {},
         QByteArray("ii!L\x00\x03\x02\x00\x0A", 9));
@@ -540,45 +563,72 @@ void TstTool::verboseShowsTheWire()
 void TstTool::productionRun_data()
 {
     QTest::addColumn<QString>("image");
-    QTest::addColumn<int>("sum"); // the image's checksum, summed by hand
+    QTest::addColumn<QString>("sums"); // the image's SHA-256 and 16-bit sum, summed by others
     QTest::addColumn<QString>("texts");
     QTest::addColumn<QString>("chip");  // --chip: the run holds it, a stray key starts nothing
     QTest::addColumn<QString>("fault"); // what makes chip 2 fail
-    QTest::addColumn<QString>("end");   // input, Ctrl+C or unplug
+    QTest::addColumn<QString>("end");   // input, Ctrl+C, unplug, or kill and a run after it
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("serial");    // the serial number's options
+    QTest::addColumn<QStringList>("field"); // its address, and its bytes in the last chip
+    QTest::addColumn<QString>("numbers");   // each log line's serial number
     const QString summary = "3 chips: 2 passed, 1 failed";
+    const QString tsk = "539fca7c7556421b2d8ca9ffb9ae2629568a5a3934c95c3e40eab23c62bf86ef,A6FB";
+    const QString ihx = "6b541f52924205335ea955b2fff14d43cccdb887bab26d83a352c98b636b769d,3D6C";
     QTest::newRow("own words, input ends")
-        << "DATA/blink.tsk" << 0xA6FB << "default" << QString() << "short 100"
-        << "input" << 1 << summary;
-    // The smaller image, as its load goes unanswered and is waited out.
+        << "DATA/blink.tsk" << tsk << "default" << QString() << "short 100"
+        << "input" << 1 << summary << "--serial 7FE:1000 --serial-state own.serial"
+        << QStringList{"2046", "03 E9"} << "1000 1001 1001";
+    // The smaller image, as its load goes unanswered and is waited out; the number in the
+    // padding after it.
     QTest::newRow("other words, the programmer gone")
-        << "DATA/blink.ihx" << 0x3D6C << "other" << QString() << "chip 4051"
-        << "unplug" << 3 << summary + "; the programmer went away";
-    QTest::newRow("--chip, a stray key, Ctrl+C") << "DATA/blink.ihx" << 0x3D6C << "default"
-                                                 << "2051"
-                                                 << "chip 4051"
-                                                 << "Ctrl+C" << 1 << summary;
+        << "DATA/blink.ihx" << ihx << "other" << QString() << "chip 4051"
+        << "unplug" << 3 << summary + "; the programmer went away"
+        << "--serial 0x7F0:1000 --serial-format ascii:4 --serial-state n.serial"
+        << QStringList{"2032", "31 30 30 31"} << "1000 1001 1001";
+    QTest::newRow("--chip, a stray key, Ctrl+C")
+        << "DATA/blink.ihx" << ihx << "default"
+        << "2051"
+        << "chip 4051"
+        << "Ctrl+C" << 1 << summary << "" << QStringList() << "  ";
+    // Killed between chips while a second run is refused the numbers; the run after it
+    // goes on from the next.
+    QTest::newRow("killed, then run again")
+        << "blink.tsk" << tsk << "other" << QString() << "short 100"
+        << "kill" << 0 << "1 chip: 1 passed, 0 failed"
+        << "--serial 7FE:1000:7 --serial-format bcd4" << QStringList{"2046", "10 14"}
+        << "1000 1007 1007 1014";
+    // The log takes chip 1's line but not chip 2's: the run ends before chip 3.
+    QTest::newRow("a full disk") << "DATA/blink.ihx" << ihx << "other" << QString() << "short 100"
+                                 << "full" << 1 << "2 chips: 1 passed, 1 failed"
+                                 << "--serial 7F0:1000 --serial-state full.serial"
+                                 << QStringList{"2032", "03 E9"} << "1000";
 }
 
 void TstTool::productionRun()
 {
     QFETCH(QString, image);
-    QFETCH(int, sum);
+    QFETCH(QString, sums);
     QFETCH(QString, texts);
     QFETCH(QString, chip);
     QFETCH(QString, fault);
     QFETCH(QString, end);
     QFETCH(int, code);
     QFETCH(QString, summary);
+    QFETCH(QString, serial);
+    QFETCH(QStringList, field);
+    QFETCH(QString, numbers);
     SimProcess sim({"--texts", texts});
     QVERIFY(sim.start());
     QFile::remove(file("run.csv"));
     QProcess process;
-    const QStringList held = chip.isEmpty() ? QStringList() : QStringList{"--chip", chip};
-    start(process,
-          held + QStringList{"--port", "DEV", "--log", "run.csv", "write", image, "--repeat"},
-          &sim);
+    m_fileLimit = end == "full" ? 420 : 0; // the header and one line
+    const QStringList args = (chip.isEmpty() ? QStringList() : QStringList{"--chip", chip}) +
+                             serial.split(' ', Qt::SkipEmptyParts) +
+                             QStringList{"--port",     "DEV",  "--log", "run.csv", "--lot",   "L7",
+                                         "--operator", "=cmd", "write", image,     "--repeat"};
+    start(process, args, &sim);
     QString out, err;
     auto tally = [&](const QString &line) {
         return QTest::qWaitFor(
@@ -601,26 +651,56 @@ void TstTool::productionRun()
     }
     QCOMPARE(sim.control("key 2K"), "ok");
     QVERIFY2(tally("chip 2: failed (1 passed, 1 failed)\n"), qPrintable(out));
-    QCOMPARE(sim.control("chip 2051"), "ok");
-    process.write("\n"); // Enter
-    QVERIFY2(tally("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out));
+    if (end != "full") {
+        QCOMPARE(sim.control("chip 2051"), "ok");
+        process.write("\n"); // Enter
+        QVERIFY2(tally("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out));
+    }
     if (end == "Ctrl+C")
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     else if (end == "unplug")
         QCOMPARE(sim.control("unplug"), "ok");
-    else
+    else if (end == "input")
         process.closeWriteChannel();
+    if (end == "kill") { // a second run is refused the numbers; the run after the kill goes on
+        const Run second = tool(args, &sim);
+        QCOMPARE(second.code, 2);
+        QVERIFY2(second.err.contains(QString("blink.tsk.serial: in use by another run (pid %1 on ")
+                                         .arg(process.processId())),
+                 qPrintable(second.err));
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        QCOMPARE(finish(process).code, -1);
+        out.clear();
+        start(process, args, &sim);
+        QVERIFY2(tally("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out));
+        process.closeWriteChannel();
+    }
     const Run r = finish(process);
+    m_fileLimit = 0;
     QCOMPARE(r.code, code);
     QVERIFY2((out + r.out).endsWith(summary + "\n"), qPrintable(out + r.out));
+    QVERIFY(end != "full" || r.err.contains("run.csv: cannot write the log: File too large\n"));
     QCOMPARE(QFile::exists(file("chip.log")), chip.isEmpty());
+    if (!field.isEmpty()) // the number in the last chip
+        QCOMPARE(
+            sim.control(QString("flash %1 %2").arg(field.at(0)).arg(field.at(1).count(' ') + 1)),
+            field.at(1));
     const QStringList log = QString::fromUtf8(readFile(file("run.csv"))).split('\n');
-    QCOMPARE(log.size(), 4); // three lines, each ended
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY2(log.at(i).endsWith(",AT89C2051," + QString::number(sum, 16).toUpper() +
-                                    (i == 1 ? ",failed," : ",passed,")),
-                 qPrintable(log.at(i)));
-        QVERIFY(QDateTime::fromString(log.at(i).section(',', 0, 0), Qt::ISODate).isValid());
+    const QStringList serials = numbers.split(' ');
+    QCOMPARE(log.size(), serials.size() + 2); // the header and a line a chip, each ended
+    QCOMPARE(log.last(), QString());          // and none written in part
+    QCOMPARE(log.first(), "time,station,port,programmer,usb_serial,chip,image,sha256,sum,"
+                          "serial,attempt,result,first_difference,duration_ms,lot,operator");
+    const QString id =
+        texts == "other" ? "\"Brenner USB-Vantor, Stand 2.10\"" : "Vantor USB Programmer V2.10";
+    for (int i = 0; i < serials.size(); ++i) {
+        const QString line = log.at(i + 1);
+        QVERIFY2(line.contains(",1," + sim.device() + "," + id + ",,AT89C2051," +
+                               QFileInfo(image).fileName() + "," + sums + "," + serials.at(i) +
+                               ",1," + (i == 1 ? "failed," : "passed,,")),
+                 qPrintable(line));
+        QVERIFY2(line.endsWith(",L7,'=cmd"), qPrintable(line));
+        QVERIFY(QDateTime::fromString(line.section(',', 0, 0), Qt::ISODate).isValid());
     }
 }
 
