@@ -9,6 +9,7 @@ namespace
 
 constexpr int MaxSettleMs = 60000;
 constexpr int MaxTimeoutSeconds = 600;
+constexpr int MaxRetries = 9;
 
 const char *const HelpText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
 
@@ -55,7 +56,15 @@ Options:
                         or Enter; Ctrl+C (after the chip under way) or the end of input
                         ends with a summary
   --log FILE            write: append a CSV line for each chip (time, chip, image
-                        checksum, result, first differing address)
+                        checksum, result, first differing address, attempt)
+  --lock                write: lock each chip once it verifies, then confirm that it can
+                        no longer be read; a chip whose lock is not confirmed fails
+  --retry N             write: erase and write a failed chip again, up to N more times
+  --signal              write: the programmer's LED test ("tL") after a chip that passed,
+                        its buzzer test ("tb") after one that failed
+  --no-color            PASS and FAIL on a terminal without colour (also NO_COLOR)
+  --watch               write: write the chip again whenever FILE changes and has then
+                        stayed unchanged for 300 ms; Ctrl+C ends
   --json                standard output as one JSON object a line for each event
   -q, --quiet           no status lines and no progress
   -h, --help            this help;  --version  the tool's version
@@ -174,6 +183,32 @@ bool readProduction(const QCommandLineParser &parser, Options *options, QString 
     return true;
 }
 
+// What each chip of write goes through: the lock, the retries, the verdict, the watch.
+bool readChipCycle(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->lock = parser.isSet(QStringLiteral("lock"));
+    options->signal = parser.isSet(QStringLiteral("signal"));
+    options->noColor = parser.isSet(QStringLiteral("no-color"));
+    options->watch = parser.isSet(QStringLiteral("watch"));
+    const bool retry = parser.isSet(QStringLiteral("retry"));
+    const bool any = options->lock || options->signal || options->watch || retry;
+    if (any && options->command != QLatin1String("write")) {
+        *error = QStringLiteral("--lock, --retry, --signal and --watch are for write");
+        return false;
+    }
+    if (options->watch && options->repeat) {
+        *error = QStringLiteral("give only one of --repeat and --watch");
+        return false;
+    }
+    bool ok = true;
+    options->retries = retry ? parser.value(QStringLiteral("retry")).toInt(&ok) : 0;
+    if (!ok || options->retries < 0 || options->retries > MaxRetries) {
+        *error = QStringLiteral("--retry takes a number of times from 0 to %1").arg(MaxRetries);
+        return false;
+    }
+    return true;
+}
+
 // "fill -1" and "dump -10" look like options to the parser: their value is refused as a
 // value, not as an unknown option.
 QString signedValueError(const QCommandLineParser &parser, const QStringList &arguments)
@@ -223,6 +258,11 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         option({"json"}, "JSON events on standard output."),
         option({"log"}, "CSV log of the chips written.", "FILE"),
         option({"repeat"}, "Write one chip after another."),
+        option({"lock"}, "Lock each chip after it verifies."),
+        option({"retry"}, "Write a failed chip again up to N times.", "N"),
+        option({"signal"}, "The programmer's LED or buzzer for each result."),
+        option({"no-color"}, "PASS and FAIL without colour."),
+        option({"watch"}, "Write the chip whenever the file changes."),
     });
     if (!parser.parse(arguments)) {
         *error = signedValueError(parser, arguments);
@@ -235,7 +275,8 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
     if (parser.isSet(QStringLiteral("version")))
         return ParseOutcome::Version;
     if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
-        !readCommand(parser, options, error) || !readProduction(parser, options, error))
+        !readCommand(parser, options, error) || !readProduction(parser, options, error) ||
+        !readChipCycle(parser, options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
 }

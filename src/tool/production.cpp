@@ -3,6 +3,7 @@
 // Ctrl+C while a chip is written stops the run after it (a second one stops at once); between
 // chips Ctrl+C or the end of input ends the run with a summary. A programmer that goes away
 // ends it with NoProgrammer.
+#include "chipcycle.h"
 #include "commands.h"
 #include "exitcode.h"
 #include "replyrules.h"
@@ -103,24 +104,25 @@ void tally(Tool &tool, int number, const ChipResult &result, int passed, int fai
 {
     const bool ok = result.code == Success;
     QString line = QStringLiteral("chip %1: %2").arg(number).arg(ok ? "passed" : "failed");
-    QJsonObject details{{"event", "chip"},
-                        {"chip", number},
-                        {"passed", ok},
-                        {"total_passed", passed},
-                        {"total_failed", failed}};
+    QJsonObject details{{"event", "chip"},        {"chip", number},
+                        {"passed", ok},           {"attempts", result.attempt},
+                        {"total_passed", passed}, {"total_failed", failed}};
     if (result.firstDifference >= 0) {
         const QString at = QStringLiteral("0x") + hexText(result.firstDifference, 4);
         line += QStringLiteral(", first difference at %1").arg(at);
         details.insert(QStringLiteral("first"), at);
     }
+    if (result.attempt > 1)
+        line += QStringLiteral(", attempt %1").arg(result.attempt);
     tool.console.result(line + QStringLiteral(" (%1 passed, %2 failed)").arg(passed).arg(failed),
                         details);
 }
 
-ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path)
+ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path,
+                      const bool *stopping)
 {
     if (tool.chipTakes(static_cast<int>(image.size())))
-        return writeChip(tool, image, path);
+        return writeChipAttempts(tool, image, path, stopping);
     tool.console.error(QStringLiteral("the image does not fit the chip now chosen"));
     return {Failed, -1};
 }
@@ -166,9 +168,9 @@ int Production::run()
 bool Production::writeNext()
 {
     m_tool.interrupt.setHandler([this] { onInterruptDuringChip(); });
-    const ChipResult result = nextResult(m_tool, m_image, m_path);
-    logChip(m_tool, m_image, result);
+    const ChipResult result = nextResult(m_tool, m_image, m_path, &m_stopping);
     ++(result.code == Success ? m_passed : m_failed);
+    announceVerdict(m_tool, result.code == Success);
     tally(m_tool, m_passed + m_failed, result, m_passed, m_failed);
     m_gone = result.code == NoProgrammer;
     return !m_gone && !m_stopping;
@@ -241,6 +243,7 @@ void logChip(Tool &tool, const QByteArray &image, const ChipResult &result)
         result.code == Success ? QStringLiteral("passed") : QStringLiteral("failed"),
         result.firstDifference >= 0 ? QStringLiteral("0x") + hexText(result.firstDifference, 4)
                                     : QString(),
+        QString::number(result.attempt),
     };
     QFile log(tool.options.logPath);
     if (!log.open(QIODevice::Append) ||

@@ -2,6 +2,7 @@
 // the chip's size, the chip erased and programmed), then the whole chip read back and
 // compared with the image and with blank flash after it. Only the comparison decides: the
 // steps' replies are shown, and a step may go unanswered.
+#include "chipcycle.h"
 #include "commands.h"
 #include "exitcode.h"
 #include "images.h"
@@ -158,8 +159,8 @@ int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
     }
     if (!programFirst)
         return compare(tool, image).code;
-    const ChipResult result = writeChip(tool, image, path);
-    logChip(tool, image, result);
+    const ChipResult result = writeChipAttempts(tool, image, path);
+    announceVerdict(tool, result.code == Success);
     return result.code;
 }
 
@@ -173,6 +174,8 @@ ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path)
 
 int writeCommand(Tool &tool, const QStringList &args)
 {
+    if (tool.options.watch)
+        return watchFile(tool, args.at(0));
     return writeOrVerify(tool, args.at(0), true);
 }
 
