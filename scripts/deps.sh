@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev libgl-dev
     fonts-arphic-ukai
     xvfb xauth
