@@ -104,9 +104,11 @@ void tally(Tool &tool, int number, const ChipResult &result, int passed, int fai
 {
     const bool ok = result.code == Success;
     QString line = QStringLiteral("chip %1: %2").arg(number).arg(ok ? "passed" : "failed");
-    QJsonObject details{{"event", "chip"},        {"chip", number},
-                        {"passed", ok},           {"attempts", result.attempt},
-                        {"total_passed", passed}, {"total_failed", failed}};
+    QJsonObject details{{"event", "chip"},
+                        {"chip", number},
+                        {"passed", ok},
+                        {"total_passed", passed},
+                        {"total_failed", failed}};
     if (result.firstDifference >= 0) {
         const QString at = QStringLiteral("0x") + hexText(result.firstDifference, 4);
         line += QStringLiteral(", first difference at %1").arg(at);
@@ -114,6 +116,7 @@ void tally(Tool &tool, int number, const ChipResult &result, int passed, int fai
     }
     if (result.attempt > 1)
         line += QStringLiteral(", attempt %1").arg(result.attempt);
+    details.insert(QStringLiteral("attempts"), result.attempt);
     tool.console.result(line + QStringLiteral(" (%1 passed, %2 failed)").arg(passed).arg(failed),
                         details);
 }
