@@ -31,6 +31,8 @@ private slots:
 
     void writeThenVerify_data();
     void writeThenVerify();
+    void commands_data();
+    void commands() { runs(); }
     void runs_data();
     void runs();
     void loadAndSave();
@@ -262,9 +264,7 @@ void commandRows()
     fails("1: --fail-on, UTF-8", utf8, "--fail-on b.ąd$ version", 1, "programmer said: " + said);
 }
 
-} // namespace
-
-void TstTool::runs_data()
+void runColumns()
 {
     // "none": no emulator, else "--port DEV" comes first; after a ";", a control line for it.
     QTest::addColumn<QString>("simArgs");
@@ -273,7 +273,21 @@ void TstTool::runs_data()
     QTest::addColumn<QString>("out");     // exactly, for exit codes 0 and 2
     QTest::addColumn<QString>("err");     // a part
     QTest::addColumn<QByteArray>("sent"); // exactly, for exit codes 0 and 2
+}
+
+} // namespace
+
+// The commands that work, and the arguments and runs that fail: two tables of one shape, so
+// that they can run beside each other.
+void TstTool::commands_data()
+{
+    runColumns();
     commandRows();
+}
+
+void TstTool::runs_data()
+{
+    runColumns();
     row("0: help", "none", "--help", 0, {}, {}, {}); // its end is checked below
     row("0: --simulate, quiet", "none", "--simulate -q load DATA/blink.ihx", 0,
         "Load OK, 143 bytes\n", {}, {});
