@@ -74,6 +74,9 @@ bool Firmware::setFault(const std::string &name)
     if (name == "none") {
         m_clearIgnored = false;
         m_sramStuck = false;
+        m_lockIgnored = false;
+    } else if (name == "no-lock") {
+        m_lockIgnored = true;
     } else if (name == "no-clear") {
         m_clearIgnored = true;
     } else if (name == "sram") {

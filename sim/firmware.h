@@ -91,8 +91,8 @@ public:
     void setExtraReadback(std::size_t n);
 
     // A firmware fault: "no-clear" (X answers as usual and leaves the SRAM as it was),
-    // "sram" (a stuck SRAM bit: the SRAM test fails), or "none" (ends them all). False for
-    // any other name.
+    // "no-lock" (l answers as usual and leaves the lock bits clear), "sram" (a stuck SRAM
+    // bit: the SRAM test fails), or "none" (ends them all). False for any other name.
     bool setFault(const std::string &name);
 
     // Puts another chip into the socket: erased flash, lock bits clear.
@@ -194,6 +194,7 @@ private:
     std::size_t m_extraCount = 0;
     bool m_clearIgnored = false;
     bool m_sramStuck = false;
+    bool m_lockIgnored = false;
 
     std::deque<Stage> m_stages;
     double m_stageClock = 0.0;

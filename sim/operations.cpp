@@ -81,7 +81,8 @@ Firmware::Stage Firmware::verifyStage()
 Firmware::Stage Firmware::lockStage()
 {
     return {0.0, [this] {
-                m_lock = kLockBit1 | kLockBit2;
+                if (!m_lockIgnored)
+                    m_lock = kLockBit1 | kLockBit2;
                 reply(m_words->lockSet);
                 return true;
             }};

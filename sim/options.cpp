@@ -14,7 +14,7 @@ void usage(std::FILE *to)
 {
     std::fputs("usage: vantor-sim [--pace] [--chip 2051|4051|1051U|none] [--id TEXT] [--silent]\n"
                "                  [--texts default|other] [--log FILE] [--latency MS]\n"
-               "                  [--fault no-clear|sram]\n"
+               "                  [--fault no-clear|no-lock|sram]\n"
                "       vantor-sim --help | --version\n",
                to);
 }

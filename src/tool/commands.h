@@ -29,11 +29,12 @@ int convertCommand(Tool &tool, const QStringList &args);
 bool isFixedCommand(const QString &name);
 int fixedCommand(Tool &tool, const QString &name);
 
-// How writing one chip ended: the exit code, and the first address where the chip read
-// back differs from the image (-1 for none).
+// How writing one chip ended: the exit code, the first address where the chip read back
+// differs from the image (-1 for none), and which attempt at the chip this was.
 struct ChipResult {
     int code;
     int firstDifference;
+    int attempt = 1;
 };
 
 // The chip read into the SRAM ("R") and the SRAM read back (bytes of it), over an SRAM
@@ -45,6 +46,8 @@ ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path);
 // write --repeat: one chip after another, until Ctrl+C or the end of input; each chip gets
 // its image, and is written down, through record.
 int produce(Tool &tool, RunRecord &record, const QString &path);
+// write --watch: the chip written whenever the file at path changes, until Ctrl+C.
+int watchFile(Tool &tool, const QString &path);
 
 // Hexadecimal text of up to maxDigits digits, with or without "0x"; -1 when invalid.
 int parseHex(QString text, int maxDigits);

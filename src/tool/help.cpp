@@ -55,6 +55,18 @@ const OptionEntry Table[] = {
      "while a run uses it (default: the image's path with \".serial\")"},
     {"serial-overwrite", nullptr, "--serial-overwrite",
      "the number may replace bytes of the image that are not FF"},
+    {"lock", nullptr, "--lock",
+     "write: lock each chip once it verifies, then confirm that it can\n"
+     "no longer be read; a chip whose lock is not confirmed fails"},
+    {"retry", "N", "--retry N", "write: erase and write a failed chip again, up to N more times"},
+    {"signal", nullptr, "--signal",
+     "write: the programmer's LED test (\"tL\") after a chip that passed,\n"
+     "its buzzer test (\"tb\") after one that failed"},
+    {"no-color", nullptr, "--no-color",
+     "PASS and FAIL on a terminal without colour (also NO_COLOR)"},
+    {"watch", nullptr, "--watch",
+     "write: write the chip again whenever FILE changes and has then\n"
+     "stayed unchanged for 300 ms; Ctrl+C ends"},
     {"json", nullptr, "--json", "standard output as one JSON object a line for each event"},
     {"q,quiet", nullptr, "-q, --quiet", "no status lines and no progress"},
     {"v,verbose", nullptr, "-v, --verbose",

@@ -11,6 +11,7 @@ namespace
 
 constexpr int MaxSettleMs = 60000;
 constexpr int MaxTimeoutSeconds = 600;
+constexpr int MaxRetries = 9;
 
 bool choosePorts(const QCommandLineParser &parser, Options *options, QString *error)
 {
@@ -146,6 +147,36 @@ bool readProduction(const QCommandLineParser &parser, Options *options, QString 
     return true;
 }
 
+// What each chip of write goes through: the lock, the retries, the verdict, the watch.
+bool readChipCycle(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    options->lock = parser.isSet(QStringLiteral("lock"));
+    options->signal = parser.isSet(QStringLiteral("signal"));
+    options->noColor = parser.isSet(QStringLiteral("no-color"));
+    options->watch = parser.isSet(QStringLiteral("watch"));
+    const bool retry = parser.isSet(QStringLiteral("retry"));
+    const bool any = options->lock || options->signal || options->watch || retry;
+    if (any && options->command != QLatin1String("write")) {
+        *error = QStringLiteral("--lock, --retry, --signal and --watch are for write");
+        return false;
+    }
+    if (options->watch && options->repeat) {
+        *error = QStringLiteral("give only one of --repeat and --watch");
+        return false;
+    }
+    if (options->watch && (!options->logPath.isEmpty() || options->serial)) {
+        *error = QStringLiteral("--watch keeps no log and gives no serial numbers: use --repeat");
+        return false;
+    }
+    bool ok = true;
+    options->retries = retry ? parser.value(QStringLiteral("retry")).toInt(&ok) : 0;
+    if (!ok || options->retries < 0 || options->retries > MaxRetries) {
+        *error = QStringLiteral("--retry takes a number of times from 0 to %1").arg(MaxRetries);
+        return false;
+    }
+    return true;
+}
+
 // "fill -1" and "dump -10" look like options to the parser: their value is refused as a
 // value, not as an unknown option.
 QString signedValueError(const QCommandLineParser &parser, const QStringList &arguments)
@@ -192,7 +223,8 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
     if (parser.isSet(QStringLiteral("version")))
         return ParseOutcome::Version;
     if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
-        !readCommandOptions(parser, options, error) || !readProduction(parser, options, error))
+        !readCommandOptions(parser, options, error) || !readProduction(parser, options, error) ||
+        !readChipCycle(parser, options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
 }

@@ -36,6 +36,11 @@ struct Options {
     std::optional<SerialFormat> serialFormat = SerialFormat::parse(serialFormatName);
     QString serialState;
     bool serialOverwrite = false;
+    bool lock = false;    // --lock: each chip locked after it verifies, and the lock confirmed
+    int retries = 0;      // --retry N: a failed chip erased and written again up to N times
+    bool signal = false;  // --signal: the programmer's LED after a pass, its buzzer after a fail
+    bool noColor = false; // --no-color: PASS and FAIL on a terminal without colour
+    bool watch = false;   // --watch: the chip written again whenever the file changes
     QString command;
     QStringList args;
 };

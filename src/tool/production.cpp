@@ -3,6 +3,7 @@
 // Ctrl+C while a chip is written stops the run after it (a second one stops at once); between
 // chips Ctrl+C or the end of input ends the run with a summary. A programmer that goes away
 // ends it with NoProgrammer.
+#include "chipcycle.h"
 #include "commands.h"
 #include "exitcode.h"
 #include "productionrecord.h"
@@ -109,14 +110,18 @@ void tally(Tool &tool, int number, const ChipResult &result, int passed, int fai
         line += QStringLiteral(", first difference at %1").arg(at);
         details.insert(QStringLiteral("first"), at);
     }
+    if (result.attempt > 1)
+        line += QStringLiteral(", attempt %1").arg(result.attempt);
+    details.insert(QStringLiteral("attempts"), result.attempt);
     tool.console.result(line + QStringLiteral(" (%1 passed, %2 failed)").arg(passed).arg(failed),
                         details);
 }
 
-ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path)
+ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path, RunRecord &record,
+                      const bool *stopping)
 {
     if (tool.chipTakes(static_cast<int>(image.size())))
-        return writeChip(tool, image, path);
+        return writeChipAttempts(tool, image, path, &record, stopping);
     tool.console.error(QStringLiteral("the image does not fit the chip now chosen"));
     return {Failed, -1};
 }
@@ -168,9 +173,10 @@ bool Production::writeNext()
     QByteArray image;
     if ((m_stop = m_record.beginChip(&image)) != Success)
         return false;
-    const ChipResult result = nextResult(m_tool, image, m_path);
+    const ChipResult result = nextResult(m_tool, image, m_path, m_record, &m_stopping);
     m_stop = m_record.endChip(result);
     ++(result.code == Success ? m_passed : m_failed);
+    announceVerdict(m_tool, result.code == Success);
     tally(m_tool, m_passed + m_failed, result, m_passed, m_failed);
     m_gone = result.code == NoProgrammer;
     return !m_gone && !m_stopping && m_stop == Success;

@@ -144,7 +144,16 @@ int RunRecord::beginChip(QByteArray *chipImage)
     return Success;
 }
 
-int RunRecord::endChip(const ChipResult &result, int attempt)
+int RunRecord::logAttempt(const ChipResult &result)
+{
+    if (m_tool.options.logPath.isEmpty() || m_log.append(logLine(result)))
+        return Success;
+    m_tool.console.error(QStringLiteral("%1: cannot write the log: %2")
+                             .arg(native(m_tool.options.logPath), m_log.errorString()));
+    return Failed;
+}
+
+int RunRecord::endChip(const ChipResult &result)
 {
     int rc = Success;
     if (m_number && result.code != Success) {
@@ -154,16 +163,13 @@ int RunRecord::endChip(const ChipResult &result, int attempt)
             QStringLiteral("cannot keep the next serial number: %1").arg(m_counter->errorString()));
         rc = Failed;
     }
-    if (!m_tool.options.logPath.isEmpty() && !m_log.append(logLine(result, attempt))) {
-        m_tool.console.error(QStringLiteral("%1: cannot write the log: %2")
-                                 .arg(native(m_tool.options.logPath), m_log.errorString()));
+    if (logAttempt(result) != Success)
         rc = Failed;
-    }
     m_number.reset();
     return rc;
 }
 
-QStringList RunRecord::logLine(const ChipResult &result, int attempt)
+QStringList RunRecord::logLine(const ChipResult &result)
 {
     ProgrammerSession &session = m_tool.link.session();
     const QString device = m_tool.link.ports().device(session.port());
@@ -184,7 +190,7 @@ QStringList RunRecord::logLine(const ChipResult &result, int attempt)
         QString::fromLatin1(QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex()),
         hexText(ImageFile::checksum(m_image), 4),
         m_number ? QString::number(*m_number) : QString(),
-        QString::number(attempt),
+        QString::number(result.attempt),
         result.code == Success ? QStringLiteral("passed") : QStringLiteral("failed"),
         result.firstDifference >= 0 ? QStringLiteral("0x") + hexText(result.firstDifference, 4)
                                     : QString(),

@@ -28,15 +28,18 @@ public:
     int open();
     // Before each chip, after the search: the image for it, with its serial number in.
     int beginChip(QByteArray *chipImage);
-    // After it: its number used up or kept for the next chip, and its line in the log.
-    // Failed when either could not be written: the run must not go on.
-    int endChip(const ChipResult &result, int attempt = 1);
+    // A failed attempt at the chip, to be followed by another: its line in the log, the
+    // number kept for the next attempt. Failed when the line could not be written.
+    int logAttempt(const ChipResult &result);
+    // After it: its number used up or kept for the next chip, and the last attempt's line
+    // in the log. Failed when either could not be written: the run must not go on.
+    int endChip(const ChipResult &result);
 
 private:
     int openSerials();
     int openLog();
     bool numberFits();
-    QStringList logLine(const ChipResult &result, int attempt);
+    QStringList logLine(const ChipResult &result);
 
     Tool &m_tool;
     const QByteArray &m_image;

@@ -2,6 +2,7 @@
 // the chip's size, the chip erased and programmed), then the whole chip read back and
 // compared with the image and with blank flash after it. Only the comparison decides: the
 // steps' replies are shown, and a step may go unanswered.
+#include "chipcycle.h"
 #include "commands.h"
 #include "exitcode.h"
 #include "images.h"
@@ -134,8 +135,9 @@ int writeRecorded(Tool &tool, RunRecord &record, const QString &path)
     int rc = record.beginChip(&image);
     if (rc != Success)
         return rc;
-    const ChipResult result = writeChip(tool, image, path);
+    const ChipResult result = writeChipAttempts(tool, image, path, &record);
     rc = record.endChip(result);
+    announceVerdict(tool, result.code == Success);
     return result.code != Success ? result.code : rc;
 }
 
@@ -171,6 +173,8 @@ ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path)
 
 int writeCommand(Tool &tool, const QStringList &args)
 {
+    if (tool.options.watch)
+        return watchFile(tool, args.at(0));
     return writeOrVerify(tool, args.at(0), true);
 }
 

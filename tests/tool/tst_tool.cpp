@@ -49,6 +49,9 @@ private slots:
     void productionRun();
     void ctrlC_data();
     void ctrlC();
+    void lockRetriesAndVerdicts_data();
+    void lockRetriesAndVerdicts();
+    void watch();
     void jsonEvents();
     void cutShortTransfersFail();
     void convert();
@@ -770,6 +773,155 @@ void TstTool::ctrlC()
         at = r.err.indexOf(part, at);
         QVERIFY2(at >= 0, qPrintable(part + " not in order in: " + r.err));
     }
+}
+
+void TstTool::lockRetriesAndVerdicts_data()
+{
+    QTest::addColumn<QString>("simArgs"); // after ";", a control line
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("terminal"); // standard output is one: in colour, or not
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("out"); // parts, in this order
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("lock"); // the emulator's lock bits afterwards
+    // The 1 KiB chip: the 3-byte image loaded padded with FF, erased, programmed, read back
+    // over the complement of the first byte; locked, then read again over that fill.
+    const QByteArray image("\x02\x00\x06", 3);
+    const QByteArray write =
+        "L" + QByteArray("\x04\x00", 2) + image + QByteArray(1021, char(0xFF)) + "EPF\xFDRS1";
+    const QByteArray lock = "lF\xFDRS1";
+    const QString pass = "\x1b[1;32m████    ███    ████   ████\x1b[0m\n";
+    const QString fail = "█████   ███   ███  █    \n";
+    QTest::newRow("locked and confirmed, in colour")
+        << ""
+        << "--lock --signal"
+        << "colour" << 0
+        << QStringList{"verify: 3 bytes match, and the 1021 after them are blank\n",
+                       "Lock bits set\nFill FD\nError: locked\n",
+                       "lock: confirmed, the chip can no longer be read\n", "LED test done\n", pass}
+        << "ii#" + write + lock + "tL"
+        << "lock=3";
+    QTest::newRow("a lock that does not take, tried twice, NO_COLOR")
+        << "--texts other --fault no-lock"
+        << "--lock --retry 1 --signal"
+        << "NO_COLOR" << 1
+        << QStringList{"Sperrbits gesetzt\n",
+                       "lock: not confirmed, the chip can still be read\n",
+                       "attempt 1 of 2 failed; erasing and writing the chip again\n",
+                       "geloescht\n",
+                       "lock: not confirmed",
+                       "Summer gepiept\n",
+                       fail}
+        << "ii#" + write + lock + write + lock + "tb"
+        << "lock=0";
+    // The first read-back falls short; the second attempt passes.
+    QTest::newRow("a retry that passes, --no-color")
+        << ";short 100"
+        << "--retry 2 --log run.csv --no-color"
+        << "plain" << 0
+        << QStringList{"Load OK, 1024 bytes\nErase OK\nProgram OK\nFill FD\nRead OK\n"
+                       "attempt 1 of 3 failed; erasing and writing the chip again\n"
+                       "Load OK, 1024 bytes\nErase OK\nProgram OK\nFill FD\nRead OK\n"
+                       "verify: 3 bytes match, and the 1021 after them are blank\n",
+                       pass.mid(7).replace("\x1b[0m", "")}
+        << "ii#" + write + write << "lock=0";
+}
+
+void TstTool::lockRetriesAndVerdicts()
+{
+    QFETCH(QString, simArgs);
+    QFETCH(QString, args);
+    QFETCH(QString, terminal);
+    QFETCH(int, code);
+    QFETCH(QStringList, out);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, lock);
+    SimProcess sim(("--chip 1051U " + simArgs.section(';', 0, 0)).split(' ', Qt::SkipEmptyParts));
+    QVERIFY(sim.start());
+    QVERIFY(!simArgs.contains(';') || sim.control(simArgs.section(';', 1)) == "ok");
+    QFile::remove(file("run.csv"));
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    QProcess process; // on a pipe, as everywhere else, no banner
+    process.setStandardOutputFile(QString::fromLocal8Bit(ptsname(master)));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("NO_COLOR");
+    if (terminal == "NO_COLOR")
+        env.insert("NO_COLOR", "1");
+    process.setProcessEnvironment(env);
+    const QString image = writeFile(file("k.bin"), QByteArray("\x02\x00\x06", 3));
+    start(process, ("--chip 1051U --port DEV write " + image + " " + args).split(' '), &sim);
+    Run r = finish(process);
+    QByteArray shown(65536, '\0'); // the terminal's line ends are CR LF
+    shown.truncate(qMax<qsizetype>(0, ::read(master, shown.data(), shown.size())));
+    r.out = QString::fromUtf8(shown).replace("\r\n", "\n");
+    ::close(master);
+    QVERIFY2(r.code == code, qPrintable(QString("exit %1: %2").arg(r.code).arg(r.err)));
+    qsizetype at = 0;
+    for (const QString &part : out) {
+        at = r.out.indexOf(part, at);
+        QVERIFY2(at >= 0, qPrintable(part + " not in order in: " + r.out));
+    }
+    QCOMPARE(r.out.contains("\x1b["), terminal == "colour");
+    QCOMPARE(sim.received(), sent);
+    QVERIFY(sim.control("state").endsWith(lock));
+    if (args.contains("--log")) { // each attempt logged
+        const QStringList log = QString::fromUtf8(readFile(file("run.csv"))).split('\n');
+        QCOMPARE(log.size(), 4); // the header, a line an attempt, each ended
+        QVERIFY2(log.at(1).contains(",AT89C1051U,") && log.at(1).contains(",0008,,1,failed,"),
+                 qPrintable(log.at(1)));
+        QVERIFY2(log.at(2).contains(",AT89C1051U,") && log.at(2).contains(",0008,,2,passed,,"),
+                 qPrintable(log.at(2)));
+    }
+}
+
+void TstTool::watch()
+{
+    // An edit, compile and program loop on the 1 KiB chip: written at the start, then
+    // after each change once the file has stayed as it is.
+    SimProcess sim({"--chip", "1051U", "--texts", "other"});
+    QVERIFY(sim.start());
+    const QString path = writeFile(file("w.hex"), ":0300000002000AF1\n:00000001FF\n");
+    QProcess process;
+    start(process, {"--chip", "1051U", "--port", "DEV", "write", "w.hex", "--watch"}, &sim);
+    QString out, err;
+    auto shown = [&](QString &all, QProcess::ProcessChannel channel, const QString &text) {
+        return QTest::qWaitFor(
+            [&] {
+                process.setReadChannel(channel);
+                return (all += process.readAll()).contains(text);
+            },
+            30000);
+    };
+    QVERIFY2(shown(out, QProcess::StandardOutput, "w.hex: passed (1 passed, 0 failed)\n"),
+             qPrintable(out));
+    QVERIFY2(shown(err, QProcess::StandardError, "watching w.hex for changes"), qPrintable(err));
+    QCOMPARE(flash(sim, 4), QByteArray("\x02\x00\x0A\xFF", 4));
+
+    // A compiler's output cut off before its end record: said once it stays so, nothing sent.
+    sim.markReceived();
+    writeFile(path, ":0300000002000BF0\n");
+    QVERIFY2(shown(err, QProcess::StandardError,
+                   "vantor-cli: w.hex: no end-of-file record: the file is incomplete"),
+             qPrintable(err));
+    // The whole file then put in its place by a rename, as many compilers and editors do.
+    writeFile(file("w.tmp"), ":0300000002000BF0\n:00000001FF\n");
+    QVERIFY(::rename(qPrintable(file("w.tmp")), qPrintable(path)) == 0);
+    QVERIFY2(shown(out, QProcess::StandardOutput, "w.hex: passed (2 passed, 0 failed)\n"),
+             qPrintable(out));
+    QVERIFY(sim.received().startsWith("L\x04\x00\x02\x00\x0B"));
+    QCOMPARE(flash(sim, 4), QByteArray("\x02\x00\x0B\xFF", 4));
+    // And again after the rename: the new file is watched.
+    writeFile(path, ":0300000002000CEF\n:00000001FF\n");
+    QVERIFY2(shown(out, QProcess::StandardOutput, "w.hex: passed (3 passed, 0 failed)\n"),
+             qPrintable(out));
+    QVERIFY2(QTest::qWaitFor([&] { // idle again after the third: Ctrl+C ends the watch
+                 process.setReadChannel(QProcess::StandardError);
+                 return (err += process.readAll()).count("(100%)\nwatching") == 3;
+             }),
+             qPrintable(err));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QCOMPARE(finish(process).code, 0);
 }
 
 void TstTool::jsonEvents()
