@@ -47,6 +47,8 @@ private slots:
     void verboseShowsTheWire();
     void productionRun_data();
     void productionRun();
+    void productionRunStopped_data();
+    void productionRunStopped() { productionRun(); }
     void ctrlC_data();
     void ctrlC();
     void lockRetriesAndVerdicts_data();
@@ -563,7 +565,10 @@ void TstTool::verboseShowsTheWire()
     QVERIFY2(received.startsWith(reply), qPrintable(r.err));
 }
 
-void TstTool::productionRun_data()
+namespace
+{
+
+void productionColumns()
 {
     QTest::addColumn<QString>("image");
     QTest::addColumn<QString>("sums"); // the image's SHA-256 and 16-bit sum, summed by others
@@ -576,34 +581,49 @@ void TstTool::productionRun_data()
     QTest::addColumn<QString>("serial");    // the serial number's options
     QTest::addColumn<QStringList>("field"); // its address, and its bytes in the last chip
     QTest::addColumn<QString>("numbers");   // each log line's serial number
+}
+
+const QString Tsk = "539fca7c7556421b2d8ca9ffb9ae2629568a5a3934c95c3e40eab23c62bf86ef,A6FB";
+const QString Ihx = "6b541f52924205335ea955b2fff14d43cccdb887bab26d83a352c98b636b769d,3D6C";
+
+} // namespace
+
+void TstTool::productionRun_data()
+{
+    productionColumns();
     const QString summary = "3 chips: 2 passed, 1 failed";
-    const QString tsk = "539fca7c7556421b2d8ca9ffb9ae2629568a5a3934c95c3e40eab23c62bf86ef,A6FB";
-    const QString ihx = "6b541f52924205335ea955b2fff14d43cccdb887bab26d83a352c98b636b769d,3D6C";
     QTest::newRow("own words, input ends")
-        << "DATA/blink.tsk" << tsk << "default" << QString() << "short 100"
+        << "DATA/blink.tsk" << Tsk << "default" << QString() << "short 100"
         << "input" << 1 << summary << "--serial 7FE:1000 --serial-state own.serial"
         << QStringList{"2046", "03 E9"} << "1000 1001 1001";
     // The smaller image, as its load goes unanswered and is waited out; the number in the
     // padding after it.
     QTest::newRow("other words, the programmer gone")
-        << "DATA/blink.ihx" << ihx << "other" << QString() << "chip 4051"
+        << "DATA/blink.ihx" << Ihx << "other" << QString() << "chip 4051"
         << "unplug" << 3 << summary + "; the programmer went away"
         << "--serial 0x7F0:1000 --serial-format ascii:4 --serial-state n.serial"
         << QStringList{"2032", "31 30 30 31"} << "1000 1001 1001";
     QTest::newRow("--chip, a stray key, Ctrl+C")
-        << "DATA/blink.ihx" << ihx << "default"
+        << "DATA/blink.ihx" << Ihx << "default"
         << "2051"
         << "chip 4051"
         << "Ctrl+C" << 1 << summary << "" << QStringList() << "  ";
+}
+
+// Runs cut short: the tool killed between chips, a full disk. A table of its own, so that
+// it runs beside the one above.
+void TstTool::productionRunStopped_data()
+{
+    productionColumns();
     // Killed between chips while a second run is refused the numbers; the run after it
     // goes on from the next.
     QTest::newRow("killed, then run again")
-        << "blink.tsk" << tsk << "other" << QString() << "short 100"
+        << "blink.tsk" << Tsk << "other" << QString() << "short 100"
         << "kill" << 0 << "1 chip: 1 passed, 0 failed"
         << "--serial 7FE:1000:7 --serial-format bcd4" << QStringList{"2046", "10 14"}
         << "1000 1007 1007 1014";
     // The log takes chip 1's line but not chip 2's: the run ends before chip 3.
-    QTest::newRow("a full disk") << "DATA/blink.ihx" << ihx << "other" << QString() << "short 100"
+    QTest::newRow("a full disk") << "DATA/blink.ihx" << Ihx << "other" << QString() << "short 100"
                                  << "full" << 1 << "2 chips: 1 passed, 1 failed"
                                  << "--serial 7F0:1000 --serial-state full.serial"
                                  << QStringList{"2032", "03 E9"} << "1000";
