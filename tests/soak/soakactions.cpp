@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -19,29 +21,24 @@ void clearPath(const QString &path)
         QFile::remove(path);
 }
 
+const QString HexDigits = QStringLiteral("0123456789ABCDEFabcdef");
+
 bool isPlainHex(const QString &text, int length)
 {
-    static const QString digits = QStringLiteral("0123456789ABCDEFabcdef");
-    if (text.size() != length)
-        return false;
-    for (const QChar c : text) {
-        if (!digits.contains(c))
-            return false;
-    }
-    return true;
+    return text.size() == length &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return HexDigits.contains(c); });
 }
 
 } // namespace
 
 QString Soak::randomText(int typicalLength, bool hex)
 {
-    static const QString hexDigits = QStringLiteral("0123456789ABCDEFabcdef");
     static const QString odd = QStringLiteral(" gGxX-+/:@`\u00e9\u4e2d\u71d2\U0001F600\t");
     const int length = rng.bounded(10) < 7 ? typicalLength : int(rng.bounded(7));
     QString text;
     for (int i = 0; i < length; ++i) {
         if (hex || rng.bounded(3) != 0)
-            text += hexDigits.at(int(rng.bounded(hexDigits.size())));
+            text += HexDigits.at(int(rng.bounded(HexDigits.size())));
         else
             text += odd.at(int(rng.bounded(odd.size())));
     }
