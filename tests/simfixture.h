@@ -6,6 +6,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <utility>
+
 // Runs the programmer emulator vantor-sim as its own process on a pseudo-terminal:
 // its device path, its control channel, and the log of every byte it received.
 class SimProcess
@@ -44,3 +49,13 @@ QString simProgram();
 QByteArray readFile(const QString &path);
 // Writes bytes into a new or emptied file (a fatal error if it cannot) and returns path.
 QString writeFile(const QString &path, const QByteArray &bytes);
+
+// A pseudo-terminal: the line's device, and its far end in the test's hands.
+struct Pty {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QString device = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0
+                         ? QString::fromLocal8Bit(::ptsname(master))
+                         : QString();
+    ~Pty() { unplug(); }
+    void unplug() { ::close(std::exchange(master, -1)); } // the device goes away
+};

@@ -1,3 +1,5 @@
+#include "table.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -26,10 +28,7 @@ private:
 
 void TstMain::commandLine_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("firstLine");
+    columns<QString, QStringList, int, QString>("name", "arguments", "exitCode", "firstLine");
     const QString v = QStringLiteral(" " VANTOR_VERSION);
     QTest::newRow("window version")
         << "usb-vantor" << QStringList{"--version"} << 0 << "usb-vantor" + v;
@@ -48,10 +47,8 @@ void TstMain::commandLine_data()
 
 void TstMain::commandLine()
 {
-    QFETCH(QString, name);
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, firstLine);
+    const auto [name, arguments, exitCode, firstLine] =
+        fetch<QString, QStringList, int, QString>("name", "arguments", "exitCode", "firstLine");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(variable));
@@ -73,9 +70,8 @@ void TstMain::commandLine()
 
 void TstMain::settingsFolder_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("xdgDataHome");
-    QTest::addColumn<QString>("settings"); // the folder that must get tsk.log and chip.log
+    // settings: the folder that must get tsk.log and chip.log
+    columns<QStringList, bool, QString>("arguments", "xdgDataHome", "settings");
     QTest::newRow("terminal") << QStringList{} << true << "start";
     QTest::newRow("desktop entry") << QStringList{"--data-folder"} << true << "xdg/usb-vantor";
     QTest::newRow("desktop entry, no XDG_DATA_HOME")
@@ -84,9 +80,8 @@ void TstMain::settingsFolder_data()
 
 void TstMain::settingsFolder()
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, xdgDataHome);
-    QFETCH(QString, settings);
+    const auto [arguments, xdgDataHome, settings] =
+        fetch<QStringList, bool, QString>("arguments", "xdgDataHome", "settings");
     const QDir root(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
     QVERIFY(root.mkpath(QStringLiteral("start")) && root.mkpath(QStringLiteral("home")));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -99,8 +94,7 @@ void TstMain::settingsFolder()
     window.setProcessEnvironment(env);
     window.setWorkingDirectory(root.filePath(QStringLiteral("start")));
     // No port: the search ends at once and nothing is opened.
-    window.start(program(QStringLiteral("usb-vantor")), arguments << "--ports"
-                                                                  << ",");
+    window.start(program(QStringLiteral("usb-vantor")), arguments + QStringList{"--ports", ","});
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(root.filePath(settings + "/tsk.log")) &&
                                  QFile::exists(root.filePath(settings + "/chip.log")),
                              30000);

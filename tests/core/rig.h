@@ -5,6 +5,7 @@
 #include "manualclock.h"
 #include "scripteddialogs.h"
 #include "simfixture.h"
+#include "table.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -12,20 +13,7 @@
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
-#include <tuple>
 #include <unistd.h>
-
-// Declares the test data's columns: one name for each type.
-template <typename... T, typename... Names> void columns(Names... names)
-{
-    (QTest::addColumn<T>(names), ...);
-}
-
-// The current data row's values of the columns named, as QFETCH would give them one by one.
-template <typename... T, typename... Names> std::tuple<T...> fetch(Names... names)
-{
-    return {*static_cast<T *>(QTest::qData(names, qMetaTypeId<T>()))...};
-}
 
 // Moves the rig's (or bench's) clock until cond holds, for at most ms; fails the test at once,
 // naming the condition, when it does not.

@@ -3,23 +3,12 @@
 #include "core/serialtransport.h"
 #include "rig.h"
 
-#include <fcntl.h>
 #include <memory>
 
 // A line whose flush fails with no error from the port, as QSerialPort's can.
 struct FlushFails : SerialTransport {
     using SerialTransport::SerialTransport;
     bool flushPort() override { return false; }
-};
-
-// A pseudo-terminal: the line's device, and its far end in the test's hands.
-struct Pty {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    QString device = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0
-                         ? QString::fromLocal8Bit(::ptsname(master))
-                         : QString();
-    ~Pty() { unplug(); }
-    void unplug() { ::close(std::exchange(master, -1)); } // the device goes away
 };
 
 // The serial line over QSerialPort, against the emulator or a bare pseudo-terminal: what the

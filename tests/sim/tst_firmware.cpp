@@ -1,6 +1,7 @@
 // The emulator's firmware model, driven directly: bytes in, bytes out, with time.
 
 #include "firmware.h"
+#include "table.h"
 
 #include <QtTest>
 
@@ -123,11 +124,8 @@ private slots:
 // all), and both end in the same state.
 void TestFirmware::replies_data()
 {
-    QTest::addColumn<Chip>("socket");
-    QTest::addColumn<QByteArray>("setup");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("plain");
-    QTest::addColumn<QByteArray>("other");
+    columns<Chip, QByteArray, QByteArray, QByteArray, QByteArray>("socket", "setup", "command",
+                                                                  "plain", "other");
     QByteArray ramp(Firmware::kSramSize, '\0');
     for (int i = 0; i < ramp.size(); ++i)
         ramp[i] = static_cast<char>(i);
@@ -169,11 +167,9 @@ void TestFirmware::replies_data()
 
 void TestFirmware::replies()
 {
-    QFETCH(Chip, socket);
-    QFETCH(QByteArray, setup);
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, plain);
-    QFETCH(QByteArray, other);
+    const auto [socket, setup, command, plain, other] =
+        fetch<Chip, QByteArray, QByteArray, QByteArray, QByteArray>("socket", "setup", "command",
+                                                                    "plain", "other");
 
     Firmware plainBoard;
     Firmware otherBoard;
@@ -204,8 +200,7 @@ void TestFirmware::replies()
 // 0xF0 programmed over 0x0F, then verify, read, blank check and erase, under each lock.
 void TestFirmware::lockBits_data()
 {
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<QByteArray>("replies");
+    columns<int, QByteArray>("bits", "replies");
     const QByteArray program = "Program OK\r\n";
     const QByteArray locked = "Error: locked\r\n";
     const QByteArray verifyFails =
@@ -219,8 +214,7 @@ void TestFirmware::lockBits_data()
 
 void TestFirmware::lockBits()
 {
-    QFETCH(int, bits);
-    QFETCH(QByteArray, replies);
+    const auto [bits, replies] = fetch<int, QByteArray>("bits", "replies");
     Firmware fw;
     talk(fw, framed('Q', QByteArray(2048, '\x0F')));
     fw.setLockBits(static_cast<std::uint8_t>(bits));
@@ -240,8 +234,7 @@ void TestFirmware::lockBits()
 // Every chip operation against the wrong chip or an empty socket: one error line, no work.
 void TestFirmware::signatureMismatch_data()
 {
-    QTest::addColumn<Chip>("socket");
-    QTest::addColumn<QByteArray>("operation");
+    columns<Chip, QByteArray>("socket", "operation");
     for (const char *op : {"s", "B", "E", "P", "R", "V", "l", "q"}) {
         QTest::addRow("empty socket %s", op) << Chip::None << QByteArray(op);
         QTest::addRow("4051 as 1051U %s", op) << Chip::AT89C4051 << QByteArray(op);
@@ -250,8 +243,7 @@ void TestFirmware::signatureMismatch_data()
 
 void TestFirmware::signatureMismatch()
 {
-    QFETCH(Chip, socket);
-    QFETCH(QByteArray, operation);
+    const auto [socket, operation] = fetch<Chip, QByteArray>("socket", "operation");
     Firmware fw;
     fw.setSocket(socket);
     // Some content on the chip and in the SRAM, so that any work would show.

@@ -1,4 +1,5 @@
 #include "simfixture.h"
+#include "table.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -21,6 +22,26 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// What a running process has written to one of its channels so far, read as it comes.
+struct Shown {
+    Shown(QProcess &process, QProcess::ProcessChannel channel) : process(process), channel(channel)
+    {
+    }
+    QProcess &process;
+    QProcess::ProcessChannel channel;
+    QString all;
+    QString &read()
+    {
+        process.setReadChannel(channel);
+        return all += QString::fromUtf8(process.readAll());
+    }
+    // Reads until all holds text, for at most ms.
+    bool until(const QString &text, int ms = 30000)
+    {
+        return QTest::qWaitFor([&] { return read().contains(text); }, ms);
+    }
+};
 
 // vantor-cli run as a process against the emulator, in its own words and in other ones
 // (--texts other): its arguments, exit codes and output streams, what it puts on the line
@@ -142,10 +163,9 @@ void TstTool::initTestCase()
 
 void TstTool::writeThenVerify_data()
 {
-    QTest::addColumn<QString>("texts");
-    QTest::addColumn<QString>("out"); // the write's replies
-    QTest::addColumn<int>("address"); // where the file differs from the chip
-    QTest::addColumn<QString>("difference");
+    // out: the write's replies
+    // address: where the file differs from the chip
+    columns<QString, QString, int, QString>("texts", "out", "address", "difference");
     QTest::newRow("own words") << "default"
                                << "Load OK, 2048 bytes\nErase OK\nProgram OK\nFill FD\nRead OK\n"
                                << 0x0083 << "0x0083 (chip 0x07, file 0x17)";
@@ -156,10 +176,8 @@ void TstTool::writeThenVerify_data()
 
 void TstTool::writeThenVerify()
 {
-    QFETCH(QString, texts);
-    QFETCH(QString, out);
-    QFETCH(int, address);
-    QFETCH(QString, difference);
+    const auto [texts, out, address, difference] =
+        fetch<QString, QString, int, QString>("texts", "out", "address", "difference");
     SimProcess sim({"--texts", texts});
     QVERIFY(sim.start());
     QCOMPARE(sim.control("fault no-clear"), "ok"); // clearing the SRAM leaves it as it was
@@ -283,12 +301,11 @@ void commandRows()
 void runColumns()
 {
     // "none": no emulator, else "--port DEV" comes first; after a ";", a control line for it.
-    QTest::addColumn<QString>("simArgs");
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("out");     // exactly, for exit codes 0 and 2
-    QTest::addColumn<QString>("err");     // a part
-    QTest::addColumn<QByteArray>("sent"); // exactly, for exit codes 0 and 2
+    // out: exactly, for exit codes 0 and 2
+    // err: a part
+    // sent: exactly, for exit codes 0 and 2
+    columns<QString, QString, int, QString, QString, QByteArray>("simArgs", "args", "code", "out",
+                                                                 "err", "sent");
 }
 
 } // namespace
@@ -373,12 +390,9 @@ void TstTool::runs_data()
 
 void TstTool::runs()
 {
-    QFETCH(QString, simArgs);
-    QFETCH(QString, args);
-    QFETCH(int, code);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    QFETCH(QByteArray, sent);
+    const auto [simArgs, args, code, out, err, sent] =
+        fetch<QString, QString, int, QString, QString, QByteArray>("simArgs", "args", "code", "out",
+                                                                   "err", "sent");
     const bool none = simArgs == "none";
     SimProcess sim(simArgs.section(';', 0, 0).split(' ', Qt::SkipEmptyParts));
     QVERIFY(none || sim.start());
@@ -417,14 +431,11 @@ void TstTool::loadAndSave()
              qPrintable(r.err));
 
     // Save with standard error on a terminal: a bar redrawn in place.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    r = tool({"--port", "DEV", "save", file("bar.tsk"), "--size", "4K"}, &sim,
-             QString::fromLocal8Bit(ptsname(master)));
+    Pty pty;
+    r = tool({"--port", "DEV", "save", file("bar.tsk"), "--size", "4K"}, &sim, pty.device);
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QByteArray terminal(8192, '\0');
-    terminal.truncate(qMax<qsizetype>(0, ::read(master, terminal.data(), terminal.size())));
-    ::close(master);
+    terminal.truncate(qMax<qsizetype>(0, ::read(pty.master, terminal.data(), terminal.size())));
     QVERIFY2(terminal.contains("\rsave [##############################] 4096/4096 bytes 100%") &&
                  !terminal.contains("save: "),
              terminal.constData());
@@ -474,9 +485,9 @@ void TstTool::silenceIsNoAnswerOnlyWhenAnAnswerIsAskedFor()
 {
     // A board of the test's own that keeps only the first promise: it answers "i" with an
     // identification, and nothing else.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const int slave = ::open(ptsname(master), O_RDWR | O_NOCTTY); // kept open, as a board's
+    Pty pty;
+    const int master = pty.master;
+    const int slave = ::open(qPrintable(pty.device), O_RDWR | O_NOCTTY); // kept open, as a board's
     QSocketNotifier board(master, QSocketNotifier::Read);
     connect(&board, &QSocketNotifier::activated, [master] {
         char bytes[64];
@@ -488,7 +499,7 @@ void TstTool::silenceIsNoAnswerOnlyWhenAnAnswerIsAskedFor()
     // Checksum asks for an answer; clearing may go unanswered.
     for (const auto &[command, code] : {std::pair{"checksum", 1}, {"clear", 0}}) {
         QProcess process;
-        start(process, {"--port", QString::fromLocal8Bit(ptsname(master)), command});
+        start(process, {"--port", pty.device, command});
         QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 20000);
         const Run r = finish(process);
         QCOMPARE(r.code, code);
@@ -496,14 +507,12 @@ void TstTool::silenceIsNoAnswerOnlyWhenAnAnswerIsAskedFor()
     }
     board.setEnabled(false);
     ::close(slave);
-    ::close(master);
 }
 
 void TstTool::lateLinesBelongToTheReply_data()
 {
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<int>("waitMs"); // after the reply's first line, before the late one
-    QTest::addColumn<QString>("out");
+    // waitMs: after the reply's first line, before the late one
+    columns<QString, int, QString>("args", "waitMs", "out");
     // A line that follows a reply within the settle time belongs to it.
     QTest::newRow("within --settle")
         << "--settle 3000 version" << 0 << "Brenner USB-Vantor, Stand 2.10\nand a late line\n";
@@ -514,9 +523,7 @@ void TstTool::lateLinesBelongToTheReply_data()
 
 void TstTool::lateLinesBelongToTheReply()
 {
-    QFETCH(QString, args);
-    QFETCH(int, waitMs);
-    QFETCH(QString, out);
+    const auto [args, waitMs, out] = fetch<QString, int, QString>("args", "waitMs", "out");
     SimProcess sim({"--texts", "other"}); // the chip chosen silently: no settle before the reply
     QVERIFY(sim.start());
     QProcess process;
@@ -529,9 +536,8 @@ void TstTool::lateLinesBelongToTheReply()
 
 void TstTool::verboseShowsTheWire_data()
 {
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<QString>("simArgs");
-    QTest::addColumn<QString>("reply"); // a part of it; empty: no log at all
+    // reply: a part of it; empty: no log at all
+    columns<QString, QString, QString>("args", "simArgs", "reply");
     QTest::newRow("-v") << "-v checksum" << QString() << "Checksum F800";
     QTest::newRow("--verbose, other words") << "--verbose checksum" << Other << "Summe f800";
     QTest::newRow("without") << "checksum" << QString() << QString();
@@ -541,9 +547,8 @@ void TstTool::verboseShowsTheWire_data()
 // after it (in as many pieces as the line delivered).
 void TstTool::verboseShowsTheWire()
 {
-    QFETCH(QString, args);
-    QFETCH(QString, simArgs);
-    QFETCH(QString, reply);
+    const auto [args, simArgs, reply] =
+        fetch<QString, QString, QString>("args", "simArgs", "reply");
     SimProcess sim(simArgs.split(' ', Qt::SkipEmptyParts));
     QVERIFY(sim.start());
     const Run r = tool(("--port DEV " + args).split(' '), &sim);
@@ -570,17 +575,16 @@ namespace
 
 void productionColumns()
 {
-    QTest::addColumn<QString>("image");
-    QTest::addColumn<QString>("sums"); // the image's SHA-256 and 16-bit sum, summed by others
-    QTest::addColumn<QString>("texts");
-    QTest::addColumn<QString>("chip");  // --chip: the run holds it, a stray key starts nothing
-    QTest::addColumn<QString>("fault"); // what makes chip 2 fail
-    QTest::addColumn<QString>("end");   // input, Ctrl+C, unplug, or kill and a run after it
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QString>("serial");    // the serial number's options
-    QTest::addColumn<QStringList>("field"); // its address, and its bytes in the last chip
-    QTest::addColumn<QString>("numbers");   // each log line's serial number
+    // sums: the image's SHA-256 and 16-bit sum, summed by others
+    // chip: --chip: the run holds it, a stray key starts nothing
+    // fault: what makes chip 2 fail
+    // end: input, Ctrl+C, unplug, or kill and a run after it
+    // serial: the serial number's options
+    // field: its address, and its bytes in the last chip
+    // numbers: each log line's serial number
+    columns<QString, QString, QString, QString, QString, QString, int, QString, QString,
+            QStringList, QString>("image", "sums", "texts", "chip", "fault", "end", "code",
+                                  "summary", "serial", "field", "numbers");
 }
 
 const QString Tsk = "539fca7c7556421b2d8ca9ffb9ae2629568a5a3934c95c3e40eab23c62bf86ef,A6FB";
@@ -631,17 +635,10 @@ void TstTool::productionRunStopped_data()
 
 void TstTool::productionRun()
 {
-    QFETCH(QString, image);
-    QFETCH(QString, sums);
-    QFETCH(QString, texts);
-    QFETCH(QString, chip);
-    QFETCH(QString, fault);
-    QFETCH(QString, end);
-    QFETCH(int, code);
-    QFETCH(QString, summary);
-    QFETCH(QString, serial);
-    QFETCH(QStringList, field);
-    QFETCH(QString, numbers);
+    const auto [image, sums, texts, chip, fault, end, code, summary, serial, field, numbers] =
+        fetch<QString, QString, QString, QString, QString, QString, int, QString, QString,
+              QStringList, QString>("image", "sums", "texts", "chip", "fault", "end", "code",
+                                    "summary", "serial", "field", "numbers");
     SimProcess sim({"--texts", texts});
     QVERIFY(sim.start());
     QFile::remove(file("run.csv"));
@@ -652,32 +649,23 @@ void TstTool::productionRun()
                              QStringList{"--port",     "DEV",  "--log", "run.csv", "--lot",   "L7",
                                          "--operator", "=cmd", "write", image,     "--repeat"};
     start(process, args, &sim);
-    QString out, err;
-    auto tally = [&](const QString &line) {
-        return QTest::qWaitFor(
-            [&] { return (out += process.readAllStandardOutput()).contains(line); }, 30000);
-    };
-    QVERIFY2(tally("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out));
+    Shown out{process, QProcess::StandardOutput}, err{process, QProcess::StandardError};
+    QVERIFY2(out.until("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out.all));
     // The next chip is not the one chosen, or its read-back falls short.
     QCOMPARE(sim.control(fault), "ok");
     if (!chip.isEmpty()) { // the key asks for it: said, and nothing sent
         sim.markReceived();
         QCOMPARE(sim.control("key 4K"), "ok");
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                return (err += process.readAllStandardError())
-                    .contains(
-                        "the programmer's key asks for AT89C4051; this run is for AT89C2051\n");
-            },
-            5000));
+        QVERIFY(err.until("the programmer's key asks for AT89C4051; this run is for AT89C2051\n",
+                          5000));
         QCOMPARE(sim.received(), QByteArray());
     }
     QCOMPARE(sim.control("key 2K"), "ok");
-    QVERIFY2(tally("chip 2: failed (1 passed, 1 failed)\n"), qPrintable(out));
+    QVERIFY2(out.until("chip 2: failed (1 passed, 1 failed)\n"), qPrintable(out.all));
     if (end != "full") {
         QCOMPARE(sim.control("chip 2051"), "ok");
         process.write("\n"); // Enter
-        QVERIFY2(tally("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out));
+        QVERIFY2(out.until("chip 3: passed (2 passed, 1 failed)\n"), qPrintable(out.all));
     }
     if (end == "Ctrl+C")
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
@@ -693,15 +681,15 @@ void TstTool::productionRun()
                  qPrintable(second.err));
         ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
         QCOMPARE(finish(process).code, -1);
-        out.clear();
+        out.all.clear();
         start(process, args, &sim);
-        QVERIFY2(tally("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out));
+        QVERIFY2(out.until("chip 1: passed (1 passed, 0 failed)\n"), qPrintable(out.all));
         process.closeWriteChannel();
     }
     const Run r = finish(process);
     m_fileLimit = 0;
     QCOMPARE(r.code, code);
-    QVERIFY2((out + r.out).endsWith(summary + "\n"), qPrintable(out + r.out));
+    QVERIFY2((out.all + r.out).endsWith(summary + "\n"), qPrintable(out.all + r.out));
     QVERIFY(end != "full" || r.err.contains("run.csv: cannot write the log: File too large\n"));
     QCOMPARE(QFile::exists(file("chip.log")), chip.isEmpty());
     if (!field.isEmpty()) // the number in the last chip
@@ -729,13 +717,12 @@ void TstTool::productionRun()
 
 void TstTool::ctrlC_data()
 {
-    QTest::addColumn<QString>("simArgs"); // the emulator paced, so that programming takes 3 s
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<int>("received"); // bytes on the line when Ctrl+C is pressed
-    QTest::addColumn<int>("presses");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("out");     // its end
-    QTest::addColumn<QStringList>("err"); // parts, in this order
+    // simArgs: the emulator paced, so that programming takes 3 s
+    // received: bytes on the line when Ctrl+C is pressed
+    // out: its end
+    // err: parts, in this order
+    columns<QString, QString, int, int, int, QString, QStringList>("simArgs", "args", "received",
+                                                                   "presses", "code", "out", "err");
     // "ii!", "L" with the length and the image padded to 2048 bytes, "E", then "P".
     const int programming = 3 + 3 + 2048 + 2;
     const QString partly = "vantor-cli: interrupted while programming: the chip may be partly "
@@ -763,28 +750,21 @@ void TstTool::ctrlC_data()
 
 void TstTool::ctrlC()
 {
-    QFETCH(QString, simArgs);
-    QFETCH(QString, args);
-    QFETCH(int, received);
-    QFETCH(int, presses);
-    QFETCH(int, code);
-    QFETCH(QString, out);
-    QFETCH(QStringList, err);
+    const auto [simArgs, args, received, presses, code, out, err] =
+        fetch<QString, QString, int, int, int, QString, QStringList>(
+            "simArgs", "args", "received", "presses", "code", "out", "err");
     SimProcess sim(simArgs.split(' '));
     QVERIFY(sim.start());
     QProcess process;
     start(process, args.split(' '), &sim);
     QVERIFY(sim.waitReceived(received, 20000));
-    QString shown;
+    Shown shown{process, QProcess::StandardError};
     for (int n = 1; n <= presses; ++n) { // each once the one before has been taken
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-        QVERIFY(n == presses || QTest::qWaitFor([&] {
-                    return (shown += process.readAllStandardError())
-                        .contains("stopping after this chip");
-                }));
+        QVERIFY(n == presses || shown.until("stopping after this chip", 5000));
     }
     Run r = finish(process);
-    r.err.prepend(shown);
+    r.err.prepend(shown.all);
     QVERIFY2(r.code == code, qPrintable(QString("exit %1: %2").arg(r.code).arg(r.err)));
     QVERIFY2(out.isEmpty() || r.out.endsWith(out), qPrintable(r.out));
     QVERIFY2(code != 130 || !r.out.contains("verify"), qPrintable(r.out));
@@ -797,13 +777,12 @@ void TstTool::ctrlC()
 
 void TstTool::lockRetriesAndVerdicts_data()
 {
-    QTest::addColumn<QString>("simArgs"); // after ";", a control line
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<QString>("terminal"); // standard output is one: in colour, or not
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("out"); // parts, in this order
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QString>("lock"); // the emulator's lock bits afterwards
+    // simArgs: after ";", a control line
+    // terminal: standard output is one: in colour, or not
+    // out: parts, in this order
+    // lock: the emulator's lock bits afterwards
+    columns<QString, QString, QString, int, QStringList, QByteArray, QString>(
+        "simArgs", "args", "terminal", "code", "out", "sent", "lock");
     // The 1 KiB chip: the 3-byte image loaded padded with FF, erased, programmed, read back
     // over the complement of the first byte; locked, then read again over that fill.
     const QByteArray image("\x02\x00\x06", 3);
@@ -849,21 +828,16 @@ void TstTool::lockRetriesAndVerdicts_data()
 
 void TstTool::lockRetriesAndVerdicts()
 {
-    QFETCH(QString, simArgs);
-    QFETCH(QString, args);
-    QFETCH(QString, terminal);
-    QFETCH(int, code);
-    QFETCH(QStringList, out);
-    QFETCH(QByteArray, sent);
-    QFETCH(QString, lock);
+    const auto [simArgs, args, terminal, code, out, sent, lock] =
+        fetch<QString, QString, QString, int, QStringList, QByteArray, QString>(
+            "simArgs", "args", "terminal", "code", "out", "sent", "lock");
     SimProcess sim(("--chip 1051U " + simArgs.section(';', 0, 0)).split(' ', Qt::SkipEmptyParts));
     QVERIFY(sim.start());
     QVERIFY(!simArgs.contains(';') || sim.control(simArgs.section(';', 1)) == "ok");
     QFile::remove(file("run.csv"));
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    Pty pty;
     QProcess process; // on a pipe, as everywhere else, no banner
-    process.setStandardOutputFile(QString::fromLocal8Bit(ptsname(master)));
+    process.setStandardOutputFile(pty.device);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("NO_COLOR");
     if (terminal == "NO_COLOR")
@@ -873,9 +847,8 @@ void TstTool::lockRetriesAndVerdicts()
     start(process, ("--chip 1051U --port DEV write " + image + " " + args).split(' '), &sim);
     Run r = finish(process);
     QByteArray shown(65536, '\0'); // the terminal's line ends are CR LF
-    shown.truncate(qMax<qsizetype>(0, ::read(master, shown.data(), shown.size())));
+    shown.truncate(qMax<qsizetype>(0, ::read(pty.master, shown.data(), shown.size())));
     r.out = QString::fromUtf8(shown).replace("\r\n", "\n");
-    ::close(master);
     QVERIFY2(r.code == code, qPrintable(QString("exit %1: %2").arg(r.code).arg(r.err)));
     qsizetype at = 0;
     for (const QString &part : out) {
@@ -904,42 +877,28 @@ void TstTool::watch()
     const QString path = writeFile(file("w.hex"), ":0300000002000AF1\n:00000001FF\n");
     QProcess process;
     start(process, {"--chip", "1051U", "--port", "DEV", "write", "w.hex", "--watch"}, &sim);
-    QString out, err;
-    auto shown = [&](QString &all, QProcess::ProcessChannel channel, const QString &text) {
-        return QTest::qWaitFor(
-            [&] {
-                process.setReadChannel(channel);
-                return (all += process.readAll()).contains(text);
-            },
-            30000);
-    };
-    QVERIFY2(shown(out, QProcess::StandardOutput, "w.hex: passed (1 passed, 0 failed)\n"),
-             qPrintable(out));
-    QVERIFY2(shown(err, QProcess::StandardError, "watching w.hex for changes"), qPrintable(err));
+    Shown out{process, QProcess::StandardOutput}, err{process, QProcess::StandardError};
+    QVERIFY2(out.until("w.hex: passed (1 passed, 0 failed)\n"), qPrintable(out.all));
+    QVERIFY2(err.until("watching w.hex for changes"), qPrintable(err.all));
     QCOMPARE(flash(sim, 4), QByteArray("\x02\x00\x0A\xFF", 4));
 
     // A compiler's output cut off before its end record: said once it stays so, nothing sent.
     sim.markReceived();
     writeFile(path, ":0300000002000BF0\n");
-    QVERIFY2(shown(err, QProcess::StandardError,
-                   "vantor-cli: w.hex: no end-of-file record: the file is incomplete"),
-             qPrintable(err));
+    QVERIFY2(err.until("vantor-cli: w.hex: no end-of-file record: the file is incomplete"),
+             qPrintable(err.all));
     // The whole file then put in its place by a rename, as many compilers and editors do.
     writeFile(file("w.tmp"), ":0300000002000BF0\n:00000001FF\n");
     QVERIFY(::rename(qPrintable(file("w.tmp")), qPrintable(path)) == 0);
-    QVERIFY2(shown(out, QProcess::StandardOutput, "w.hex: passed (2 passed, 0 failed)\n"),
-             qPrintable(out));
+    QVERIFY2(out.until("w.hex: passed (2 passed, 0 failed)\n"), qPrintable(out.all));
     QVERIFY(sim.received().startsWith("L\x04\x00\x02\x00\x0B"));
     QCOMPARE(flash(sim, 4), QByteArray("\x02\x00\x0B\xFF", 4));
     // And again after the rename: the new file is watched.
     writeFile(path, ":0300000002000CEF\n:00000001FF\n");
-    QVERIFY2(shown(out, QProcess::StandardOutput, "w.hex: passed (3 passed, 0 failed)\n"),
-             qPrintable(out));
-    QVERIFY2(QTest::qWaitFor([&] { // idle again after the third: Ctrl+C ends the watch
-                 process.setReadChannel(QProcess::StandardError);
-                 return (err += process.readAll()).count("(100%)\nwatching") == 3;
-             }),
-             qPrintable(err));
+    QVERIFY2(out.until("w.hex: passed (3 passed, 0 failed)\n"), qPrintable(out.all));
+    // Idle again after the third: Ctrl+C ends the watch.
+    QVERIFY2(QTest::qWaitFor([&] { return err.read().count("(100%)\nwatching") == 3; }),
+             qPrintable(err.all));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     QCOMPARE(finish(process).code, 0);
 }
