@@ -75,7 +75,7 @@ const OptionEntry Table[] = {
     {"version", nullptr, nullptr, nullptr},
 };
 
-const char *const Usage = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
+const char *const UsageText = R"(Usage: vantor-cli [options] COMMAND [ARGUMENTS]
 
 Drives the USB_Vantor programmer from the command line, with the same link code as the
 usb-vantor window.
@@ -147,7 +147,7 @@ QList<QCommandLineOption> toolOptions()
 
 QString helpText()
 {
-    QString out = QString::fromUtf8(Usage);
+    QString out = QString::fromUtf8(UsageText);
     for (const OptionEntry &e : Table) {
         if (e.synopsis)
             out += entry(e);
