@@ -30,9 +30,14 @@ bool readDevices(const QCommandLineParser &parser, Options *options, QString *er
         return false;
     }
     const QStringList entries = parser.value(QStringLiteral("ports")).split(QLatin1Char(','));
+    const qsizetype named = options->devices.size();
     for (const QString &entry : entries) {
         if (options->allPorts && !entry.trimmed().isEmpty())
             options->devices << entry.trimmed();
+    }
+    if (options->allPorts && options->devices.size() == named) {
+        *error = QStringLiteral("--ports LIST --all: the list names no device");
+        return false;
     }
     for (qsizetype i = 0; i < options->devices.size(); ++i) {
         if (options->devices.indexOf(options->devices.at(i)) < i) {

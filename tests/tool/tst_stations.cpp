@@ -104,6 +104,8 @@ private slots:
                "for a programmer on each entry";
         QTest::newRow("--all alone") << "--all sig"
                                      << "2: --all goes with --ports LIST";
+        QTest::newRow("--all, no device") << "--port a --ports ,, --all sig"
+                                          << "2: --ports LIST --all: the list names no device";
         const QString usb = "2: --usb takes VID:PID in hex, as vantor-cli ports shows them "
                             "(0403:6001)";
         QTest::newRow("--usb, no PID") << "--usb 0403 sig" << usb;
