@@ -60,6 +60,7 @@ int Tool::findAdapter()
     }
     options.ports = station.source;
     options.portValue = station.value;
+    link.setPort(station.source, station.value);
     return Success;
 }
 
