@@ -13,18 +13,24 @@
 namespace
 {
 
+// What is kept under everything written to the terminal (see Console::setFooter).
+std::function<void()> footerErase;
+std::function<void()> footerDraw;
+
 void put(FILE *stream, const QString &text)
 {
+    if (footerErase)
+        footerErase();
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
+    if (footerDraw)
+        footerDraw();
 }
 
 void putJson(const QJsonObject &object)
 {
-    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-    std::fflush(stdout);
+    put(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n'));
 }
 
 constexpr int BarWidth = 30;
@@ -41,6 +47,17 @@ bool stderrIsTerminal()
 } // namespace
 
 Console::Console() : m_tty(stderrIsTerminal()) {}
+
+bool Console::stderrTerminal()
+{
+    return stderrIsTerminal();
+}
+
+void Console::setFooter(std::function<void()> erase, std::function<void()> draw)
+{
+    footerErase = std::move(erase);
+    footerDraw = std::move(draw);
+}
 
 void Console::json(QJsonObject object) const
 {

@@ -3,6 +3,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
+
 // Where vantor-cli writes: the firmware's replies and results on standard output, status
 // lines and the progress of transfers on standard error (not when quiet), errors on
 // standard error always.
@@ -17,6 +19,11 @@ class Console
 {
 public:
     Console();
+
+    static bool stderrTerminal();
+    // Something kept under all that is written (a status board on the terminal): erase is
+    // called before every write of every console, draw after it; null for nothing.
+    static void setFooter(std::function<void()> erase, std::function<void()> draw);
 
     void setQuiet(bool quiet) { m_quiet = quiet; }
     void setJson(bool json) { m_json = json; }

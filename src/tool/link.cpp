@@ -141,6 +141,12 @@ void Link::announceKey(int chip)
                              .arg(caption(chip), caption(held)));
 }
 
+QString Link::portName() const
+{
+    const QString device = m_session ? m_ports.device(m_session->port()) : QString();
+    return device.isEmpty() ? m_portValue : device;
+}
+
 int Link::expectedChip() const
 {
     return ChipTable::forRemembered(m_remembered);

@@ -48,6 +48,8 @@ public:
     // After prepare(true): the chip to choose and remember in chip.log, as the window does.
     void remember(const QString &chipName);
     const PortMap &ports() const { return m_ports; }
+    // The device of the programmer found, or where it is looked for.
+    QString portName() const;
     // The chip that the search's settle step will choose: 0 to 2, -1 for none of the three.
     int expectedChip() const;
     QString rememberedChip() const { return m_remembered; }

@@ -9,8 +9,10 @@
 #include "exitcode.h"
 #include "productionrecord.h"
 #include "station.h"
+#include "stationboard.h"
 #include "stations.h"
 #include "tool.h"
+#include "verdict.h"
 #include "wait.h"
 
 #include <QSocketNotifier>
@@ -43,6 +45,7 @@ public:
 
 private:
     int addStations(const QList<StationPort> &ports);
+    std::unique_ptr<StationBoard> showBoard() const;
     void onInput();
     void onInterrupt();
     void onChanged();
@@ -99,10 +102,24 @@ int Production::run(const QList<StationPort> &ports)
                          [this] { onChanged(); });
         station->start();
     }
+    std::unique_ptr<StationBoard> board = showBoard();
     m_end.run();
+    board.reset();
     m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
     summary();
     return exitCode();
+}
+
+// Several stations on a terminal are shown on a board, which stays when the run is over.
+std::unique_ptr<StationBoard> Production::showBoard() const
+{
+    if (m_stations.size() < 2 || !Console::stderrTerminal() || m_tool.options.quiet)
+        return nullptr;
+    std::vector<const Station *> stations;
+    for (const auto &station : m_stations)
+        stations.push_back(station.get());
+    return std::make_unique<StationBoard>(
+        stations, Verdict::colourWanted(m_tool.options.noColor, qgetenv("NO_COLOR")));
 }
 
 void Production::onInput()
