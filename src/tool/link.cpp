@@ -160,6 +160,12 @@ int Link::pinnedChip() const
     return m_pinned ? ChipTable::byName(m_remembered) : -1;
 }
 
+bool Link::chipTakes(int bytes) const
+{
+    const int chip = m_session->chip();
+    return chip >= 0 && bytes <= ChipTable::chip(chip).flashSize;
+}
+
 QString Link::whatWasInterrupted() const
 {
     return interruptedText(m_underWay, m_programmed);

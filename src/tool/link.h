@@ -57,6 +57,8 @@ public:
     QString rememberedChip() const { return m_remembered; }
     // After the search: the programmer's identification, as it was shown.
     QString identity() const { return m_identity; }
+    // Whether the chip chosen after the search takes an image of this size.
+    bool chipTakes(int bytes) const;
     // The chip the run holds (--chip): 0 to 2, or -1 when key reports choose the chip.
     int pinnedChip() const;
 

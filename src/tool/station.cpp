@@ -7,7 +7,6 @@
 #include "options.h"
 #include "replyrules.h"
 
-#include "core/chiptable.h"
 #include "core/session.h"
 
 #include <QTimer>
@@ -82,8 +81,7 @@ void Station::writeChip()
         end();
         return;
     }
-    const int chip = m_p.link.session().chip();
-    if (chip < 0 || image.size() > ChipTable::chip(chip).flashSize) {
+    if (!m_p.link.chipTakes(static_cast<int>(image.size()))) {
         m_p.console.error(QStringLiteral("the image does not fit the chip now chosen"));
         chipWritten({Failed, -1});
         return;

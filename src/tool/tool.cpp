@@ -112,6 +112,5 @@ int Tool::readChipImage(const QString &path, QByteArray *image)
 
 bool Tool::chipTakes(int bytes)
 {
-    const int chip = link.session().chip();
-    return chip >= 0 && bytes <= ChipTable::chip(chip).flashSize;
+    return link.chipTakes(bytes);
 }
