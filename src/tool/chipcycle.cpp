@@ -9,6 +9,8 @@
 #include "core/chipread.h"
 #include "core/session.h"
 
+#include <memory>
+
 #include <unistd.h>
 
 namespace
@@ -17,13 +19,17 @@ namespace
 // The smallest block the programmer reads back ("S1"): every chip has at least this much.
 constexpr int LockCheckBytes = 1024;
 
-ChipResult attemptChip(Tool &tool, const QByteArray &image, const QString &path)
+void startAttempt(const Programmer &p, const QByteArray &image, const QString &path, ChipDone done)
 {
-    const ChipResult written = writeChip(tool, image, path);
-    return written.code == Success && tool.options.lock ? lockChip(tool, image) : written;
+    startWriteChip(p, image, path, [p, image, done](const ChipResult &written) {
+        if (written.code == Success && p.options.lock)
+            startLock(p, image, done);
+        else
+            done(written);
+    });
 }
 
-void announceRetry(Tool &tool, const ChipResult &result, int attempts)
+void announceRetry(const Programmer &p, const ChipResult &result, int attempts)
 {
     QString line = QStringLiteral("attempt %1 of %2 failed").arg(result.attempt).arg(attempts);
     QJsonObject details{{"event", "attempt"}, {"attempt", result.attempt}, {"passed", false}};
@@ -32,57 +38,114 @@ void announceRetry(Tool &tool, const ChipResult &result, int attempts)
         line += QStringLiteral(", first difference at %1").arg(at);
         details.insert(QStringLiteral("first"), at);
     }
-    tool.console.result(line + QStringLiteral("; erasing and writing the chip again"), details);
+    p.console.result(line + QStringLiteral("; erasing and writing the chip again"), details);
+}
+
+struct Attempts {
+    Programmer p;
+    QByteArray image;
+    QString path;
+    RunRecord *record;
+    ChipRecord *chip;
+    const bool *stopping;
+    ChipDone done;
+    int attempt = 0;
+};
+
+void nextAttempt(const std::shared_ptr<Attempts> &a)
+{
+    ++a->attempt;
+    startAttempt(a->p, a->image, a->path, [a](const ChipResult &attempted) {
+        ChipResult result = attempted;
+        result.attempt = a->attempt;
+        const int attempts = 1 + a->p.options.retries;
+        if (result.code != Failed || a->attempt == attempts || (a->stopping && *a->stopping))
+            return a->done(result);
+        if (a->record && a->record->logAttempt(a->p, *a->chip, result) != Success)
+            return a->done(result); // a log that takes no more lines ends the chip's attempts
+        announceRetry(a->p, result, attempts);
+        nextAttempt(a);
+    });
+}
+
+// The lock is confirmed when the chip, which holds the image whose first byte differs from
+// the fill, could not be read over it.
+ChipResult lockResult(const Programmer &p, ChipReadCheck &check, const QByteArray &block)
+{
+    if (check.judge(block) == ChipReadCheck::Verdict::Read) {
+        p.console.result(QStringLiteral("lock: not confirmed, the chip can still be read"),
+                         {{"locked", false}});
+        return {Failed, -1};
+    }
+    p.console.result(QStringLiteral("lock: confirmed, the chip can no longer be read"),
+                     {{"locked", true}});
+    return {Success, -1};
 }
 
 } // namespace
 
-ChipResult writeChipAttempts(Tool &tool, const QByteArray &image, const QString &path,
-                             RunRecord *record, const bool *stopping)
+void startAttempts(const Programmer &p, const QByteArray &image, const QString &path,
+                   RunRecord *record, ChipRecord *chip, const bool *stopping, ChipDone done)
 {
-    const int attempts = 1 + tool.options.retries;
-    for (int attempt = 1;; ++attempt) {
-        ChipResult result = attemptChip(tool, image, path);
-        result.attempt = attempt;
-        if (result.code != Failed || attempt == attempts || (stopping && *stopping))
-            return result;
-        if (record && record->logAttempt(result) != Success)
-            return result; // a log that takes no more lines ends the chip's attempts
-        announceRetry(tool, result, attempts);
-    }
+    nextAttempt(std::make_shared<Attempts>(
+        Attempts{p, image, path, record, chip, stopping, std::move(done)}));
 }
 
-ChipResult lockChip(Tool &tool, const QByteArray &image)
+ChipResult writeChipAttempts(Tool &tool, const QByteArray &image, const QString &path,
+                             RunRecord *record, ChipRecord *chip)
 {
-    int rc = tool.link.command("l", ReplyRules::chipOperation(false));
-    ChipReadCheck check(static_cast<quint8>(~image.at(0)));
-    if (rc == Success)
-        rc = tool.link.request(check.fillRequest(), ReplyRules::quick(false));
-    if (rc == Success)
-        rc = tool.link.command("R", ReplyRules::chipOperation(false));
-    QByteArray block;
-    if (rc == Success)
-        rc = tool.link.readBlock(LockCheckBytes, QStringLiteral("lock check"), &block);
-    if (rc != Success)
-        return {rc, -1};
-    // The chip holds the image, whose first byte differs from the fill: read, it would
-    // have changed the block.
-    if (check.judge(block) == ChipReadCheck::Verdict::Read) {
-        tool.console.result(QStringLiteral("lock: not confirmed, the chip can still be read"),
-                            {{"locked", false}});
-        return {Failed, -1};
-    }
-    tool.console.result(QStringLiteral("lock: confirmed, the chip can no longer be read"),
-                        {{"locked", true}});
-    return {Success, -1};
+    return waitForChip([&](ChipDone done) {
+        startAttempts(tool.programmer(), image, path, record, chip, nullptr, std::move(done));
+    });
+}
+
+void startLock(const Programmer &p, const QByteArray &image, ChipDone done)
+{
+    auto check = std::make_shared<ChipReadCheck>(static_cast<quint8>(~image.at(0)));
+    auto block = std::make_shared<QByteArray>();
+    runSteps({[=](Done next) { p.link.startCommand("l", ReplyRules::chipOperation(false), next); },
+              [=](Done next) {
+                  p.link.startRequest(check->fillRequest(), ReplyRules::quick(false), next);
+              },
+              [=](Done next) { p.link.startCommand("R", ReplyRules::chipOperation(false), next); },
+              [=](Done next) {
+                  p.link.startBlock(LockCheckBytes, QStringLiteral("lock check"), block.get(),
+                                    next);
+              }},
+             [p, check, block, done](int rc) {
+                 done(rc != Success ? ChipResult{rc, -1} : lockResult(p, *check, *block));
+             });
+}
+
+void startVerdict(const Programmer &p, bool passed, Done done)
+{
+    auto banner = [p, passed, done](int) {
+        // Several stations show theirs on the status board.
+        if (p.station == 0 && Verdict::bannerWanted(isatty(STDOUT_FILENO) != 0, p.options.json))
+            p.console.result(Verdict::banner(passed, Verdict::colourWanted(p.options.noColor,
+                                                                           qgetenv("NO_COLOR")))
+                                 .chopped(1));
+        done(Success);
+    };
+    if (p.options.signal && p.link.session().isConnected())
+        p.link.startCommand(passed ? "tL" : "tb", ReplyRules::quick(false), banner);
+    else
+        banner(Success);
 }
 
 void announceVerdict(Tool &tool, bool passed)
 {
-    if (tool.options.signal && tool.link.session().isConnected())
-        tool.link.command(passed ? "tL" : "tb", ReplyRules::quick(false));
-    if (Verdict::bannerWanted(isatty(STDOUT_FILENO) != 0, tool.options.json))
-        tool.console.result(Verdict::banner(passed, Verdict::colourWanted(tool.options.noColor,
-                                                                          qgetenv("NO_COLOR")))
-                                .chopped(1));
+    waitFor([&](Done done) { startVerdict(tool.programmer(), passed, std::move(done)); });
+}
+
+ChipResult waitForChip(const std::function<void(ChipDone)> &step)
+{
+    ChipResult result{Failed, -1};
+    waitFor([&](Done done) {
+        step([&result, done](const ChipResult &r) {
+            result = r;
+            done(Success);
+        });
+    });
+    return result;
 }

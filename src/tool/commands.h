@@ -4,7 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class RunRecord;
+struct StationPort;
+struct Programmer;
 struct Tool;
 
 // The commands of vantor-cli, one unit each (or a family); each returns the exit code.
@@ -36,16 +40,23 @@ struct ChipResult {
     int firstDifference;
     int attempt = 1;
 };
+using ChipDone = std::function<void(const ChipResult &result)>;
 
 // The chip read into the SRAM ("R") and the SRAM read back (bytes of it), over an SRAM
 // filled with fill and, when the block is nothing but fill, once more over its complement:
 // Failed when the chip could not be read (see ChipReadCheck).
 int readChipBlock(Tool &tool, quint8 fill, int bytes, const QString &label, QByteArray *block);
+// The same on the event loop; block must outlive the step.
+void startChipRead(const Programmer &p, quint8 fill, int bytes, const QString &label,
+                   QByteArray *block, std::function<void(int)> done);
 // Writes one chip (after the search) and compares it with the image.
-ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path);
-// write --repeat: one chip after another, until Ctrl+C or the end of input; each chip gets
-// its image, and is written down, through record.
-int produce(Tool &tool, RunRecord &record, const QString &path);
+void startWriteChip(const Programmer &p, const QByteArray &image, const QString &path,
+                    ChipDone done);
+// write --repeat: one chip after another on each programmer of ports (the tool's own, found
+// already, when there is one), until Ctrl+C or the end of input; each chip gets its image,
+// and is written down, through record.
+int produce(Tool &tool, RunRecord &record, const QByteArray &image, const QString &path,
+            const QList<StationPort> &ports);
 // write --watch: the chip written whenever the file at path changes, until Ctrl+C.
 int watchFile(Tool &tool, const QString &path);
 

@@ -13,18 +13,24 @@
 namespace
 {
 
+// What is kept under everything written to the terminal (see Console::setFooter).
+std::function<void()> footerErase;
+std::function<void()> footerDraw;
+
 void put(FILE *stream, const QString &text)
 {
+    if (footerErase)
+        footerErase();
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
+    if (footerDraw)
+        footerDraw();
 }
 
 void putJson(const QJsonObject &object)
 {
-    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-    std::fflush(stdout);
+    put(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n'));
 }
 
 constexpr int BarWidth = 30;
@@ -42,6 +48,48 @@ bool stderrIsTerminal()
 
 Console::Console() : m_tty(stderrIsTerminal()) {}
 
+bool Console::stderrTerminal()
+{
+    return stderrIsTerminal();
+}
+
+void Console::setFooter(std::function<void()> erase, std::function<void()> draw)
+{
+    footerErase = std::move(erase);
+    footerDraw = std::move(draw);
+}
+
+void Console::json(QJsonObject object) const
+{
+    if (m_station > 0)
+        object.insert(QStringLiteral("station"), m_station);
+    putJson(object);
+}
+
+QString Console::prefixed(const QString &line) const
+{
+    return m_station > 0 ? QStringLiteral("station %1: %2").arg(m_station).arg(line) : line;
+}
+
+QString Console::progressText() const
+{
+    if (!m_active)
+        return QString();
+    const int percent = m_total > 0 ? m_done * 100 / m_total : 100;
+    return QStringLiteral("%1 %2%").arg(m_label).arg(percent);
+}
+
+// A station's reply text goes out a whole line at a time, each line saying whose it is.
+void Console::stationReply(const QString &text)
+{
+    m_replyLine += text;
+    qsizetype end = 0;
+    while ((end = m_replyLine.indexOf(QLatin1Char('\n'))) >= 0) {
+        put(stdout, prefixed(m_replyLine.left(end)) + QLatin1Char('\n'));
+        m_replyLine.remove(0, end + 1);
+    }
+}
+
 void Console::breakBar()
 {
     if (m_barShown) {
@@ -54,6 +102,10 @@ void Console::reply(const QString &text)
 {
     if (text.isEmpty())
         return;
+    if (!m_json && m_station > 0) {
+        stationReply(text);
+        return;
+    }
     if (!m_json) {
         breakBar();
         put(stdout, text);
@@ -63,7 +115,7 @@ void Console::reply(const QString &text)
     m_replyLine += text;
     qsizetype end = 0;
     while ((end = m_replyLine.indexOf(QLatin1Char('\n'))) >= 0) {
-        putJson({{"event", "reply"}, {"text", m_replyLine.left(end)}});
+        json({{"event", "reply"}, {"text", m_replyLine.left(end)}});
         m_replyLine.remove(0, end + 1);
     }
 }
@@ -71,7 +123,9 @@ void Console::reply(const QString &text)
 void Console::endReply()
 {
     if (m_json && !m_replyLine.isEmpty())
-        putJson({{"event", "reply"}, {"text", m_replyLine}});
+        json({{"event", "reply"}, {"text", m_replyLine}});
+    if (!m_json && !m_replyLine.isEmpty())
+        put(stdout, prefixed(m_replyLine) + QLatin1Char('\n'));
     if (!m_json && m_replyOpen)
         put(stdout, QStringLiteral("\n"));
     m_replyLine.clear();
@@ -85,17 +139,17 @@ void Console::result(const QString &line, const QJsonObject &details)
         if (!object.contains(QStringLiteral("event")))
             object.insert(QStringLiteral("event"), QStringLiteral("result"));
         object.insert(QStringLiteral("text"), line);
-        putJson(object);
+        json(object);
         return;
     }
     breakBar();
-    put(stdout, line + QLatin1Char('\n'));
+    put(stdout, prefixed(line) + QLatin1Char('\n'));
 }
 
 void Console::event(const QJsonObject &event)
 {
     if (m_json)
-        putJson(event);
+        json(event);
 }
 
 void Console::status(const QString &line)
@@ -103,21 +157,21 @@ void Console::status(const QString &line)
     if (m_quiet)
         return;
     breakBar();
-    put(stderr, line + QLatin1Char('\n'));
+    put(stderr, prefixed(line) + QLatin1Char('\n'));
 }
 
 void Console::error(const QString &line)
 {
     breakBar();
-    put(stderr, QStringLiteral("vantor-cli: ") + line + QLatin1Char('\n'));
+    put(stderr, QStringLiteral("vantor-cli: ") + prefixed(line) + QLatin1Char('\n'));
     if (m_json)
-        putJson({{"event", "error"}, {"text", line}});
+        json({{"event", "error"}, {"text", line}});
 }
 
 void Console::done(int code)
 {
     if (m_json)
-        putJson({{"event", "done"}, {"exit", code}});
+        json({{"event", "done"}, {"exit", code}});
 }
 
 void Console::progressStart(const QString &label, int total)
@@ -126,6 +180,7 @@ void Console::progressStart(const QString &label, int total)
     m_total = total;
     m_lastShown = -1;
     m_lastEvent = -1;
+    m_done = 0;
     m_active = true;
     progressEvent(0);
 }
@@ -150,7 +205,7 @@ void Console::progressEvent(int done)
     if (!m_json || quarter == m_lastEvent || (quarter == 4 && done < m_total))
         return;
     m_lastEvent = quarter;
-    putJson({{"event", "progress"}, {"what", m_label}, {"done", done}, {"total", m_total}});
+    json({{"event", "progress"}, {"what", m_label}, {"done", done}, {"total", m_total}});
 }
 
 void Console::progressLine(int done)
@@ -169,9 +224,10 @@ void Console::progress(int done)
     if (!m_active)
         return;
     done = qBound(0, done, m_total);
+    m_done = done;
     progressEvent(done);
-    if (m_quiet)
-        return;
+    if (m_quiet || m_station > 0)
+        return; // a station's progress is on the status board
     const int percent = m_total > 0 ? done * 100 / m_total : 100;
     if (!m_tty) {
         progressLine(done);
@@ -188,7 +244,7 @@ void Console::progressEnd(int done)
     done = qBound(0, done, m_total);
     progressEvent(done);
     m_active = false;
-    if (m_quiet)
+    if (m_quiet || m_station > 0)
         return;
     if (m_tty) {
         drawBar(done);

@@ -3,6 +3,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
+
 // Where vantor-cli writes: the firmware's replies and results on standard output, status
 // lines and the progress of transfers on standard error (not when quiet), errors on
 // standard error always.
@@ -18,8 +20,19 @@ class Console
 public:
     Console();
 
+    static bool stderrTerminal();
+    // Something kept under all that is written (a status board on the terminal): erase is
+    // called before every write of every console, draw after it; null for nothing.
+    static void setFooter(std::function<void()> erase, std::function<void()> draw);
+
     void setQuiet(bool quiet) { m_quiet = quiet; }
     void setJson(bool json) { m_json = json; }
+    // One of several programmers' (station 1, 2, ...): each line it writes starts with
+    // "station N: ", each JSON event carries "station", and its progress is not drawn but
+    // told by progressText().
+    void setStation(int number) { m_station = number; }
+    // The transfer under way and how far it is ("load 45%"); empty when none is.
+    QString progressText() const;
 
     // Reply text as it comes, its line ends as LF.
     void reply(const QString &text);
@@ -43,6 +56,9 @@ public:
     void progressEnd(int done);
 
 private:
+    void json(QJsonObject object) const;
+    QString prefixed(const QString &line) const;
+    void stationReply(const QString &text);
     void breakBar();
     void drawBar(int done);
     void progressLine(int done);
@@ -55,6 +71,8 @@ private:
     bool m_active = false;
     QString m_label;
     int m_total = 0;
+    int m_done = 0;
+    int m_station = 0;
     int m_lastShown = -1;     // percent (terminal) or quarter (lines) last shown
     int m_lastEvent = -1;     // quarter last sent as an event
     QString m_replyLine;      // JSON: the reply line not yet ended

@@ -1,10 +1,9 @@
 // The link's exchanges with the programmer: commands, pump requests, images and blocks,
-// each waited for on its own reply or transfer.
+// each ended by its own reply or transfer on the event loop.
 #include "link.h"
 
 #include "console.h"
 #include "exitcode.h"
-#include "wait.h"
 
 #include "core/chiptable.h"
 #include "core/imagefile.h"
@@ -13,6 +12,10 @@
 #include "core/serialtransport.h"
 #include "core/session.h"
 
+#include <QTimer>
+
+#include <memory>
+
 namespace
 {
 
@@ -20,52 +23,52 @@ constexpr int ProgressMs = 100;
 
 } // namespace
 
-int Link::awaitReply(const ReplyRule &rule)
+void Link::startReplyWait(const ReplyRule &rule, Done done)
 {
     if (!m_session->isConnected()) {
         m_console.error(QStringLiteral("the programmer went away"));
-        return NoProgrammer;
+        done(NoProgrammer);
+        return;
     }
-    Wait wait;
-    ReplyWatch watch(*m_session, *m_transport, rule, m_judging);
-    QObject::connect(&watch, &ReplyWatch::finished, wait.context(),
-                     [&](int code) { wait.finish(code); });
-    QObject::connect(m_session.get(), &ProgrammerSession::removed, wait.context(),
-                     [&] { wait.finish(NoProgrammer); });
-    watch.start();
-    const int rc = wait.run();
-    if (m_replies == Replies::Output)
-        m_console.endReply();
-    if (rc == NoProgrammer)
-        m_console.error(QStringLiteral("the programmer went away"));
-    else if (rc != Success)
-        m_console.error(watch.why());
-    return rc;
+    auto *watch = new ReplyWatch(*m_session, *m_transport, rule, m_judging, nullptr, &m_context);
+    QObject::connect(watch, &ReplyWatch::finished, &m_context, [this, watch, done](int rc) {
+        watch->deleteLater();
+        if (m_replies == Replies::Output)
+            m_console.endReply();
+        if (rc == NoProgrammer)
+            m_console.error(QStringLiteral("the programmer went away"));
+        else if (rc != Success)
+            m_console.error(watch->why());
+        done(rc);
+    });
+    watch->start();
 }
 
-int Link::command(const QByteArray &bytes, const ReplyRule &rule)
+void Link::startCommand(const QByteArray &bytes, const ReplyRule &rule, Done done)
 {
     begin(bytes);
     if (m_session->sendCommand(bytes) != Refusal::None) {
         m_console.error(QStringLiteral("the programmer is busy"));
-        return Failed;
+        done(Failed);
+        return;
     }
-    return awaitReply(rule);
+    startReplyWait(rule, std::move(done));
 }
 
-int Link::request(const QByteArray &bytes, const ReplyRule &rule)
+void Link::startRequest(const QByteArray &bytes, const ReplyRule &rule, Done done)
 {
     begin(bytes);
     m_session->clearReceived(); // what follows is the request's reply
     if (m_session->queueRequest(bytes)->refusal() != Refusal::None) {
         m_console.error(QStringLiteral("the programmer is busy"));
-        return Failed;
+        done(Failed);
+        return;
     }
-    return awaitReply(rule);
+    startReplyWait(rule, std::move(done));
 }
 
-int Link::sendImage(ImageCommand command, const QByteArray &image, const QString &path,
-                    const ReplyRule &rule)
+void Link::startImage(ImageCommand command, const QByteArray &image, const QString &path,
+                      const ReplyRule &rule, Done done)
 {
     const int size = static_cast<int>(image.size());
     const bool express = command == ImageCommand::Express;
@@ -74,36 +77,37 @@ int Link::sendImage(ImageCommand command, const QByteArray &image, const QString
     loading.number = size;
     m_console.status(Messages::text(loading));
     m_console.progressStart(express ? QStringLiteral("express") : QStringLiteral("load"), size);
-    const SendResult result = transferImage(command, image);
-    if (result != SendResult::Sent)
-        return imageFailed(result);
-    m_console.progressEnd(size);
-    m_console.status(
-        express ? Messages::text(Notice(Notice::ExpressCompleted, ImageFile::checksum(image)))
-                : Messages::text(Notice(Notice::LoadCompleted)));
-    return awaitReply(rule); // the image has passed the line: the reply may come
+    const quint16 sum = ImageFile::checksum(image);
+    transferImage(command, image, [this, size, express, sum, rule, done](SendResult result) {
+        if (result != SendResult::Sent) {
+            done(imageFailed(result));
+            return;
+        }
+        m_console.progressEnd(size);
+        m_console.status(express ? Messages::text(Notice(Notice::ExpressCompleted, sum))
+                                 : Messages::text(Notice(Notice::LoadCompleted)));
+        startReplyWait(rule, done); // the image has passed the line: the reply may come
+    });
 }
 
-SendResult Link::transferImage(ImageCommand command, const QByteArray &image)
+void Link::transferImage(ImageCommand command, const QByteArray &image,
+                         const std::function<void(SendResult)> &sent)
 {
     m_imageStarted = false;
     m_imageDone = 0;
     Transfer *transfer = m_session->sendImage(command, image);
-    if (transfer->isFinished())
-        return transfer->sendResult(); // refused, or no port: nothing was sent
-    Wait wait;
-    SendResult result = SendResult::NotConnected;
-    QObject::connect(transfer, &Transfer::progress, wait.context(), [this](int done) {
+    if (transfer->isFinished()) {
+        sent(transfer->sendResult()); // refused, or no port: nothing was sent
+        return;
+    }
+    QObject::connect(transfer, &Transfer::progress, &m_context, [this](int done) {
         m_imageDone = done;
         m_console.progress(done);
     });
-    QObject::connect(transfer, &Transfer::finished, wait.context(), [&, transfer] {
+    QObject::connect(transfer, &Transfer::finished, &m_context, [this, transfer, sent] {
         m_imageStarted = transfer->isStarted();
-        result = transfer->sendResult();
-        wait.finish(Success);
+        sent(transfer->sendResult());
     });
-    wait.run();
-    return result;
 }
 
 int Link::imageFailed(SendResult result)
@@ -120,26 +124,29 @@ int Link::imageFailed(SendResult result)
     return NoProgrammer;
 }
 
-int Link::readBlock(int bytes, const QString &label, QByteArray *block)
+void Link::startBlock(int bytes, const QString &label, QByteArray *block, Done done)
 {
     begin(ChipTable::readBackCommand(bytes));
-    Wait wait;
-    BlockResult result = BlockResult::NotConnected;
     m_console.progressStart(label, bytes);
-    QTimer progress;
-    QObject::connect(&progress, &QTimer::timeout, wait.context(),
-                     [&] { m_console.progress(static_cast<int>(m_transport->available())); });
-    progress.start(ProgressMs);
     Transfer *transfer = m_session->readBlock(bytes);
-    QObject::connect(transfer, &Transfer::finished, wait.context(), [&, transfer] {
-        result = transfer->blockResult();
-        *block = transfer->bytes();
-        wait.finish(Success);
-    });
-    if (transfer->isFinished())
-        result = transfer->blockResult(); // refused, or no port: nothing was asked
-    else
-        wait.run();
+    if (transfer->isFinished()) { // refused, or no port: nothing was asked
+        done(blockEnded(bytes, transfer->blockResult(), block));
+        return;
+    }
+    auto progress = std::make_shared<QTimer>();
+    QObject::connect(progress.get(), &QTimer::timeout, &m_context,
+                     [this] { m_console.progress(static_cast<int>(m_transport->available())); });
+    progress->start(ProgressMs);
+    QObject::connect(transfer, &Transfer::finished, &m_context,
+                     [this, transfer, bytes, block, done, progress] {
+                         progress->stop();
+                         *block = transfer->bytes();
+                         done(blockEnded(bytes, transfer->blockResult(), block));
+                     });
+}
+
+int Link::blockEnded(int bytes, BlockResult result, const QByteArray *block)
+{
     m_console.progressEnd(static_cast<int>(block->size()));
     if (result == BlockResult::Complete)
         return Success;
@@ -156,4 +163,30 @@ int Link::readBlock(int bytes, const QString &label, QByteArray *block)
     }
     m_console.error(QStringLiteral("the programmer went away; the block did not arrive"));
     return NoProgrammer;
+}
+
+int Link::awaitReply(const ReplyRule &rule)
+{
+    return waitFor([&](Done done) { startReplyWait(rule, std::move(done)); });
+}
+
+int Link::command(const QByteArray &bytes, const ReplyRule &rule)
+{
+    return waitFor([&](Done done) { startCommand(bytes, rule, std::move(done)); });
+}
+
+int Link::request(const QByteArray &bytes, const ReplyRule &rule)
+{
+    return waitFor([&](Done done) { startRequest(bytes, rule, std::move(done)); });
+}
+
+int Link::sendImage(ImageCommand command, const QByteArray &image, const QString &path,
+                    const ReplyRule &rule)
+{
+    return waitFor([&](Done done) { startImage(command, image, path, rule, std::move(done)); });
+}
+
+int Link::readBlock(int bytes, const QString &label, QByteArray *block)
+{
+    return waitFor([&](Done done) { startBlock(bytes, label, block, std::move(done)); });
 }

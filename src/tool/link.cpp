@@ -6,7 +6,6 @@
 #include "options.h"
 #include "probewords.h"
 #include "replyrules.h"
-#include "wait.h"
 
 #include "core/chiplog.h"
 #include "core/chiptable.h"
@@ -20,6 +19,9 @@
 #include "core/session.h"
 
 #include <QDir>
+#include <QTimer>
+
+#include <memory>
 
 namespace
 {
@@ -42,8 +44,15 @@ QString caption(int chip)
 } // namespace
 
 Link::Link(const Options &options, Console &console)
-    : m_options(options), m_console(console), m_judging{options.settleMs, options.failOn}
+    : m_options(options), m_console(console), m_judging{options.settleMs, options.failOn},
+      m_source(options.ports), m_portValue(options.portValue)
 {
+}
+
+void Link::setPort(PortSource source, const QString &value)
+{
+    m_source = source;
+    m_portValue = value;
 }
 
 Link::~Link()
@@ -63,7 +72,7 @@ void Link::close()
 int Link::prepare(bool remember)
 {
     QString error;
-    if (!choosePorts(m_options.ports, m_options.portValue, m_emulator, &m_ports, &error)) {
+    if (!choosePorts(m_source, m_portValue, m_emulator, &m_ports, &error)) {
         m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
         return NoProgrammer;
     }
@@ -132,6 +141,12 @@ void Link::announceKey(int chip)
                              .arg(caption(chip), caption(held)));
 }
 
+QString Link::portName() const
+{
+    const QString device = m_session ? m_ports.device(m_session->port()) : QString();
+    return device.isEmpty() ? m_portValue : device;
+}
+
 int Link::expectedChip() const
 {
     return ChipTable::forRemembered(m_remembered);
@@ -197,59 +212,84 @@ int Link::lastSearchedPort() const
 
 int Link::connect(Replies chipReplies)
 {
-    if (lastSearchedPort() == 0) {
-        m_console.error(QStringLiteral("no serial ports to search"));
-        return NoProgrammer;
-    }
-    setReplies(Replies::Hidden); // the identification is shown once, whole, after the search
-    bool chipSent = false;
-    int rc = searchAndSettle(&chipSent);
-    if (rc == Success && chipSent) {
-        setReplies(chipReplies);
-        rc = awaitReply(ReplyRules::quick(false)); // a chip may be chosen silently
-    }
-    setReplies(Replies::Output);
-    return rc;
+    return waitFor([&](Done done) { startConnect(chipReplies, std::move(done)); });
 }
 
-int Link::searchAndSettle(bool *chipSent)
+void Link::startConnect(Replies chipReplies, Done done)
+{
+    if (lastSearchedPort() == 0) {
+        m_console.error(QStringLiteral("no serial ports to search"));
+        done(NoProgrammer);
+        return;
+    }
+    setReplies(Replies::Hidden); // the identification is shown once, whole, after the search
+    auto chipSent = std::make_shared<bool>(false);
+    startSearch(chipSent.get(), [this, chipReplies, chipSent, done](int rc) {
+        if (rc != Success || !*chipSent) {
+            setReplies(Replies::Output);
+            done(rc);
+            return;
+        }
+        setReplies(chipReplies);
+        // A chip may be chosen silently.
+        startReplyWait(ReplyRules::quick(false), [this, done](int code) {
+            setReplies(Replies::Output);
+            done(code);
+        });
+    });
+}
+
+// The search and its settle step; *chipSent tells whether the chip's command went out.
+void Link::startSearch(bool *chipSent, const Done &done)
 {
     enum { Gone = NoProgrammer + 1 };
-    Wait wait(SearchLimitMs);
     ProgrammerSession *s = m_session.get();
     begin({});
     m_probes.clear();
     m_identityShown = false;
-    QObject::connect(s, &ProgrammerSession::probing, wait.context(), [this](int port) {
+    auto *search = new QObject(&m_context); // the search's connections end with it
+    auto *limit = new QTimer(search);
+    limit->setSingleShot(true);
+    auto end = [this, search, limit, done](int rc) {
+        limit->stop();
+        QObject::disconnect(m_session.get(), nullptr, search, nullptr);
+        search->deleteLater();
+        searchEnded(rc == Gone ? NoProgrammer : rc, rc == Gone, done);
+    };
+    QObject::connect(limit, &QTimer::timeout, search, [end] { end(NoProgrammer); });
+    QObject::connect(s, &ProgrammerSession::probing, search, [this](int port) {
         m_console.status(Messages::text(Notice(Notice::Probing, port)));
     });
-    QObject::connect(s, &ProgrammerSession::probed, wait.context(),
+    QObject::connect(s, &ProgrammerSession::probed, search,
                      [this](int port, const PortProbe &probe) { m_probes.insert(port, probe); });
-    QObject::connect(s, &ProgrammerSession::found, wait.context(), [this](int port) {
+    QObject::connect(s, &ProgrammerSession::found, search, [this](int port) {
         m_console.status(Messages::text(Notice(Notice::Found, port)));
     });
     // Before the chip's command clears the received text.
-    QObject::connect(s, &ProgrammerSession::chipChosen, wait.context(), [this, chipSent] {
+    QObject::connect(s, &ProgrammerSession::chipChosen, search, [this, chipSent] {
         showIdentification();
         *chipSent = true;
     });
-    QObject::connect(s, &ProgrammerSession::settled, wait.context(), [&] {
+    QObject::connect(s, &ProgrammerSession::settled, search, [this, end] {
         showIdentification();
-        wait.finish(Success);
+        end(Success);
     });
-    QObject::connect(s, &ProgrammerSession::notFound, wait.context(),
-                     [&] { wait.finish(NoProgrammer); });
-    QObject::connect(s, &ProgrammerSession::removed, wait.context(), [&] { wait.finish(Gone); });
+    QObject::connect(s, &ProgrammerSession::notFound, search, [end] { end(NoProgrammer); });
+    QObject::connect(s, &ProgrammerSession::removed, search, [end] { end(Gone); });
+    limit->start(SearchLimitMs);
     m_session->search();
-    const int rc = wait.run();
-    if (rc == Success)
-        return Success;
-    m_session->closePort();
-    if (rc == Gone)
-        m_console.error(QStringLiteral("the programmer went away"));
-    else
-        reportNotFound();
-    return NoProgrammer;
+}
+
+void Link::searchEnded(int rc, bool gone, const Done &done)
+{
+    if (rc != Success) {
+        m_session->closePort();
+        if (gone)
+            m_console.error(QStringLiteral("the programmer went away"));
+        else
+            reportNotFound();
+    }
+    done(rc);
 }
 
 void Link::showIdentification()

@@ -2,8 +2,10 @@
 
 #include "replytext.h"
 #include "replywatch.h"
+#include "steps.h"
 
 #include "core/chiplog.h"
+#include "core/portchoice.h"
 #include "core/portmap.h"
 #include "core/portprobe.h"
 #include "core/simulatedprogrammer.h"
@@ -18,6 +20,7 @@
 class Console;
 enum class ImageCommand : char;
 enum class SendResult;
+enum class BlockResult;
 class ProgrammerSession;
 class SerialTransport;
 struct Options;
@@ -26,8 +29,9 @@ struct Options;
 enum class Replies { Output, Status, Hidden };
 
 // The tool's link to the programmer: the ports, the session on them, chip.log, and the
-// waits for the session's signals. Every operation returns an exit code and has said why
-// on the console when it is not Success.
+// exchanges with the programmer. Every operation ends with an exit code and has said why
+// on the console when it is not Success. Each starts on the event loop (start...) and
+// tells its end to its Done, or is waited for in a local event loop (the others).
 class Link
 {
 public:
@@ -39,9 +43,13 @@ public:
     // other chips are only announced) and which chip.log never learns; otherwise the one
     // remembered in chip.log in the current directory, which follows the chip chosen.
     int prepare(bool remember);
+    // Before prepare(): the programmer is looked for here instead of where the options say.
+    void setPort(PortSource source, const QString &value);
     // After prepare(true): the chip to choose and remember in chip.log, as the window does.
     void remember(const QString &chipName);
     const PortMap &ports() const { return m_ports; }
+    // The device of the programmer found, or where it is looked for.
+    QString portName() const;
     // The chip that the search's settle step will choose: 0 to 2, -1 for none of the three.
     int expectedChip() const;
     QString rememberedChip() const { return m_remembered; }
@@ -52,6 +60,7 @@ public:
 
     // The port search and its settle step, with the chip's reply going to chipReplies.
     int connect(Replies chipReplies = Replies::Status);
+    void startConnect(Replies chipReplies, Done done);
     ProgrammerSession &session() { return *m_session; }
 
     // A command and its reply, waited for by the rule.
@@ -68,8 +77,18 @@ public:
     // A block of the SRAM read back ("S1", "S2", "S4").
     int readBlock(int bytes, const QString &label, QByteArray *block);
 
+    void startCommand(const QByteArray &bytes, const ReplyRule &rule, Done done);
+    void startRequest(const QByteArray &bytes, const ReplyRule &rule, Done done);
+    void startImage(ImageCommand command, const QByteArray &image, const QString &path,
+                    const ReplyRule &rule, Done done);
+    void startReplyWait(const ReplyRule &rule, Done done);
+    // block must outlive the step.
+    void startBlock(int bytes, const QString &label, QByteArray *block, Done done);
+
     // After Ctrl+C: what was under way and what the chip may be left as.
     QString whatWasInterrupted() const;
+    // The step last sent: a command, a request, 'L' or 'Q' for an image (empty: the search).
+    QByteArray underWay() const { return m_underWay; }
     // Closes the port and stops the emulator.
     void close();
 
@@ -80,17 +99,22 @@ private:
     void setReplies(Replies replies);
     void onReceived(const QByteArray &bytes);
     void statusLines(const QString &added);
-    int searchAndSettle(bool *chipSent);
+    void startSearch(bool *chipSent, const Done &done);
+    void searchEnded(int rc, bool gone, const Done &done);
     void showIdentification();
     void reportNotFound();
     void begin(const QByteArray &step);
-    SendResult transferImage(ImageCommand command, const QByteArray &image);
+    void transferImage(ImageCommand command, const QByteArray &image,
+                       const std::function<void(SendResult)> &sent);
     int imageFailed(SendResult result);
+    int blockEnded(int bytes, BlockResult result, const QByteArray *block);
     int lastSearchedPort() const;
 
     const Options &m_options;
     Console &m_console;
     Judging m_judging;
+    PortSource m_source;
+    QString m_portValue;
     PortMap m_ports;
     SimulatedProgrammer m_emulator;
     std::unique_ptr<SerialTransport> m_transport;

@@ -1,237 +1,259 @@
-// write FILE --repeat: a production run. Each chip is written and compared with the image;
-// the tool then waits for the next one: the programmer's key (a key report) or Enter.
-// Ctrl+C while a chip is written stops the run after it (a second one stops at once); between
-// chips Ctrl+C or the end of input ends the run with a summary. A programmer that goes away
-// ends it with NoProgrammer.
-#include "chipcycle.h"
+// write FILE --repeat: a production run on one programmer or several (stations), all on the
+// event loop. Each chip is written and compared with the image; each station then waits for
+// its next one: its programmer's key (a key report), or Enter, which starts every waiting
+// station. Ctrl+C while chips are written stops the run after them (a second one stops at
+// once); between chips Ctrl+C or the end of input ends the run with a summary. A programmer
+// that goes away ends its station; the others go on, and the run ends with NoProgrammer.
 #include "commands.h"
+#include "console.h"
 #include "exitcode.h"
 #include "productionrecord.h"
-#include "replyrules.h"
+#include "station.h"
+#include "stationboard.h"
+#include "stations.h"
 #include "tool.h"
+#include "verdict.h"
 #include "wait.h"
 
-#include "core/session.h"
-
 #include <QSocketNotifier>
+
+#include <memory>
+#include <vector>
 
 #include <unistd.h>
 
 namespace
 {
 
-// What ends the wait between two chips: the key, Enter, the end of input, Ctrl+C, or the
-// programmer going away.
-class NextChip
-{
-public:
-    enum Outcome { Key, Enter, EndOfInput, Interrupted, Gone };
-
-    explicit NextChip(Tool &tool);
-    // Whether the key report chose another chip (its command went out).
-    bool chipChanged() const { return m_chipChanged; }
-    Outcome wait();
-
-private:
-    void onInput();
-    void onKeyReport(int chip);
-
-    Tool &m_tool;
-    QSocketNotifier m_input{STDIN_FILENO, QSocketNotifier::Read};
-    Wait *m_wait = nullptr;
-    bool m_ended = false;
-    bool m_chipChanged = false;
+// A station's own link and console, when the run has several.
+struct StationLink {
+    StationLink(const Options &options, const StationPort &port) : link(options, console)
+    {
+        console.setQuiet(options.quiet);
+        console.setJson(options.json);
+        link.setPort(port.source, port.value);
+    }
+    Console console;
+    Link link;
 };
 
-NextChip::NextChip(Tool &tool) : m_tool(tool)
+class Production
+{
+public:
+    Production(Tool &tool, RunRecord &record, const QByteArray &image, const QString &path);
+    int run(const QList<StationPort> &ports);
+
+private:
+    int addStations(const QList<StationPort> &ports);
+    std::unique_ptr<StationBoard> showBoard() const;
+    void onInput();
+    void onInterrupt();
+    void onChanged();
+    bool anyWriting() const;
+    void closeAll();
+    int exitCode() const;
+    void summary();
+    void stationLine(const Station &station);
+
+    Tool &m_tool;
+    RunRecord &m_record;
+    const QByteArray &m_image;
+    const QString &m_path;
+    std::vector<std::unique_ptr<StationLink>> m_links;
+    std::vector<std::unique_ptr<Station>> m_stations;
+    QSocketNotifier m_input{STDIN_FILENO, QSocketNotifier::Read};
+    Wait m_end;
+    bool m_stopping = false; // Ctrl+C came while chips were written
+};
+
+Production::Production(Tool &tool, RunRecord &record, const QByteArray &image, const QString &path)
+    : m_tool(tool), m_record(record), m_image(image), m_path(path)
 {
     QObject::connect(&m_input, &QSocketNotifier::activated, [this] { onInput(); });
 }
 
-void NextChip::onInput()
+int Production::addStations(const QList<StationPort> &ports)
+{
+    if (ports.size() <= 1) {
+        m_stations.push_back(
+            std::make_unique<Station>(m_tool.programmer(), m_record, m_image, m_path));
+        return Success;
+    }
+    for (const StationPort &port : ports) {
+        m_links.push_back(std::make_unique<StationLink>(m_tool.options, port));
+        StationLink &s = *m_links.back();
+        const int number = static_cast<int>(m_links.size());
+        s.console.setStation(number);
+        if (const int rc = s.link.prepare(true); rc != Success)
+            return rc;
+        m_stations.push_back(std::make_unique<Station>(
+            Programmer{m_tool.options, s.link, s.console, number}, m_record, m_image, m_path));
+    }
+    return Success;
+}
+
+int Production::run(const QList<StationPort> &ports)
+{
+    if (const int rc = addStations(ports); rc != Success)
+        return rc;
+    m_tool.interrupt.setHandler([this] { onInterrupt(); });
+    for (const auto &station : m_stations) {
+        QObject::connect(station.get(), &Station::changed, m_end.context(),
+                         [this] { onChanged(); });
+        station->start();
+    }
+    std::unique_ptr<StationBoard> board = showBoard();
+    m_end.run();
+    board.reset();
+    m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
+    summary();
+    return exitCode();
+}
+
+// Several stations on a terminal are shown on a board, which stays when the run is over.
+std::unique_ptr<StationBoard> Production::showBoard() const
+{
+    if (m_stations.size() < 2 || !Console::stderrTerminal() || m_tool.options.quiet)
+        return nullptr;
+    std::vector<const Station *> stations;
+    for (const auto &station : m_stations)
+        stations.push_back(station.get());
+    return std::make_unique<StationBoard>(
+        stations, Verdict::colourWanted(m_tool.options.noColor, qgetenv("NO_COLOR")));
+}
+
+void Production::onInput()
 {
     char buffer[256];
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n <= 0) {
-        m_ended = true;
         m_input.setEnabled(false);
+        closeAll();
+        return;
     }
-    const bool enter = n > 0 && QByteArray(buffer, static_cast<int>(n)).contains('\n');
-    if (m_wait && (m_ended || enter))
-        m_wait->finish(m_ended ? EndOfInput : Enter);
+    if (!QByteArray(buffer, static_cast<int>(n)).contains('\n'))
+        return;
+    for (const auto &station : m_stations)
+        station->next();
 }
 
-// A run that holds its chip starts the next one only on that chip's key; a report for
-// another (announced by the link) is cleared, so that the right key is seen next.
-void NextChip::onKeyReport(int chip)
-{
-    const int held = m_tool.link.pinnedChip();
-    if (held >= 0 && chip != held)
-        m_tool.link.session().clearReceived();
-    else if (m_wait)
-        m_wait->finish(Key);
-}
-
-NextChip::Outcome NextChip::wait()
-{
-    ProgrammerSession &session = m_tool.link.session();
-    if (m_ended)
-        return EndOfInput;
-    if (!session.isConnected())
-        return Gone;
-    Wait wait;
-    m_wait = &wait;
-    m_chipChanged = false;
-    m_tool.interrupt.setHandler([&wait] { wait.finish(Interrupted); });
-    QObject::connect(&session, &ProgrammerSession::keyReported, wait.context(),
-                     [this](int chip) { onKeyReport(chip); });
-    QObject::connect(&session, &ProgrammerSession::chipChosen, wait.context(),
-                     [this] { m_chipChanged = true; });
-    QObject::connect(&session, &ProgrammerSession::removed, wait.context(),
-                     [&wait] { wait.finish(Gone); });
-    const auto outcome = static_cast<Outcome>(wait.run());
-    m_wait = nullptr;
-    m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
-    return outcome;
-}
-
-// The running tally after each chip.
-void tally(Tool &tool, int number, const ChipResult &result, int passed, int failed)
-{
-    const bool ok = result.code == Success;
-    QString line = QStringLiteral("chip %1: %2").arg(number).arg(ok ? "passed" : "failed");
-    QJsonObject details{{"event", "chip"},
-                        {"chip", number},
-                        {"passed", ok},
-                        {"total_passed", passed},
-                        {"total_failed", failed}};
-    if (result.firstDifference >= 0) {
-        const QString at = QStringLiteral("0x") + hexText(result.firstDifference, 4);
-        line += QStringLiteral(", first difference at %1").arg(at);
-        details.insert(QStringLiteral("first"), at);
-    }
-    if (result.attempt > 1)
-        line += QStringLiteral(", attempt %1").arg(result.attempt);
-    details.insert(QStringLiteral("attempts"), result.attempt);
-    tool.console.result(line + QStringLiteral(" (%1 passed, %2 failed)").arg(passed).arg(failed),
-                        details);
-}
-
-ChipResult nextResult(Tool &tool, const QByteArray &image, const QString &path, RunRecord &record,
-                      const bool *stopping)
-{
-    if (tool.chipTakes(static_cast<int>(image.size())))
-        return writeChipAttempts(tool, image, path, &record, stopping);
-    tool.console.error(QStringLiteral("the image does not fit the chip now chosen"));
-    return {Failed, -1};
-}
-
-// One chip after another, with the tally.
-class Production
-{
-public:
-    Production(Tool &tool, RunRecord &record, const QString &path)
-        : m_tool(tool), m_record(record), m_path(path), m_next(tool)
-    {
-    }
-    int run();
-
-private:
-    bool writeNext();
-    bool waitNext();
-    void onInterruptDuringChip();
-    void summary();
-
-    Tool &m_tool;
-    RunRecord &m_record;
-    const QString &m_path;
-    NextChip m_next;
-    int m_passed = 0;
-    int m_failed = 0;
-    bool m_stopping = false; // Ctrl+C came while a chip was written
-    bool m_gone = false;     // the programmer went away
-    int m_stop = Success;    // the record's exit code when it stops the run
-};
-
-int Production::run()
-{
-    while (writeNext() && waitNext()) {
-    }
-    m_tool.interrupt.setHandler([this] { m_tool.stopNow(); });
-    summary();
-    if (m_stop != Success)
-        return m_stop;
-    if (m_gone)
-        return NoProgrammer;
-    return m_failed == 0 ? Success : Failed;
-}
-
-// One chip; false when the run ends with it.
-bool Production::writeNext()
-{
-    m_tool.interrupt.setHandler([this] { onInterruptDuringChip(); });
-    QByteArray image;
-    if ((m_stop = m_record.beginChip(&image)) != Success)
-        return false;
-    const ChipResult result = nextResult(m_tool, image, m_path, m_record, &m_stopping);
-    m_stop = m_record.endChip(result);
-    ++(result.code == Success ? m_passed : m_failed);
-    announceVerdict(m_tool, result.code == Success);
-    tally(m_tool, m_passed + m_failed, result, m_passed, m_failed);
-    m_gone = result.code == NoProgrammer;
-    return !m_gone && !m_stopping && m_stop == Success;
-}
-
-// The chip under way is finished first, unless Ctrl+C comes again.
-void Production::onInterruptDuringChip()
+// The chips under way are finished first, unless Ctrl+C comes again.
+void Production::onInterrupt()
 {
     if (m_stopping) {
         summary();
-        m_tool.stopNow();
+        for (const auto &station : m_stations) {
+            const Programmer &p = station->programmer();
+            if (station->state() == Station::State::Writing)
+                p.console.error(p.link.whatWasInterrupted());
+            p.link.close();
+        }
+        m_tool.console.done(Interrupted);
+        std::exit(Interrupted);
     }
-    m_stopping = true;
-    m_tool.console.status(QStringLiteral("stopping after this chip"));
+    if (anyWriting()) {
+        m_stopping = true;
+        m_tool.console.status(m_stations.size() == 1
+                                  ? QStringLiteral("stopping after this chip")
+                                  : QStringLiteral("stopping after the chips under way"));
+    }
+    closeAll();
 }
 
-// Between chips; false when the run ends here.
-bool Production::waitNext()
+void Production::onChanged()
 {
-    m_tool.console.status(QStringLiteral("next chip: the programmer's key or Enter; Ctrl+C or "
-                                         "the end of input ends the run"));
-    const NextChip::Outcome outcome = m_next.wait();
-    if (outcome == NextChip::Gone) {
-        m_gone = true;
-        m_tool.console.error(QStringLiteral("the programmer went away"));
+    bool ended = true;
+    for (const auto &station : m_stations) {
+        if (station->recordCode() != Success)
+            closeAll(); // a chip that could not be kept: no more anywhere
+        ended = ended && station->state() == Station::State::Ended;
     }
-    if (outcome != NextChip::Key && outcome != NextChip::Enter)
-        return false;
-    if (!m_next.chipChanged())
-        return true;
-    const int rc = m_tool.link.awaitReply(ReplyRules::quick(false));
-    m_gone = rc == NoProgrammer;
-    return rc == Success;
+    if (ended)
+        m_end.finish(Success);
+}
+
+bool Production::anyWriting() const
+{
+    for (const auto &station : m_stations) {
+        if (station->state() == Station::State::Writing)
+            return true;
+    }
+    return false;
+}
+
+void Production::closeAll()
+{
+    for (const auto &station : m_stations)
+        station->close();
+}
+
+int Production::exitCode() const
+{
+    bool gone = false;
+    int failed = 0;
+    for (const auto &station : m_stations) {
+        if (station->recordCode() != Success)
+            return station->recordCode();
+        gone = gone || station->gone();
+        failed += station->failed();
+    }
+    if (gone)
+        return NoProgrammer;
+    return failed == 0 ? Success : Failed;
 }
 
 void Production::summary()
 {
-    const int chips = m_passed + m_failed;
-    m_tool.console.result(
+    int passed = 0, failed = 0, gone = 0;
+    for (const auto &station : m_stations) {
+        passed += station->passed();
+        failed += station->failed();
+        gone += station->gone() ? 1 : 0;
+        if (m_stations.size() > 1)
+            stationLine(*station);
+    }
+    const int chips = passed + failed;
+    QString end;
+    if (gone > 0)
+        end = m_stations.size() == 1 ? QStringLiteral("; the programmer went away")
+                                     : QStringLiteral("; %1 of %2 programmers went away")
+                                           .arg(gone)
+                                           .arg(m_stations.size());
+    m_tool.console.result(QStringLiteral("%1 chip%2: %3 passed, %4 failed%5")
+                              .arg(chips)
+                              .arg(chips == 1 ? "" : "s")
+                              .arg(passed)
+                              .arg(failed)
+                              .arg(end),
+                          {{"event", "summary"},
+                           {"chips", chips},
+                           {"passed", passed},
+                           {"failed", failed},
+                           {"gone", gone > 0}});
+}
+
+// A station's part of the summary, on its own console.
+void Production::stationLine(const Station &station)
+{
+    const int chips = station.passed() + station.failed();
+    station.programmer().console.result(
         QStringLiteral("%1 chip%2: %3 passed, %4 failed%5")
             .arg(chips)
             .arg(chips == 1 ? "" : "s")
-            .arg(m_passed)
-            .arg(m_failed)
-            .arg(m_gone ? QStringLiteral("; the programmer went away") : QString()),
-        {{"event", "summary"},
+            .arg(station.passed())
+            .arg(station.failed())
+            .arg(station.gone() ? QStringLiteral("; no programmer") : QString()),
+        {{"event", "station"},
          {"chips", chips},
-         {"passed", m_passed},
-         {"failed", m_failed},
-         {"gone", m_gone}});
+         {"passed", station.passed()},
+         {"failed", station.failed()},
+         {"gone", station.gone()}});
 }
 
 } // namespace
 
-int produce(Tool &tool, RunRecord &record, const QString &path)
+int produce(Tool &tool, RunRecord &record, const QByteArray &image, const QString &path,
+            const QList<StationPort> &ports)
 {
-    return Production(tool, record, path).run();
+    return Production(tool, record, image, path).run(ports);
 }

@@ -113,88 +113,88 @@ int RunRecord::openSerials()
                               .arg(m_counter->resumed()
                                        ? QStringLiteral(", as %1 keeps").arg(native(state))
                                        : QString()));
-    return numberFits() ? Success : Usage;
+    return numberFits(m_tool.console) ? Success : Usage;
 }
 
-bool RunRecord::numberFits()
+bool RunRecord::numberFits(Console &console)
 {
     const quint64 number = m_counter->peek();
     if (number <= m_tool.options.serialFormat->largest())
         return true;
-    m_tool.console.error(QStringLiteral("serial number %1 does not fit %2 (at most %3); no chip "
-                                        "was programmed with it")
-                             .arg(number)
-                             .arg(m_tool.options.serialFormatName)
-                             .arg(m_tool.options.serialFormat->largest()));
+    console.error(QStringLiteral("serial number %1 does not fit %2 (at most %3); no chip "
+                                 "was programmed with it")
+                      .arg(number)
+                      .arg(m_tool.options.serialFormatName)
+                      .arg(m_tool.options.serialFormat->largest()));
     return false;
 }
 
-int RunRecord::beginChip(QByteArray *chipImage)
+int RunRecord::beginChip(const Programmer &p, ChipRecord *chip, QByteArray *chipImage)
 {
-    m_chipTime.start();
+    chip->time.start();
+    chip->number.reset();
     *chipImage = m_image;
     if (!m_counter)
         return Success;
-    if (!numberFits())
+    if (!numberFits(p.console))
         return Usage;
-    m_number = m_counter->take();
+    chip->number = m_counter->take();
     const Options &o = m_tool.options;
-    *chipImage = withSerial(m_image, o.serial->address, o.serialFormat->bytes(*m_number));
-    m_tool.console.status(QStringLiteral("serial number %1").arg(*m_number));
+    *chipImage = withSerial(m_image, o.serial->address, o.serialFormat->bytes(*chip->number));
+    p.console.status(QStringLiteral("serial number %1").arg(*chip->number));
     return Success;
 }
 
-int RunRecord::logAttempt(const ChipResult &result)
+int RunRecord::logAttempt(const Programmer &p, const ChipRecord &chip, const ChipResult &result)
 {
-    if (m_tool.options.logPath.isEmpty() || m_log.append(logLine(result)))
+    if (m_tool.options.logPath.isEmpty() || m_log.append(logLine(p, chip, result)))
         return Success;
-    m_tool.console.error(QStringLiteral("%1: cannot write the log: %2")
-                             .arg(native(m_tool.options.logPath), m_log.errorString()));
+    p.console.error(QStringLiteral("%1: cannot write the log: %2")
+                        .arg(native(m_tool.options.logPath), m_log.errorString()));
     return Failed;
 }
 
-int RunRecord::endChip(const ChipResult &result)
+int RunRecord::endChip(const Programmer &p, ChipRecord *chip, const ChipResult &result)
 {
     int rc = Success;
-    if (m_number && result.code != Success) {
-        m_counter->failed(*m_number);
-    } else if (m_number && !m_counter->passed(*m_number)) {
-        m_tool.console.error(
+    if (chip->number && result.code != Success) {
+        m_counter->failed(*chip->number);
+    } else if (chip->number && !m_counter->passed(*chip->number)) {
+        p.console.error(
             QStringLiteral("cannot keep the next serial number: %1").arg(m_counter->errorString()));
         rc = Failed;
     }
-    if (logAttempt(result) != Success)
+    if (logAttempt(p, *chip, result) != Success)
         rc = Failed;
-    m_number.reset();
+    chip->number.reset();
     return rc;
 }
 
-QStringList RunRecord::logLine(const ChipResult &result)
+QStringList RunRecord::logLine(const Programmer &p, const ChipRecord &chip,
+                               const ChipResult &result)
 {
-    ProgrammerSession &session = m_tool.link.session();
-    const QString device = m_tool.link.ports().device(session.port());
-    if (!m_adapterKnown) {
-        m_usbSerial = usbSerial(device);
-        m_adapterKnown = true;
-    }
-    const int chip = session.chip();
+    ProgrammerSession &session = p.link.session();
+    const QString device = p.link.ports().device(session.port());
+    if (!m_usbSerials.contains(device))
+        m_usbSerials.insert(device, usbSerial(device));
+    const int chipType = session.chip();
     const QDateTime now = QDateTime::currentDateTime();
     return {
         now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate),
-        QStringLiteral("1"),
+        QString::number(qMax(1, p.station)),
         device,
-        m_tool.link.identity().simplified(),
-        m_usbSerial,
-        chip >= 0 ? QString::fromLatin1(ChipTable::chip(chip).caption) : QString(),
+        p.link.identity().simplified(),
+        m_usbSerials.value(device),
+        chipType >= 0 ? QString::fromLatin1(ChipTable::chip(chipType).caption) : QString(),
         QFileInfo(m_path).fileName(),
         QString::fromLatin1(QCryptographicHash::hash(m_image, QCryptographicHash::Sha256).toHex()),
         hexText(ImageFile::checksum(m_image), 4),
-        m_number ? QString::number(*m_number) : QString(),
+        chip.number ? QString::number(*chip.number) : QString(),
         QString::number(result.attempt),
         result.code == Success ? QStringLiteral("passed") : QStringLiteral("failed"),
         result.firstDifference >= 0 ? QStringLiteral("0x") + hexText(result.firstDifference, 4)
                                     : QString(),
-        QString::number(m_chipTime.elapsed()),
+        QString::number(chip.time.elapsed()),
         m_tool.options.lot,
         m_tool.options.operatorName};
 }

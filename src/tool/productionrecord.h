@@ -7,16 +7,26 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QString>
 
 #include <memory>
 #include <optional>
 
+class Console;
+struct Programmer;
 struct Tool;
 
+// The chip under way at one programmer: its serial number and when it began.
+struct ChipRecord {
+    std::optional<quint64> number;
+    QElapsedTimer time;
+};
+
 // What a write run keeps beyond the chips themselves: the serial number each chip gets and
-// keeps once it has passed (--serial), and a CSV line for each attempt (--log). Every method
-// returns an exit code and has said why when it is not Success.
+// keeps once it has passed (--serial), and a CSV line for each attempt (--log), one of each
+// for all the run's programmers. Every method returns an exit code and has said why when it
+// is not Success (the chip's on its programmer's console).
 class RunRecord
 {
 public:
@@ -26,28 +36,26 @@ public:
     // Before the search: the log opened, the serial numbers' state file locked and read, and
     // the number's place checked against the image and the chip.
     int open();
-    // Before each chip, after the search: the image for it, with its serial number in.
-    int beginChip(QByteArray *chipImage);
+    // Before each chip at programmer p, after the search: the image for it, with its serial
+    // number in.
+    int beginChip(const Programmer &p, ChipRecord *chip, QByteArray *chipImage);
     // A failed attempt at the chip, to be followed by another: its line in the log, the
     // number kept for the next attempt. Failed when the line could not be written.
-    int logAttempt(const ChipResult &result);
-    // After it: its number used up or kept for the next chip, and the last attempt's line
+    int logAttempt(const Programmer &p, const ChipRecord &chip, const ChipResult &result);
+    // After it: its number used up or handed to the next chip, and the last attempt's line
     // in the log. Failed when either could not be written: the run must not go on.
-    int endChip(const ChipResult &result);
+    int endChip(const Programmer &p, ChipRecord *chip, const ChipResult &result);
 
 private:
     int openSerials();
     int openLog();
-    bool numberFits();
-    QStringList logLine(const ChipResult &result);
+    bool numberFits(Console &console);
+    QStringList logLine(const Programmer &p, const ChipRecord &chip, const ChipResult &result);
 
     Tool &m_tool;
     const QByteArray &m_image;
     QString m_path;
     std::unique_ptr<SerialCounter> m_counter;
-    std::optional<quint64> m_number; // the chip under way's
     CsvLog m_log;
-    QString m_usbSerial; // the programmer's adapter's, learnt at the first chip
-    bool m_adapterKnown = false;
-    QElapsedTimer m_chipTime;
+    QMap<QString, QString> m_usbSerials; // of each device's adapter, learnt at its first chip
 };

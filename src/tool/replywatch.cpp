@@ -28,6 +28,7 @@ ReplyWatch::ReplyWatch(ProgrammerSession &session, Transport &transport, const R
     // After the quiet, the last bytes may still wait for the session's next look.
     connect(&session, &ProgrammerSession::received, this, &ReplyWatch::tryFinish);
     connect(&session, &ProgrammerSession::receivedCleared, this, &ReplyWatch::tryFinish);
+    connect(&session, &ProgrammerSession::removed, this, [this] { finish(NoProgrammer); });
 }
 
 void ReplyWatch::start()

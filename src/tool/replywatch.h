@@ -46,7 +46,7 @@ public:
     QString why() const { return m_why; }
 
 signals:
-    // Success or Failed.
+    // Success, Failed, or NoProgrammer when the programmer went away.
     void finished(int code);
 
 private:

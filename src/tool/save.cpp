@@ -8,6 +8,8 @@
 
 #include "core/chipread.h"
 
+#include <memory>
+
 namespace
 {
 
@@ -32,38 +34,46 @@ int saveBlock(Tool &tool, const QString &path, bool readChip)
     return rc != Success ? rc : Images::write(tool.console, path, block);
 }
 
-// Fills the SRAM, has the chip read into it and reads the block back; true when done.
-bool readOnce(Tool &tool, const ChipReadCheck &check, int bytes, const QString &label,
-              QByteArray *block, int *rc)
+// Fills the SRAM, has the chip read into it and reads the block back, until the block
+// tells whether the chip was read (see ChipReadCheck).
+void readRound(const Programmer &p, const std::shared_ptr<ChipReadCheck> &check, quint8 fill,
+               int bytes, const QString &label, QByteArray *block, const Done &done)
 {
-    *rc = tool.link.request(check.fillRequest(), ReplyRules::quick(false));
-    if (*rc == Success)
-        *rc = tool.link.command("R", ReplyRules::chipOperation(false));
-    if (*rc == Success)
-        *rc = tool.link.readBlock(bytes, label, block);
-    return *rc == Success;
+    runSteps({[=](Done next) {
+                  p.link.startRequest(check->fillRequest(), ReplyRules::quick(false), next);
+              },
+              [=](Done next) { p.link.startCommand("R", ReplyRules::chipOperation(false), next); },
+              [=](Done next) { p.link.startBlock(bytes, label, block, next); }},
+             [=](int rc) {
+                 if (rc != Success)
+                     return done(rc);
+                 const ChipReadCheck::Verdict verdict = check->judge(*block);
+                 if (verdict == ChipReadCheck::Verdict::Read)
+                     return done(Success);
+                 if (verdict != ChipReadCheck::Verdict::NotRead)
+                     return readRound(p, check, fill, bytes, label, block, done);
+                 p.console.error(
+                     QStringLiteral("the chip could not be read: the SRAM came back as "
+                                    "filled, with 0x%1 and again with 0x%2 (is the chip "
+                                    "locked, or another chip in the socket?)")
+                         .arg(hexText(fill, 2), hexText(check->fill(), 2)));
+                 done(Failed);
+             });
 }
 
 } // namespace
 
+void startChipRead(const Programmer &p, quint8 fill, int bytes, const QString &label,
+                   QByteArray *block, Done done)
+{
+    readRound(p, std::make_shared<ChipReadCheck>(fill), fill, bytes, label, block, done);
+}
+
 int readChipBlock(Tool &tool, quint8 fill, int bytes, const QString &label, QByteArray *block)
 {
-    ChipReadCheck check(fill);
-    for (;;) {
-        int rc = Success;
-        if (!readOnce(tool, check, bytes, label, block, &rc))
-            return rc;
-        const ChipReadCheck::Verdict verdict = check.judge(*block);
-        if (verdict == ChipReadCheck::Verdict::Read)
-            return Success;
-        if (verdict == ChipReadCheck::Verdict::NotRead) {
-            tool.console.error(QStringLiteral("the chip could not be read: the SRAM came back as "
-                                              "filled, with 0x%1 and again with 0x%2 (is the chip "
-                                              "locked, or another chip in the socket?)")
-                                   .arg(hexText(fill, 2), hexText(check.fill(), 2)));
-            return Failed;
-        }
-    }
+    return waitFor([&](Done done) {
+        startChipRead(tool.programmer(), fill, bytes, label, block, std::move(done));
+    });
 }
 
 int saveCommand(Tool &tool, const QStringList &args)

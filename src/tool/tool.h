@@ -4,6 +4,7 @@
 #include "interrupt.h"
 #include "link.h"
 #include "options.h"
+#include "programmer.h"
 
 #include <QString>
 
@@ -16,6 +17,8 @@ struct Tool {
     Link link{options, console};
     // Ctrl+C stops the run at once (stopNow) unless a command handles it otherwise.
     Interrupt interrupt;
+
+    Programmer programmer() { return {options, link, console}; }
 
     // Says what was under way and what the chip may be left as, closes the port and ends
     // the run with Interrupted.

@@ -117,7 +117,7 @@ int WatchRun::writeOnce()
         m_tool.console.error(QStringLiteral("the image does not fit the chip now chosen"));
         return Usage;
     }
-    const ChipResult result = writeChipAttempts(m_tool, image, m_path, nullptr);
+    const ChipResult result = writeChipAttempts(m_tool, image, m_path);
     const bool ok = result.code == Success;
     ++(ok ? m_passed : m_failed);
     announceVerdict(m_tool, ok);

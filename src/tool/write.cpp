@@ -8,30 +8,33 @@
 #include "images.h"
 #include "productionrecord.h"
 #include "replyrules.h"
+#include "stations.h"
 #include "tool.h"
 
 #include "core/chiptable.h"
 #include "core/session.h"
 
+#include <memory>
+
 namespace
 {
 
-int chipSize(Tool &tool)
+int chipSize(const Programmer &p)
 {
-    return ChipTable::chip(tool.link.session().chip()).flashSize;
+    return ChipTable::chip(p.link.session().chip()).flashSize;
 }
 
 // The whole chip is loaded, so that the flash past the image is programmed with FF whatever
 // the SRAM held before and whatever the firmware's clear does.
-int program(Tool &tool, const QByteArray &image, const QString &path)
+void startProgram(const Programmer &p, const QByteArray &image, const QString &path, Done done)
 {
-    const QByteArray chip = image + QByteArray(chipSize(tool) - image.size(), char(0xFF));
-    int rc = tool.link.sendImage(ImageCommand::Load, chip, path, ReplyRules::quick(false));
-    if (rc == Success)
-        rc = tool.link.command("E", ReplyRules::chipOperation(false));
-    if (rc == Success)
-        rc = tool.link.command("P", ReplyRules::chipOperation(false));
-    return rc;
+    const QByteArray chip = image + QByteArray(chipSize(p) - image.size(), char(0xFF));
+    runSteps({[=](Done next) {
+                  p.link.startImage(ImageCommand::Load, chip, path, ReplyRules::quick(false), next);
+              },
+              [=](Done next) { p.link.startCommand("E", ReplyRules::chipOperation(false), next); },
+              [=](Done next) { p.link.startCommand("P", ReplyRules::chipOperation(false), next); }},
+             std::move(done));
 }
 
 // Where the chip read back differs from the image, and where the flash after the image is
@@ -92,17 +95,17 @@ QString differenceLine(const Differences &d, const QByteArray &chip, const QByte
 }
 
 // The result line of the comparison of the whole chip.
-ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image, int size)
+ChipResult report(Console &console, const QByteArray &chip, const QByteArray &image, int size)
 {
     const int n = static_cast<int>(image.size());
     const Differences d = differences(chip, image, size);
     if (d.inImage == 0 && d.afterImage == 0) {
-        tool.console.result(n == size ? QStringLiteral("verify: %1 bytes match").arg(n)
-                                      : QStringLiteral("verify: %1 bytes match, and the %2 "
-                                                       "after them are blank")
-                                            .arg(n)
-                                            .arg(size - n),
-                            {{"match", true}, {"bytes", n}, {"blank", size - n}});
+        console.result(n == size ? QStringLiteral("verify: %1 bytes match").arg(n)
+                                 : QStringLiteral("verify: %1 bytes match, and the %2 "
+                                                  "after them are blank")
+                                       .arg(n)
+                                       .arg(size - n),
+                       {{"match", true}, {"bytes", n}, {"blank", size - n}});
         return {Success, -1};
     }
     const int first = d.inImage > 0 ? d.firstInImage : d.firstAfterImage;
@@ -113,32 +116,46 @@ ChipResult report(Tool &tool, const QByteArray &chip, const QByteArray &image, i
                         {"not_blank", d.afterImage}};
     if (d.afterImage > 0)
         details.insert(QStringLiteral("first_not_blank"), address(d.firstAfterImage));
-    tool.console.result(differenceLine(d, chip, image), details);
+    console.result(differenceLine(d, chip, image), details);
     return {Failed, first};
 }
 
 // The whole chip read back. The SRAM is filled with a byte other than the image's first
 // before the read, so a chip that holds the image is read at the first try.
+void startCompare(const Programmer &p, const QByteArray &image, const ChipDone &done)
+{
+    const int size = chipSize(p);
+    auto chip = std::make_shared<QByteArray>();
+    startChipRead(
+        p, static_cast<quint8>(~image.at(0)), size, QStringLiteral("read back"), chip.get(),
+        [p, image, size, chip, done](int rc) {
+            done(rc != Success ? ChipResult{rc, -1} : report(p.console, *chip, image, size));
+        });
+}
+
 ChipResult compare(Tool &tool, const QByteArray &image)
 {
-    const int size = chipSize(tool);
-    QByteArray chip;
-    const int rc = readChipBlock(tool, static_cast<quint8>(~image.at(0)), size,
-                                 QStringLiteral("read back"), &chip);
-    return rc != Success ? ChipResult{rc, -1} : report(tool, chip, image, size);
+    return waitForChip([&](ChipDone done) { startCompare(tool.programmer(), image, done); });
 }
 
 // One chip written with its serial number, and written down.
 int writeRecorded(Tool &tool, RunRecord &record, const QString &path)
 {
     QByteArray image;
-    int rc = record.beginChip(&image);
+    ChipRecord chip;
+    int rc = record.beginChip(tool.programmer(), &chip, &image);
     if (rc != Success)
         return rc;
-    const ChipResult result = writeChipAttempts(tool, image, path, &record);
-    rc = record.endChip(result);
+    const ChipResult result = writeChipAttempts(tool, image, path, &record, &chip);
+    rc = record.endChip(tool.programmer(), &chip, result);
     announceVerdict(tool, result.code == Success);
     return result.code != Success ? result.code : rc;
+}
+
+// The programmers of a production run.
+QList<StationPort> stationPorts(const Tool &tool)
+{
+    return {StationPort{tool.options.ports, tool.options.portValue, QString()}};
 }
 
 int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
@@ -148,12 +165,14 @@ int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
     int rc = tool.readChipImage(path, &image);
     if (rc == Success)
         rc = record.open(); // the log and the serial numbers before the first chip
-    if (rc == Success)
+    const QList<StationPort> ports = stationPorts(tool);
+    const bool production = programFirst && tool.options.repeat;
+    if (rc == Success && !(production && ports.size() > 1))
         rc = tool.connect();
     if (rc != Success)
         return rc;
-    if (programFirst && tool.options.repeat)
-        return produce(tool, record, path);
+    if (production)
+        return produce(tool, record, image, path, ports);
     if (!tool.chipTakes(static_cast<int>(image.size()))) {
         tool.console.error(QStringLiteral("the programmer now has another chip; nothing done"));
         return Usage;
@@ -165,10 +184,15 @@ int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
 
 } // namespace
 
-ChipResult writeChip(Tool &tool, const QByteArray &image, const QString &path)
+void startWriteChip(const Programmer &p, const QByteArray &image, const QString &path,
+                    ChipDone done)
 {
-    const int rc = program(tool, image, path);
-    return rc != Success ? ChipResult{rc, -1} : compare(tool, image);
+    startProgram(p, image, path, [p, image, done](int rc) {
+        if (rc != Success)
+            done({rc, -1});
+        else
+            startCompare(p, image, done);
+    });
 }
 
 int writeCommand(Tool &tool, const QStringList &args)
