@@ -20,6 +20,15 @@ const OptionEntry Table[] = {
      "emulator vantor-sim; otherwise COM1 to COM11 are searched"},
     {"ports", "LIST", nullptr, nullptr},
     {"simulate", nullptr, nullptr, nullptr},
+    {"usb-serial", "SERIAL", "--usb-serial SERIAL",
+     "the programmer on the USB adapter with this serial number"},
+    {"usb", "VID:PID", "--usb VID:PID",
+     "the programmer on the USB adapter with these ids (hex); ports\n"
+     "shows both for each adapter"},
+    {"all", nullptr, "--port A --port B ..., --ports LIST --all",
+     "write --repeat: a programmer on each port named, on each entry\n"
+     "of LIST, on each adapter of --usb-serial (given again) or --usb;\n"
+     "each goes on its own, the serial numbers from one counter"},
     {"chip", "NAME", "--chip 2051|4051|1051U",
      "the chip for this run alone (otherwise the one in ./chip.log);\n"
      "the programmer's key cannot change it"},

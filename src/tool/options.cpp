@@ -13,29 +13,110 @@ constexpr int MaxSettleMs = 60000;
 constexpr int MaxTimeoutSeconds = 600;
 constexpr int MaxRetries = 9;
 
-bool choosePorts(const QCommandLineParser &parser, Options *options, QString *error)
+// The devices named one by one: every --port, then with --all each entry of --ports.
+bool readDevices(const QCommandLineParser &parser, Options *options, QString *error)
 {
-    const bool one = parser.isSet(QStringLiteral("port"));
-    const bool list = parser.isSet(QStringLiteral("ports"));
-    const bool simulate = parser.isSet(QStringLiteral("simulate"));
-    if (int(one) + int(list) + int(simulate) > 1) {
-        *error = QStringLiteral("give only one of --port, --ports and --simulate");
-        return false;
-    }
-    if (one) {
-        options->ports = Options::Ports::One;
-        options->portValue = parser.value(QStringLiteral("port"));
-        if (options->portValue.trimmed().isEmpty()) {
+    const QStringList ports = parser.values(QStringLiteral("port"));
+    for (const QString &device : ports) {
+        if (device.trimmed().isEmpty()) {
             *error = QStringLiteral("--port needs a device");
             return false;
         }
-    } else if (list) {
-        options->ports = Options::Ports::List;
-        options->portValue = parser.value(QStringLiteral("ports"));
-    } else if (simulate) {
-        options->ports = Options::Ports::Simulate;
+        options->devices << device.trimmed();
+    }
+    options->allPorts = parser.isSet(QStringLiteral("all"));
+    if (options->allPorts && !parser.isSet(QStringLiteral("ports"))) {
+        *error = QStringLiteral("--all goes with --ports LIST");
+        return false;
+    }
+    const QStringList entries = parser.value(QStringLiteral("ports")).split(QLatin1Char(','));
+    const qsizetype named = options->devices.size();
+    for (const QString &entry : entries) {
+        if (options->allPorts && !entry.trimmed().isEmpty())
+            options->devices << entry.trimmed();
+    }
+    if (options->allPorts && options->devices.size() == named) {
+        *error = QStringLiteral("--ports LIST --all: the list names no device");
+        return false;
+    }
+    for (qsizetype i = 0; i < options->devices.size(); ++i) {
+        if (options->devices.indexOf(options->devices.at(i)) < i) {
+            *error = QStringLiteral("%1 is named twice").arg(options->devices.at(i));
+            return false;
+        }
     }
     return true;
+}
+
+// The adapters named by what their USB side tells: --usb-serial (each) and --usb.
+bool readAdapters(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    const QStringList serials = parser.values(QStringLiteral("usb-serial"));
+    for (const QString &serial : serials) {
+        if (serial.trimmed().isEmpty())
+            *error = QStringLiteral("--usb-serial needs the adapter's USB serial number");
+        else if (options->usbSerials.contains(serial.trimmed(), Qt::CaseInsensitive))
+            *error = QStringLiteral("--usb-serial %1 is named twice").arg(serial.trimmed());
+        if (!error->isEmpty())
+            return false;
+        options->usbSerials << serial.trimmed();
+    }
+    if (parser.values(QStringLiteral("usb")).size() > 1) {
+        *error = QStringLiteral("give --usb once");
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("usb"))) {
+        options->usb = UsbId::parse(parser.value(QStringLiteral("usb")));
+        if (!options->usb) {
+            *error = QStringLiteral("--usb takes VID:PID in hex, as vantor-cli ports shows them "
+                                    "(0403:6001)");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool choosePorts(const QCommandLineParser &parser, Options *options, QString *error)
+{
+    if (!readDevices(parser, options, error) || !readAdapters(parser, options, error))
+        return false;
+    const bool list = parser.isSet(QStringLiteral("ports")) && !options->allPorts;
+    const bool simulate = parser.isSet(QStringLiteral("simulate"));
+    const bool named =
+        !options->devices.isEmpty() || !options->usbSerials.isEmpty() || options->usb.has_value();
+    if (simulate && (named || list))
+        *error = QStringLiteral("--simulate is the emulator alone: give no --port, --ports, "
+                                "--usb-serial or --usb with it");
+    else if (list && named)
+        *error = QStringLiteral("--ports without --all is one programmer searched for over the "
+                                "list: add --all for a programmer on each entry");
+    else if (parser.values(QStringLiteral("ports")).size() > 1)
+        *error = QStringLiteral("give --ports once");
+    if (!error->isEmpty())
+        return false;
+    if (simulate)
+        options->ports = Options::Ports::Simulate;
+    else if (list)
+        options->ports = Options::Ports::List;
+    else if (named)
+        options->ports = Options::Ports::One;
+    options->portValue = list ? parser.value(QStringLiteral("ports")) : options->devices.value(0);
+    return true;
+}
+
+// Several programmers at once are a production run's, write --repeat; one adapter that --usb
+// finds works for any command, which the look-up tells (stations.h).
+bool checkSeveral(const Options &options, QString *error)
+{
+    const qsizetype named = options.devices.size() + options.usbSerials.size();
+    if (named < 2 || (options.command == QLatin1String("write") && options.repeat))
+        return true;
+    *error = QStringLiteral("%1 programmers named: only write --repeat drives several at once; %2")
+                 .arg(named)
+                 .arg(options.command == QLatin1String("write")
+                          ? QStringLiteral("add --repeat, or name one")
+                          : QStringLiteral("name one for ") + options.command);
+    return false;
 }
 
 bool readCommandOptions(const QCommandLineParser &parser, Options *options, QString *error)
@@ -224,7 +305,7 @@ ParseOutcome parseOptions(const QStringList &arguments, Options *options, QStrin
         return ParseOutcome::Version;
     if (!choosePorts(parser, options, error) || !readJudging(parser, options, error) ||
         !readCommandOptions(parser, options, error) || !readProduction(parser, options, error) ||
-        !readChipCycle(parser, options, error))
+        !readChipCycle(parser, options, error) || !checkSeveral(*options, error))
         return ParseOutcome::Error;
     return ParseOutcome::Run;
 }

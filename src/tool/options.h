@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/portchoice.h"
+#include "core/portinfo.h"
 #include "core/serialnumber.h"
 
 #include <QRegularExpression>
@@ -9,12 +10,20 @@
 
 // The command line of vantor-cli: where the programmer is, the chip, and the command.
 struct Options {
-    // --port DEVICE (One), --ports LIST (List), --simulate (Simulate), or none (System).
+    // --port DEVICE (One), --ports LIST (List), --simulate (Simulate), or none (System). With
+    // several programmers: One and the first device; with --usb-serial or --usb alone: One
+    // and no device until the adapters are looked up (stations.h).
     using Ports = PortSource;
     Ports ports = Ports::System;
     QString portValue; // the device or the list
-    QString chip;      // --chip, empty when not given
-    QString size;      // --size, empty when not given
+    // The programmers named each on their own: every --port, then each entry of --ports with
+    // --all; the adapters of --usb-serial (each) and --usb (every one it finds).
+    QStringList devices;
+    bool allPorts = false;
+    QStringList usbSerials;
+    std::optional<UsbId> usb;
+    QString chip; // --chip, empty when not given
+    QString size; // --size, empty when not given
     bool sizeGiven = false;
     bool quiet = false;
     bool verbose = false; // -v: the wire and the session's steps on standard error

@@ -9,10 +9,9 @@
 #include "wait.h"
 
 #include "core/linetiming.h"
+#include "core/portinfo.h"
 #include "core/serialtransport.h"
 #include "core/session.h"
-
-#include <QSerialPortInfo>
 
 #include <functional>
 #include <memory>
@@ -74,42 +73,25 @@ void watch(Probe &p, Wait &wait, const Judging &judging, const std::function<voi
     });
 }
 
-// What the system knows of a device: its description and USB identifiers, so that the
-// user can tell one adapter from another.
-QJsonObject adapter(const QString &device)
+// What the system knows of a device: its adapter's description and USB identifiers, so
+// that the user can tell one adapter from another and name it (--usb-serial, --usb).
+void show(Tool &tool, const Probe &p, const QList<PortInfo> &available)
 {
-    QJsonObject details;
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        if (info.systemLocation() != device && info.portName() != device)
-            continue;
-        if (!info.description().isEmpty())
-            details.insert(QStringLiteral("description"), info.description());
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            details.insert(QStringLiteral("usb"), QStringLiteral("%1:%2")
-                                                      .arg(hexText(info.vendorIdentifier(), 4))
-                                                      .arg(hexText(info.productIdentifier(), 4))
-                                                      .toLower());
-        }
-        if (!info.serialNumber().isEmpty())
-            details.insert(QStringLiteral("serial"), info.serialNumber());
+    PortInfo info{p.device, {}, {}, {}};
+    for (const PortInfo &port : available) {
+        if (sameDevice(port.device, p.device))
+            info = port;
     }
-    return details;
-}
-
-void show(Tool &tool, const Probe &p)
-{
-    QJsonObject details = adapter(p.device);
-    QStringList known;
-    if (details.contains(QStringLiteral("description")))
-        known << details.value(QStringLiteral("description")).toString();
-    if (details.contains(QStringLiteral("usb")))
-        known << QStringLiteral("USB ") + details.value(QStringLiteral("usb")).toString();
-    if (details.contains(QStringLiteral("serial")))
-        known << QStringLiteral("serial ") + details.value(QStringLiteral("serial")).toString();
+    QJsonObject details;
+    if (!info.description.isEmpty())
+        details.insert(QStringLiteral("description"), info.description);
+    if (info.usb)
+        details.insert(QStringLiteral("usb"), info.usb->text());
+    if (!info.serialNumber.isEmpty())
+        details.insert(QStringLiteral("serial"), info.serialNumber);
     QString line = QStringLiteral("COM%1  %2  %3").arg(p.number).arg(p.device, p.what);
-    if (!known.isEmpty())
-        line += QStringLiteral("  (%1)").arg(known.join(QStringLiteral(", ")));
+    if (!info.adapterText().isEmpty())
+        line += QStringLiteral("  (%1)").arg(info.adapterText());
     details.insert(QStringLiteral("event"), QStringLiteral("port"));
     details.insert(QStringLiteral("com"), p.number);
     details.insert(QStringLiteral("device"), p.device);
@@ -146,9 +128,10 @@ int portsCommand(Tool &tool, const QStringList &)
     }
     wait.run();
     int answered = 0;
+    const QList<PortInfo> available = systemPorts();
     for (const auto &p : probes) {
         answered += p->probe.outcome == PortProbe::Outcome::Programmer ? 1 : 0;
-        show(tool, *p);
+        show(tool, *p, available);
     }
     if (answered > 0)
         return Success;

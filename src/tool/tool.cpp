@@ -2,6 +2,7 @@
 
 #include "exitcode.h"
 #include "images.h"
+#include "stations.h"
 
 #include "core/chiptable.h"
 #include "core/logging.h"
@@ -39,7 +40,28 @@ int Tool::prepare(bool remember)
     if (m_prepared)
         return Success;
     m_prepared = true;
+    if (const int rc = findAdapter(); rc != Success)
+        return rc;
     return link.prepare(remember);
+}
+
+int Tool::findAdapter()
+{
+    if (options.usbSerials.isEmpty() && !options.usb)
+        return Success;
+    StationPort station;
+    QString why;
+    const int rc = chooseOneStation(options, systemPorts(), &station, &why);
+    if (rc == Usage)
+        return usage(why);
+    if (rc != Success) {
+        console.error(why);
+        return rc;
+    }
+    options.ports = station.source;
+    options.portValue = station.value;
+    link.setPort(station.source, station.value);
+    return Success;
 }
 
 int Tool::connect(Replies chipReplies)

@@ -41,5 +41,8 @@ struct Tool {
     bool chipTakes(int bytes);
 
 private:
+    // The device of the one adapter --usb-serial or --usb names, as options.portValue.
+    int findAdapter();
+
     bool m_prepared = false;
 };
