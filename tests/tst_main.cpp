@@ -28,27 +28,22 @@ private:
 
 void TstMain::commandLine_data()
 {
-    columns<QString, QStringList, int, QString>("name", "arguments", "exitCode", "firstLine");
+    const Table<QString, QStringList, int, QString> row;
     const QString v = QStringLiteral(" " VANTOR_VERSION);
-    QTest::newRow("window version")
-        << "usb-vantor" << QStringList{"--version"} << 0 << "usb-vantor" + v;
-    QTest::newRow("tool version") << "vantor-cli" << QStringList{"--version"} << 0
-                                  << "vantor-cli" + v;
-    QTest::newRow("emulator version")
-        << "vantor-sim" << QStringList{"--version"} << 0 << "vantor-sim" + v;
-    QTest::newRow("window help among options")
-        << "usb-vantor" << QStringList{"--ports", "/dev/null", "-h"} << 0
-        << "Usage: usb-vantor [options]";
+    row("window version", "usb-vantor", {"--version"}, 0, "usb-vantor" + v);
+    row("tool version", "vantor-cli", {"--version"}, 0, "vantor-cli" + v);
+    row("emulator version", "vantor-sim", {"--version"}, 0, "vantor-sim" + v);
+    row("window help among options", "usb-vantor", {"--ports", "/dev/null", "-h"}, 0,
+        "Usage: usb-vantor [options]");
     // Qt's own options are taken first, so a wrong option is told with a display only.
-    QTest::newRow("window wrong option")
-        << "usb-vantor" << QStringList{"--port", "/dev/null"} << 2 << "";
-    QTest::newRow("window file argument") << "usb-vantor" << QStringList{"blink.tsk"} << 2 << "";
+    row("window wrong option", "usb-vantor", {"--port", "/dev/null"}, 2, "");
+    row("window file argument", "usb-vantor", {"blink.tsk"}, 2, "");
 }
 
 void TstMain::commandLine()
 {
     const auto [name, arguments, exitCode, firstLine] =
-        fetch<QString, QStringList, int, QString>("name", "arguments", "exitCode", "firstLine");
+        Table<QString, QStringList, int, QString>::fetch();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(variable));
@@ -71,17 +66,16 @@ void TstMain::commandLine()
 void TstMain::settingsFolder_data()
 {
     // settings: the folder that must get tsk.log and chip.log
-    columns<QStringList, bool, QString>("arguments", "xdgDataHome", "settings");
-    QTest::newRow("terminal") << QStringList{} << true << "start";
-    QTest::newRow("desktop entry") << QStringList{"--data-folder"} << true << "xdg/usb-vantor";
-    QTest::newRow("desktop entry, no XDG_DATA_HOME")
-        << QStringList{"--data-folder"} << false << "home/.local/share/usb-vantor";
+    const Table<QStringList, bool, QString> row;
+    row("terminal", {}, true, "start");
+    row("desktop entry", {"--data-folder"}, true, "xdg/usb-vantor");
+    row("desktop entry, no XDG_DATA_HOME", {"--data-folder"}, false,
+        "home/.local/share/usb-vantor");
 }
 
 void TstMain::settingsFolder()
 {
-    const auto [arguments, xdgDataHome, settings] =
-        fetch<QStringList, bool, QString>("arguments", "xdgDataHome", "settings");
+    const auto [arguments, xdgDataHome, settings] = Table<QStringList, bool, QString>::fetch();
     const QDir root(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
     QVERIFY(root.mkpath(QStringLiteral("start")) && root.mkpath(QStringLiteral("home")));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

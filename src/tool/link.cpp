@@ -44,15 +44,13 @@ QString caption(int chip)
 } // namespace
 
 Link::Link(const Options &options, Console &console)
-    : m_options(options), m_console(console), m_judging{options.settleMs, options.failOn},
-      m_source(options.ports), m_portValue(options.portValue)
+    : m_options(options), m_console(console), m_judging{options.settleMs, options.failOn}
 {
 }
 
 void Link::setPort(PortSource source, const QString &value)
 {
-    m_source = source;
-    m_portValue = value;
+    m_port = StationPort{source, value, QString()};
 }
 
 Link::~Link()
@@ -72,7 +70,7 @@ void Link::close()
 int Link::prepare(bool remember)
 {
     QString error;
-    if (!choosePorts(m_source, m_portValue, m_emulator, &m_ports, &error)) {
+    if (!choosePorts(port().source, port().value, m_emulator, &m_ports, &error)) {
         m_console.error(QStringLiteral("cannot start vantor-sim: %1").arg(error));
         return NoProgrammer;
     }
@@ -141,10 +139,15 @@ void Link::announceKey(int chip)
                              .arg(caption(chip), caption(held)));
 }
 
+StationPort Link::port() const
+{
+    return m_port ? *m_port : StationPort{m_options.ports, m_options.portValue, QString()};
+}
+
 QString Link::portName() const
 {
     const QString device = m_session ? m_ports.device(m_session->port()) : QString();
-    return device.isEmpty() ? m_portValue : device;
+    return device.isEmpty() ? port().value : device;
 }
 
 int Link::expectedChip() const

@@ -2,6 +2,7 @@
 
 #include "replytext.h"
 #include "replywatch.h"
+#include "stations.h"
 #include "steps.h"
 
 #include "core/chiplog.h"
@@ -16,6 +17,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class Console;
 enum class ImageCommand : char;
@@ -109,12 +111,12 @@ private:
     int imageFailed(SendResult result);
     int blockEnded(int bytes, BlockResult result, const QByteArray *block);
     int lastSearchedPort() const;
+    StationPort port() const;
 
     const Options &m_options;
     Console &m_console;
     Judging m_judging;
-    PortSource m_source;
-    QString m_portValue;
+    std::optional<StationPort> m_port; // set by setPort()
     PortMap m_ports;
     SimulatedProgrammer m_emulator;
     std::unique_ptr<SerialTransport> m_transport;

@@ -64,6 +64,14 @@ int Tool::findAdapter()
     return Success;
 }
 
+void Tool::usePort(const StationPort &port)
+{
+    options.ports = port.source;
+    options.portValue = port.value;
+    options.usbSerials.clear();
+    options.usb.reset();
+}
+
 int Tool::connect(Replies chipReplies)
 {
     const int rc = prepare(true);

@@ -5,6 +5,7 @@
 #include "link.h"
 #include "options.h"
 #include "programmer.h"
+#include "stations.h"
 
 #include <QString>
 
@@ -39,6 +40,8 @@ struct Tool {
     int readChipImage(const QString &path, QByteArray *image);
     // Whether the chip chosen after the search still takes an image of this size.
     bool chipTakes(int bytes);
+    // Before prepare(): the link looks for the programmer at port, already looked up.
+    void usePort(const StationPort &port);
 
 private:
     // The device of the one adapter --usb-serial or --usb names, as options.portValue.

@@ -152,21 +152,32 @@ int writeRecorded(Tool &tool, RunRecord &record, const QString &path)
     return result.code != Success ? result.code : rc;
 }
 
-// The programmers of a production run.
-QList<StationPort> stationPorts(const Tool &tool)
+// The programmers of a production run; the first is the tool's own link's.
+int stationPorts(Tool &tool, QList<StationPort> *ports)
 {
-    return {StationPort{tool.options.ports, tool.options.portValue, QString()}};
+    QString why;
+    const int rc = stationsFor(tool.options, systemPorts(), ports, &why);
+    if (rc == Usage)
+        return tool.usage(why);
+    if (rc != Success) {
+        tool.console.error(why);
+        return rc;
+    }
+    tool.usePort(ports->first());
+    return Success;
 }
 
 int writeOrVerify(Tool &tool, const QString &path, bool programFirst)
 {
     QByteArray image;
     RunRecord record(tool, image, path);
-    int rc = tool.readChipImage(path, &image);
+    const bool production = programFirst && tool.options.repeat;
+    QList<StationPort> ports;
+    int rc = production ? stationPorts(tool, &ports) : Success;
+    if (rc == Success)
+        rc = tool.readChipImage(path, &image);
     if (rc == Success)
         rc = record.open(); // the log and the serial numbers before the first chip
-    const QList<StationPort> ports = stationPorts(tool);
-    const bool production = programFirst && tool.options.repeat;
     if (rc == Success && !(production && ports.size() > 1))
         rc = tool.connect();
     if (rc != Success)

@@ -9,37 +9,24 @@ class TstCsvLog : public QObject
 private slots:
     void fields_data()
     {
-        columns<QString, QString>("text", "written");
-        QTest::newRow("plain") << "blink.ihx"
-                               << "blink.ihx";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("a comma") << "lot 7, line 2"
-                                 << "\"lot 7, line 2\"";
-        QTest::newRow("quotes") << "the \"new\" one"
-                                << "\"the \"\"new\"\" one\"";
-        QTest::newRow("a line end") << "two\nlines"
-                                    << "\"two\nlines\"";
-        QTest::newRow("=") << "=HYPERLINK(\"x\")"
-                           << "\"'=HYPERLINK(\"\"x\"\")\"";
-        QTest::newRow("+") << "+1"
-                           << "'+1";
-        QTest::newRow("-") << "-2+3"
-                           << "'-2+3";
-        QTest::newRow("@") << "@SUM(A1)"
-                           << "'@SUM(A1)";
-        QTest::newRow("tab") << "\t=1"
-                             << "'\t=1";
-        QTest::newRow("carriage return") << "\r=1"
-                                         << "\"'\r=1\"";
-        QTest::newRow("= inside") << "a=b"
-                                  << "a=b";
-        QTest::newRow("an apostrophe first") << "'quoted"
-                                             << "'quoted";
+        const Table<QString, QString> row;
+        row("plain", "blink.ihx", "blink.ihx");
+        row("empty", "", "");
+        row("a comma", "lot 7, line 2", "\"lot 7, line 2\"");
+        row("quotes", "the \"new\" one", "\"the \"\"new\"\" one\"");
+        row("a line end", "two\nlines", "\"two\nlines\"");
+        row("=", "=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"");
+        row("+", "+1", "'+1");
+        row("-", "-2+3", "'-2+3");
+        row("@", "@SUM(A1)", "'@SUM(A1)");
+        row("tab", "\t=1", "'\t=1");
+        row("carriage return", "\r=1", "\"'\r=1\"");
+        row("= inside", "a=b", "a=b");
+        row("an apostrophe first", "'quoted", "'quoted");
     }
     void fields()
     {
-        const auto [text, written] = fetch<QString, QString>("text", "written");
+        const auto [text, written] = Table<QString, QString>::fetch();
         QCOMPARE(CsvLog::field(text), written);
     }
 };

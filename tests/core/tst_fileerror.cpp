@@ -11,10 +11,7 @@ class TstFileError : public QObject
 private slots:
     void wordsOfAnErrorNumber_data()
     {
-        columns<int, QString, QString>("number", "chinese", "english");
-        const auto row = [](const char *tag, int number, const char *chinese, const char *english) {
-            QTest::newRow(tag) << number << QString::fromUtf8(chinese) << QString(english);
-        };
+        const Table<int, QString, QString> row;
         row("ENOSPC", ENOSPC, "磁碟已滿", "disk full");
         row("EDQUOT", EDQUOT, "磁碟已滿", "disk full");
         row("EROFS", EROFS, "唯讀的檔案系統", "read-only file system");
@@ -23,8 +20,7 @@ private slots:
     }
     void wordsOfAnErrorNumber()
     {
-        const auto [number, chinese, english] =
-            fetch<int, QString, QString>("number", "chinese", "english");
+        const auto [number, chinese, english] = Table<int, QString, QString>::fetch();
         QCOMPARE(FileError::fromErrno(number).chinese(), chinese);
         QCOMPARE(FileError::fromErrno(number).english(), english);
     }

@@ -37,9 +37,9 @@ class TstIntelHex : public QObject
 private slots:
     void parse_data()
     {
-        // errorLine -1: accepted; 0: refused, on no line in particular.
-        columns<QByteArray, int, QByteArray, int, QString, bool>("text", "limit", "image",
-                                                                 "errorLine", "errorHas", "isHex");
+        // The rows, by ok() and bad(); errorLine -1: accepted; 0: refused, on no line in
+        // particular.
+        const Table<QByteArray, int, QByteArray, int, QString, bool> table;
         const QByteArray ff(0x100, char(0xFF));
         ok("out of order, gap filled with FF", rec(0x10, 0, "\x03") + rec(0, 0, "\x01\x02") + eof,
            QByteArray("\x01\x02") + QByteArray(14, char(0xFF)) + "\x03");
@@ -98,8 +98,7 @@ private slots:
     void parse()
     {
         const auto [text, limit, image, errorLine, errorHas, isHex] =
-            fetch<QByteArray, int, QByteArray, int, QString, bool>(
-                "text", "limit", "image", "errorLine", "errorHas", "isHex");
+            Table<QByteArray, int, QByteArray, int, QString, bool>::fetch();
         const IntelHex::ParseResult r =
             IntelHex::parse(text, limit, QStringLiteral("%1 of %2 (%3)"));
         QVERIFY2(r.ok == (errorLine < 0), qPrintable(r.error));

@@ -10,11 +10,7 @@ private slots:
     void texts_data()
     {
         // fill -1: refused; dump -1: invalid, -2: empty, -3: beyond the memory.
-        columns<QString, int, int, int, int>("text", "digit", "pair", "fill", "dump");
-        const auto row = [](const char *name, const QString &text, int digit, int pair, int fill,
-                            int dump) {
-            QTest::newRow(name) << text << digit << pair << fill << dump;
-        };
+        const Table<QString, int, int, int, int> row;
         // No character at all is no digit either, and no pair: never 00.
         row("empty", QString(), 16, 256, -1, -2);
         row("0", "0", 0, 0, -1, -1);
@@ -42,8 +38,7 @@ private slots:
     }
     void texts()
     {
-        const auto [text, digit, pair, fill, dump] =
-            fetch<QString, int, int, int, int>("text", "digit", "pair", "fill", "dump");
+        const auto [text, digit, pair, fill, dump] = Table<QString, int, int, int, int>::fetch();
         QCOMPARE(int(hexDigitValue(text)), digit);
         QCOMPARE(int(hexPairToByte(text)), pair);
         const FillText f = checkFillText(text);

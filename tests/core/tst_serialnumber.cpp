@@ -14,11 +14,11 @@ private slots:
     void formats_data()
     {
         // bytes in hex; an empty largest for a format that is refused.
-        columns<QString, qulonglong, QString, QString>("format", "number", "bytes", "largest");
-        const auto row = [](const char *format, qulonglong number, const char *bytes,
-                            const char *largest) {
-            QTest::newRow(qPrintable(QString("%1 %2").arg(format).arg(number)))
-                << format << number << bytes << largest;
+        const Table<QString, qulonglong, QString, QString> table;
+        const auto row = [&](const char *format, qulonglong number, const char *bytes,
+                             const char *largest) {
+            table(qPrintable(QString("%1 %2").arg(format).arg(number)), format, number, bytes,
+                  largest);
         };
         row("be16", 0x1234, "1234", "65535");
         row("le16", 0x1234, "3412", "65535");
@@ -38,7 +38,7 @@ private slots:
     void formats()
     {
         const auto [name, number, bytes, largest] =
-            fetch<QString, qulonglong, QString, QString>("format", "number", "bytes", "largest");
+            Table<QString, qulonglong, QString, QString>::fetch();
         const std::optional<SerialFormat> format = SerialFormat::parse(name);
         QCOMPARE(format ? QString::number(format->largest()) : QString(), largest);
         if (format) {
@@ -50,12 +50,7 @@ private slots:
     void placement_data()
     {
         // The image 01 FF FF FF 02 in a chip of 16 bytes; the field filled with AB.
-        columns<int, int, bool, QString, QString>("address", "width", "blankOnly", "problem",
-                                                  "image");
-        const auto row = [](const char *name, int address, int width, bool blankOnly,
-                            const char *problem, const char *image) {
-            QTest::newRow(name) << address << width << blankOnly << problem << image;
-        };
+        const Table<int, int, bool, QString, QString> row;
         row("on FF", 1, 2, true, "", "01ABABFF02");
         row("on FF up to the image's end", 1, 3, true, "", "01ABABAB02");
         row("across the image's end", 2, 4, true, "not FF: 02 at 4", "");
@@ -70,8 +65,7 @@ private slots:
     void placement()
     {
         const auto [address, width, blankOnly, problem, image] =
-            fetch<int, int, bool, QString, QString>("address", "width", "blankOnly", "problem",
-                                                    "image");
+            Table<int, int, bool, QString, QString>::fetch();
         const QByteArray given = QByteArray::fromHex("01FFFFFF02");
         const SerialPlace place = SerialPlace::check(given, 16, address, width, blankOnly);
         const QString found[] = {
@@ -88,28 +82,20 @@ private slots:
         // The state file before; the steps: t takes a number (shown), pN and fN say the N-th
         // taken passed (the state file then shown after "=") or failed, r ends the run and
         // starts another (its first number shown after "r").
-        columns<QString, qulonglong, qulonglong, QString, QString>("state", "first", "step",
-                                                                   "steps", "seen");
-        QTest::newRow("a failed chip's number goes to the next")
-            << "" << 1000ull << 1ull << "t p0 t f1 t p2 r t"
-            << "@1000 1000 =1001 1001 1001 =1002 r1002 1002";
-        QTest::newRow("two stations, the second passes first")
-            << "" << 1000ull << 1ull << "t t p1 f0 t p2 r t"
-            << "@1000 1000 1001 =1002 1000 =1002 r1002 1002";
-        QTest::newRow("a run ended with a chip under way") << "" << 5ull << 10ull << "t p0 t r t p2"
-                                                           << "@5 5 =15 15 r15 15 =25";
-        QTest::newRow("the state file before the first number") << "77\n"
-                                                                << 1ull << 1ull << "t p0"
-                                                                << "@77 77 =78";
-        QTest::newRow("a state file that holds no number") << "x77\n"
-                                                           << 1ull << 1ull << ""
-                                                           << "@failed";
+        const Table<QString, qulonglong, qulonglong, QString, QString> row;
+        row("a failed chip's number goes to the next", "", 1000, 1, "t p0 t f1 t p2 r t",
+            "@1000 1000 =1001 1001 1001 =1002 r1002 1002");
+        row("two stations, the second passes first", "", 1000, 1, "t t p1 f0 t p2 r t",
+            "@1000 1000 1001 =1002 1000 =1002 r1002 1002");
+        row("a run ended with a chip under way", "", 5, 10, "t p0 t r t p2",
+            "@5 5 =15 15 r15 15 =25");
+        row("the state file before the first number", "77\n", 1, 1, "t p0", "@77 77 =78");
+        row("a state file that holds no number", "x77\n", 1, 1, "", "@failed");
     }
     void counter()
     {
         const auto [state, first, step, steps, seen] =
-            fetch<QString, qulonglong, qulonglong, QString, QString>("state", "first", "step",
-                                                                     "steps", "seen");
+            Table<QString, qulonglong, qulonglong, QString, QString>::fetch();
         QTemporaryDir dir;
         const QString path = dir.filePath("blink.tsk.serial");
         if (!state.isEmpty())

@@ -41,17 +41,17 @@ private slots:
     // pulled) without the event loop running in between.
     void removalIsConfirmedAndToldOnce_data()
     {
-        columns<QString>("how");
-        QTest::newRow("idle: the port reports it") << "idle";
-        QTest::newRow("the next write finds it") << "write";
-        QTest::newRow("a flush that fails without a port error") << "flush";
-        QTest::newRow("a flush that fails, the device still there") << "flush, present";
-        QTest::newRow("a look at the system's queue finds it") << "queue";
-        QTest::newRow("batched: a look finds it") << "batched";
+        const Table<QString> row;
+        row("idle: the port reports it", "idle");
+        row("the next write finds it", "write");
+        row("a flush that fails without a port error", "flush");
+        row("a flush that fails, the device still there", "flush, present");
+        row("a look at the system's queue finds it", "queue");
+        row("batched: a look finds it", "batched");
     }
     void removalIsConfirmedAndToldOnce()
     {
-        const auto [how] = fetch<QString>("how");
+        const auto [how] = Table<QString>::fetch();
         Pty pty;
         QVERIFY(!pty.device.isEmpty());
         const PortMap ports = PortMap::fromDevices({pty.device});
@@ -86,13 +86,13 @@ private slots:
     // The wire's log: nothing unless asked for; then a write is one line, its bytes escaped.
     void writeIsLoggedWhenAskedFor_data()
     {
-        columns<bool, QString>("asked", "logged");
-        QTest::newRow("not asked") << false << "";
-        QTest::newRow("asked") << true << "COM1 out 5: i\\\\\\x00\\x7F\\xE9";
+        const Table<bool, QString> row;
+        row("not asked", false, "");
+        row("asked", true, "COM1 out 5: i\\\\\\x00\\x7F\\xE9");
     }
     void writeIsLoggedWhenAskedFor()
     {
-        const auto [asked, logged] = fetch<bool, QString>("asked", "logged");
+        const auto [asked, logged] = Table<bool, QString>::fetch();
         SimProcess sim;
         QVERIFY(sim.start());
         SerialTransport line(PortMap::fromDevices({sim.device()}));
@@ -119,25 +119,18 @@ private slots:
     void openFailureSaysWhy_data()
     {
         using E = QSerialPort::SerialPortError;
-        columns<E, bool, bool, QString, QString>("error", "exists", "permitted", "holder", "why");
-        QTest::newRow("missing") << E::DeviceNotFoundError << false << true << ""
-                                 << "no device";
-        QTest::newRow("gone between") << E::PermissionError << false << true << ""
-                                      << "no device";
-        QTest::newRow("not in dialout") << E::PermissionError << true << false << ""
-                                        << "denied";
-        QTest::newRow("locked") << E::PermissionError << true << true << "minicom"
-                                << "busy minicom 812";
-        QTest::newRow("held unseen") << E::PermissionError << true << true << ""
-                                     << "busy";
-        QTest::newRow("other") << E::OpenError << true << true << ""
-                               << "failed not a tty";
+        const Table<E, bool, bool, QString, QString> row;
+        row("missing", E::DeviceNotFoundError, false, true, "", "no device");
+        row("gone between", E::PermissionError, false, true, "", "no device");
+        row("not in dialout", E::PermissionError, true, false, "", "denied");
+        row("locked", E::PermissionError, true, true, "minicom", "busy minicom 812");
+        row("held unseen", E::PermissionError, true, true, "", "busy");
+        row("other", E::OpenError, true, true, "", "failed not a tty");
     }
     void openFailureSaysWhy()
     {
         const auto [error, exists, permitted, holder, why] =
-            fetch<QSerialPort::SerialPortError, bool, bool, QString, QString>(
-                "error", "exists", "permitted", "holder", "why");
+            Table<QSerialPort::SerialPortError, bool, bool, QString, QString>::fetch();
         const OpenFailure::Device device{exists, permitted, holder, holder.isEmpty() ? 0 : 812};
         const PortProbe p = OpenFailure::classify(error, "not a tty", device);
         const QStringList said{outcomeName(p.outcome), p.program,

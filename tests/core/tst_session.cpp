@@ -15,30 +15,26 @@ private slots:
     {
         // events: each port probed and when, then 0 and the time the search gave up; probes:
         // what each probe found, with the size of the answer.
-        columns<int, int, int, QStringList, QList<qint64>, QStringList>(
-            "length", "afterMs", "lastPort", "writes", "events", "probes");
+        const Table<int, int, int, QStringList, QList<qint64>, QStringList> row;
         // COM1 answers "i" with length characters after afterMs. It is probed at 400 ms; the
         // search's clock then ticks at 500 and 600 ms. Then COM2 is in use, COM3 silent (and
         // unplugged while it is tried), and COM4 answers with 29 characters after 30 ms.
         const QStringList on4 = {"COM1 400 i", "COM3 1200 i", "COM4 1600 i", "COM4 1630 i"};
         const QList<qint64> to4 = {1, 400, 2, 800, 3, 1200, 4, 1600};
         const QStringList after1 = {"COM2 busy 0", "COM3 no answer 0", "COM4 programmer 29"};
-        QTest::newRow("26 characters after 199 ms")
-            << 26 << 199 << 11 << QStringList{"COM1 400 i", "COM1 599 i", "COM1 1199 !"}
-            << QList<qint64>{1, 400} << QStringList{"COM1 programmer 26"};
-        QTest::newRow("26 characters after 201 ms")
-            << 26 << 201 << 11 << on4 << to4 << QStringList("COM1 no answer 0") + after1;
-        QTest::newRow("25 characters at once")
-            << 25 << 0 << 11 << on4 << to4 << QStringList("COM1 not the programmer 25") + after1;
-        QTest::newRow("up to COM3")
-            << 25 << 0 << 3 << on4.mid(0, 2) << QList<qint64>{1, 400, 2, 800, 3, 1200, 0, 1600}
-            << QStringList("COM1 not the programmer 25") + after1.mid(0, 2);
+        row("26 characters after 199 ms", 26, 199, 11, {"COM1 400 i", "COM1 599 i", "COM1 1199 !"},
+            {1, 400}, {"COM1 programmer 26"});
+        row("26 characters after 201 ms", 26, 201, 11, on4, to4,
+            QStringList("COM1 no answer 0") + after1);
+        row("25 characters at once", 25, 0, 11, on4, to4,
+            QStringList("COM1 not the programmer 25") + after1);
+        row("up to COM3", 25, 0, 3, on4.mid(0, 2), {1, 400, 2, 800, 3, 1200, 0, 1600},
+            QStringList("COM1 not the programmer 25") + after1.mid(0, 2));
     }
     void searchProbesAndIdentifies()
     {
         const auto [length, afterMs, lastPort, writes, events, probes] =
-            fetch<int, int, int, QStringList, QList<qint64>, QStringList>(
-                "length", "afterMs", "lastPort", "writes", "events", "probes");
+            Table<int, int, int, QStringList, QList<qint64>, QStringList>::fetch();
         Rig rig;
         rig.line.setDevice(1, Device::Answering);
         rig.line.answer(1, "i", QByteArray(length, 'v'), afterMs);
@@ -76,19 +72,19 @@ private slots:
     {
         // busyMs: busy from the moment the programmer is found; at: when the chip's command
         // goes out (-1: never).
-        columns<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
+        const Table<QString, int, QByteArray, int> row;
         // Found at 420 ms: the search clock's sixth tick from then is at 1020 ms.
-        QTest::newRow("none remembered") << QString() << 0 << QByteArray("!") << 1020;
-        QTest::newRow("4051") << QStringLiteral("4051") << 0 << QByteArray("@") << 1020;
-        QTest::newRow("1051U") << QStringLiteral("1051U") << 0 << QByteArray("#") << 1020;
-        QTest::newRow("2051 and a blank") << QStringLiteral("2051 ") << 0 << QByteArray() << -1;
-        QTest::newRow("lower case") << QStringLiteral("1051u") << 0 << QByteArray() << -1;
-        QTest::newRow("busy until 1370 ms") << QString() << 950 << QByteArray("!") << 1420;
+        row("none remembered", "", 0, "!", 1020);
+        row("4051", "4051", 0, "@", 1020);
+        row("1051U", "1051U", 0, "#", 1020);
+        row("2051 and a blank", "2051 ", 0, "", -1);
+        row("lower case", "1051u", 0, "", -1);
+        row("busy until 1370 ms", "", 950, "!", 1420);
     }
     void settleStepTellsTheRememberedChip()
     {
         const auto [remembered, busyMs, command, at] =
-            fetch<QString, int, QByteArray, int>("remembered", "busyMs", "command", "at");
+            Table<QString, int, QByteArray, int>::fetch();
         Rig rig;
         rig.line.setDevice(1, Device::Answering);
         rig.line.answer(1, "i", QByteArray(29, 'v'), 20);
@@ -130,29 +126,23 @@ private slots:
     {
         // A "|" splits the bytes in parts that come a poll apart; shown: the received text
         // after each poll, and after one more.
-        columns<QByteArray, QStringList>("bytes", "shown");
+        const Table<QByteArray, QStringList> row;
         const QString error = QStringLiteral("błąd"), done = QStringLiteral("燒錄完成");
-        QTest::newRow("UTF-8") << QByteArray("błąd 燒錄完成") << QStringList(2, error + " " + done);
-        QTest::newRow("split after a first byte")
-            << QByteArray("b\xC5|\x82ąd") << QStringList{"b", error, error};
-        QTest::newRow("four bytes, split after three")
-            << QByteArray("\xF0\x9F\x98|\x80!") << QStringList{"", "😀!", "😀!"};
+        row("UTF-8", "błąd 燒錄完成", QStringList(2, error + " " + done));
+        row("split after a first byte", "b\xC5|\x82ąd", {"b", error, error});
+        row("four bytes, split after three", "\xF0\x9F\x98|\x80!", {"", "😀!", "😀!"});
         // Bytes that are not UTF-8 show as Latin-1 characters.
-        QTest::newRow("Latin-1, 0xFF, a lone continuation")
-            << QByteArray("Gr\xFC\xDF Gott, 25\xB0 \xFF\x80")
-            << QStringList(2, QStringLiteral("Grüß Gott, 25° \u00FF\u0080"));
-        QTest::newRow("overlong, surrogate")
-            << QByteArray("\xC0\xAF\xED\xA0\x80")
-            << QStringList(2, QStringLiteral("\u00C0\u00AF\u00ED\u00A0\u0080"));
+        row("Latin-1, 0xFF, a lone continuation", "Gr\xFC\xDF Gott, 25\xB0 \xFF\x80",
+            QStringList(2, QStringLiteral("Grüß Gott, 25° \u00FF\u0080")));
+        row("overlong, surrogate", "\xC0\xAF\xED\xA0\x80",
+            QStringList(2, QStringLiteral("\u00C0\u00AF\u00ED\u00A0\u0080")));
         // A character cut short waits a poll for its rest, and is then shown as it is.
-        QTest::newRow("nothing after a first byte")
-            << QByteArray("ok \xC3") << QStringList{"ok ", "ok Ã"};
-        QTest::newRow("no continuation after two")
-            << QByteArray("\xE4\xB8|(") << QStringList{"", "ä¸(", "ä¸("};
+        row("nothing after a first byte", "ok \xC3", {"ok ", "ok Ã"});
+        row("no continuation after two", "\xE4\xB8|(", {"", "ä¸(", "ä¸("});
     }
     void repliesShowAsUtf8WhereValid()
     {
-        const auto [bytes, shown] = fetch<QByteArray, QStringList>("bytes", "shown");
+        const auto [bytes, shown] = Table<QByteArray, QStringList>::fetch();
         Rig rig;
         QVERIFY(rig.start());
         rig.session.clearReceived();
@@ -175,26 +165,18 @@ private slots:
     void keyReportChoosesTheChip_data()
     {
         // A "|" splits the report in two parts that come a poll apart.
-        columns<QString, QByteArray, QByteArray>("remembered", "report", "command");
-        QTest::newRow("1K amid other text")
-            << QString() << QByteArray("OK KEY_1K now") << QByteArray("#");
-        QTest::newRow("2K before 4K and 1K")
-            << QStringLiteral("1051U") << QByteArray("KEY_1K KEY_4K KEY_2K") << QByteArray("!");
-        QTest::newRow("4K before 1K")
-            << QString() << QByteArray("KEY_1K KEY_4K") << QByteArray("@");
-        QTest::newRow("split across two polls")
-            << QString() << QByteArray("KE|Y_4K") << QByteArray("@");
-        QTest::newRow("lower case")
-            << QStringLiteral("1051U") << QByteArray("key_2k") << QByteArray();
-        QTest::newRow("the chip already chosen")
-            << QStringLiteral("4051") << QByteArray("KEY_4K") << QByteArray();
-        QTest::newRow("pinned: reported, not chosen")
-            << QString() << QByteArray("KEY_4K") << QByteArray();
+        const Table<QString, QByteArray, QByteArray> row;
+        row("1K amid other text", "", "OK KEY_1K now", "#");
+        row("2K before 4K and 1K", "1051U", "KEY_1K KEY_4K KEY_2K", "!");
+        row("4K before 1K", "", "KEY_1K KEY_4K", "@");
+        row("split across two polls", "", "KE|Y_4K", "@");
+        row("lower case", "1051U", "key_2k", "");
+        row("the chip already chosen", "4051", "KEY_4K", "");
+        row("pinned: reported, not chosen", "", "KEY_4K", "");
     }
     void keyReportChoosesTheChip()
     {
-        const auto [remembered, report, command] =
-            fetch<QString, QByteArray, QByteArray>("remembered", "report", "command");
+        const auto [remembered, report, command] = Table<QString, QByteArray, QByteArray>::fetch();
         Rig rig;
         QVERIFY(rig.start(remembered));
         const bool pinned = QByteArray(QTest::currentDataTag()).startsWith("pinned");
@@ -229,25 +211,24 @@ private slots:
     void requestsInEachState_data()
     {
         // The row's name: the state, then the request.
-        columns<Refusal, QByteArray>("refusal", "sent");
+        const Table<Refusal, QByteArray> row;
         for (const char *request : {"command", "fill", "chip", "search", "image", "reserve"})
-            QTest::newRow(QByteArray("busy: ") + request) << Refusal::Busy << QByteArray();
-        QTest::newRow("searching: command") << Refusal::None << QByteArray("E");
+            row(qPrintable(QString("busy: ") + request), Refusal::Busy, "");
+        row("searching: command", Refusal::None, "E");
         for (const char *request : {"image", "reserve", "block"})
-            QTest::newRow(QByteArray("searching: ") + request)
-                << Refusal::Searching << QByteArray();
-        QTest::newRow("closed: command") << Refusal::None << QByteArray();
-        QTest::newRow("closed: fill") << Refusal::None << QByteArray();
-        QTest::newRow("idle: 5000 bytes") << Refusal::Invalid << QByteArray();
+            row(qPrintable(QString("searching: ") + request), Refusal::Searching, "");
+        row("closed: command", Refusal::None, "");
+        row("closed: fill", Refusal::None, "");
+        row("idle: 5000 bytes", Refusal::Invalid, "");
         // Removed: told once, when the port reports it or a write of a command or of the
         // pump finds it; nothing goes out after.
-        QTest::newRow("unplugged: command") << Refusal::None << QByteArray();
-        QTest::newRow("unplugged unnoticed: command") << Refusal::None << QByteArray();
-        QTest::newRow("unplugged unnoticed: fill") << Refusal::None << QByteArray();
+        row("unplugged: command", Refusal::None, "");
+        row("unplugged unnoticed: command", Refusal::None, "");
+        row("unplugged unnoticed: fill", Refusal::None, "");
     }
     void requestsInEachState()
     {
-        const auto [refusal, sent] = fetch<Refusal, QByteArray>("refusal", "sent");
+        const auto [refusal, sent] = Table<Refusal, QByteArray>::fetch();
         const QStringList tag = QString::fromLatin1(QTest::currentDataTag()).split(": ");
         Rig rig;
         ProgrammerSession &s = rig.session;

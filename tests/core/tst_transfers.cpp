@@ -22,12 +22,7 @@ private slots:
         // and nothing of it waits in the port or the system. Progress: the image bytes that
         // can have left by the first look at or after 1 s (-1: done before), at most those the
         // line has carried and those no queue holds.
-        columns<QByteArray, char, int, QByteArray, QString, int, int>(
-            "queued", "letter", "size", "header", "device", "doneAt", "at1s");
-        const auto row = [](const char *name, const QByteArray &queued, char letter, int size,
-                            const QByteArray &header, const char *device, int doneAt, int at1s) {
-            QTest::newRow(name) << queued << letter << size << header << device << doneAt << at1s;
-        };
+        const Table<QByteArray, char, int, QByteArray, QString, int, int> row;
         // The device takes bytes at the line's pace; the port holds what it has not taken.
         row("empty", {}, 'L', 0, QByteArray("L\x00\x00", 3), "paced", 5, -1);
         row("256 bytes after a fill", "F\xA5", 'L', 256, QByteArray("L\x01\x00", 3), "paced", 279,
@@ -45,8 +40,7 @@ private slots:
     void framing()
     {
         const auto [queued, letter, size, header, device, doneAt, at1s] =
-            fetch<QByteArray, char, int, QByteArray, QString, int, int>(
-                "queued", "letter", "size", "header", "device", "doneAt", "at1s");
+            Table<QByteArray, char, int, QByteArray, QString, int, int>::fetch();
         Rig rig;
         QVERIFY(rig.start());
         using Q = FakeTransport::Queue;
@@ -81,11 +75,7 @@ private slots:
     void endings_data()
     {
         // An image of 1024 bytes at the line's pace, or a block of 2048 bytes.
-        columns<QString, QString, QVariant, int>("what", "how", "result", "afterMs");
-        const auto row = [](const char *name, const char *what, const char *how, QVariant result,
-                            int afterMs) {
-            QTest::newRow(name) << what << how << result << afterMs;
-        };
+        const Table<QString, QString, QVariant, int> row;
         using S = SendResult;
         using B = BlockResult;
         row("image, port closed", "image", "closed", QVariant::fromValue(S::NotConnected), 0);
@@ -105,8 +95,7 @@ private slots:
     }
     void endings()
     {
-        const auto [what, how, result, afterMs] =
-            fetch<QString, QString, QVariant, int>("what", "how", "result", "afterMs");
+        const auto [what, how, result, afterMs] = Table<QString, QString, QVariant, int>::fetch();
         Rig rig;
         if (how != "closed")
             QVERIFY(rig.start());
@@ -140,37 +129,32 @@ private slots:
     {
         // lastByteMs: after the command (-1: the block at the line's pace, 4267 ms); extraMs:
         // a byte more that long after the block's last (-1: none); the times from the start.
-        columns<int, int, int, int, int, int, BlockResult>(
-            "chatterMs", "size", "lastByteMs", "extraMs", "askedAt", "doneAt", "result");
+        const Table<int, int, int, int, int, int, BlockResult> row;
         using R = BlockResult;
         // On a quiet line the block is asked for after 30 ms. The limit: the block's time at
         // 9600 baud (1066, 2133, 4266 ms) and half again, plus 1500 ms: 3099, 4699 and 7899 ms.
         // A whole block is good 100 ms after the look that finds it (with one byte to come, the
         // look is when it can be there); the rest of a short one is dropped until 200 ms of
         // quiet.
-        QTest::newRow("1K in time") << 0 << 1024 << 3098 << -1 << 30 << 3228 << R::Complete;
-        QTest::newRow("1K late") << 0 << 1024 << 3100 << -1 << 30 << 3330 << R::Short;
-        QTest::newRow("2K in time") << 0 << 2048 << 4698 << -1 << 30 << 4828 << R::Complete;
-        QTest::newRow("2K late") << 0 << 2048 << 4700 << -1 << 30 << 4930 << R::Short;
-        QTest::newRow("4K in time") << 0 << 4096 << 7898 << -1 << 30 << 8028 << R::Complete;
-        QTest::newRow("4K late") << 0 << 4096 << 7900 << -1 << 30 << 8130 << R::Short;
-        QTest::newRow("4K at the line's pace")
-            << 0 << 4096 << -1 << -1 << 30 << 4397 << R::Complete;
+        row("1K in time", 0, 1024, 3098, -1, 30, 3228, R::Complete);
+        row("1K late", 0, 1024, 3100, -1, 30, 3330, R::Short);
+        row("2K in time", 0, 2048, 4698, -1, 30, 4828, R::Complete);
+        row("2K late", 0, 2048, 4700, -1, 30, 4930, R::Short);
+        row("4K in time", 0, 4096, 7898, -1, 30, 8028, R::Complete);
+        row("4K late", 0, 4096, 7900, -1, 30, 8130, R::Short);
+        row("4K at the line's pace", 0, 4096, -1, -1, 30, 4397, R::Complete);
         // Chatter ends 30 ms before asking, or goes on into the block.
-        QTest::newRow("chatter for 200 ms") << 200 << 1024 << 0 << -1 << 230 << 380 << R::Complete;
-        QTest::newRow("chatter for 3 s") << 3000 << 1024 << 0 << -1 << 1000 << 3200 << R::Overrun;
+        row("chatter for 200 ms", 200, 1024, 0, -1, 230, 380, R::Complete);
+        row("chatter for 3 s", 3000, 1024, 0, -1, 1000, 3200, R::Overrun);
         // The block's last byte comes at 1030 ms, on a look.
-        QTest::newRow("a byte 99 ms after the block")
-            << 0 << 2048 << 1000 << 99 << 30 << 1329 << R::Overrun;
-        QTest::newRow("a byte 101 ms after the block")
-            << 0 << 2048 << 1000 << 101 << 30 << 1130 << R::Complete;
-        QTest::newRow("a byte with the block") << 0 << 4096 << 0 << 0 << 30 << 280 << R::Overrun;
+        row("a byte 99 ms after the block", 0, 2048, 1000, 99, 30, 1329, R::Overrun);
+        row("a byte 101 ms after the block", 0, 2048, 1000, 101, 30, 1130, R::Complete);
+        row("a byte with the block", 0, 4096, 0, 0, 30, 280, R::Overrun);
     }
     void readBack()
     {
         const auto [chatterMs, size, lastByteMs, extraMs, askedAt, doneAt, result] =
-            fetch<int, int, int, int, int, int, BlockResult>(
-                "chatterMs", "size", "lastByteMs", "extraMs", "askedAt", "doneAt", "result");
+            Table<int, int, int, int, int, int, BlockResult>::fetch();
         Rig rig;
         QVERIFY(rig.start());
         rig.clock.advance(70); // off the poller's ticks
@@ -204,40 +188,33 @@ private slots:
         // What goes out before the save ("Q": an image of 100 bytes), when the stages of the
         // last one's answer come, and when the save is asked for, from the moment the first
         // went out; the programmer answers "S1" 3 s after it comes.
-        columns<QString, QByteArrayList, QList<int>, int, int, int>(
-            "chip", "sent", "answers", "saveMs", "askedAt", "operationMs");
-        const auto row = [](const char *name, const char *chip, const QByteArrayList &sent,
-                            const QList<int> &answers, int saveMs, int askedAt,
-                            int operationMs = 0) {
-            QTest::newRow(name) << chip << sent << answers << saveMs << askedAt << operationMs;
-        };
+        const Table<QString, QByteArrayList, QList<int>, int, int, int> row;
         // Done at once: its answer must have begun (for at most 500 ms), then 30 quiet ms.
-        row("checksum answered at 200 ms", "", {"c"}, {200}, 0, 230);
-        row("checksum unanswered", "", {"c"}, {}, 0, 530);
-        row("checksum answered and shown", "", {"c"}, {100}, 500, 530);
-        row("checksum answered, not yet shown", "", {"c"}, {460}, 500, 530);
+        row("checksum answered at 200 ms", "", {"c"}, {200}, 0, 230, 0);
+        row("checksum unanswered", "", {"c"}, {}, 0, 530, 0);
+        row("checksum answered and shown", "", {"c"}, {100}, 500, 530, 0);
+        row("checksum answered, not yet shown", "", {"c"}, {460}, 500, 530, 0);
         // A chip operation: not before it can be done, answered or not, then 30 quiet ms. The
         // AT89C2051's 2048 bytes written at 2 ms each and 500 ms more: 4596 ms.
-        row("program, answered in stages", "", {"P"}, {0, 3000}, 0, 4626);
-        row("program, unanswered", "", {"P"}, {}, 0, 4626);
-        row("program, saved 5 s later", "", {"P"}, {0, 3000}, 5000, 5030);
-        row("program on the AT89C1051U", "1051U", {"P"}, {0}, 0, 2578);
-        row("program on the AT89C4051", "4051", {"P"}, {0}, 0, 8722);
+        row("program, answered in stages", "", {"P"}, {0, 3000}, 0, 4626, 0);
+        row("program, unanswered", "", {"P"}, {}, 0, 4626, 0);
+        row("program, saved 5 s later", "", {"P"}, {0, 3000}, 5000, 5030, 0);
+        row("program on the AT89C1051U", "1051U", {"P"}, {0}, 0, 2578, 0);
+        row("program on the AT89C4051", "4051", {"P"}, {0}, 0, 8722, 0);
         // A firmware said to take 6 s for each chip operation; the checksum takes no time.
         row("program, 6 s an operation", "", {"P", "c"}, {0}, 0, 6030, 6000);
         // Erase (10 ms and 500) first, program after it: 5106 ms.
-        row("erase, then program behind it", "", {"E", "P"}, {0}, 0, 5136);
+        row("erase, then program behind it", "", {"E", "P"}, {0}, 0, 5136, 0);
         // Erase, write and read (0.1 ms a byte) the 2048 bytes, 4811 ms, from the end of the
         // image's 103 bytes on the line at 108 ms; the save asked for once the image is sent.
-        row("express, answered in stages", "", {"Q"}, {0, 10, 3000}, 200, 4949);
+        row("express, answered in stages", "", {"Q"}, {0, 10, 3000}, 200, 4949, 0);
         // 8192 bytes written and read twice at 0.1 ms each, and 500 ms: 3777 ms.
-        row("SRAM test", "", {"tR"}, {}, 0, 3807);
+        row("SRAM test", "", {"tR"}, {}, 0, 3807, 0);
     }
     void waitsBeforeAsking()
     {
         const auto [chip, sent, answers, saveMs, askedAt, operationMs] =
-            fetch<QString, QByteArrayList, QList<int>, int, int, int>(
-                "chip", "sent", "answers", "saveMs", "askedAt", "operationMs");
+            Table<QString, QByteArrayList, QList<int>, int, int, int>::fetch();
         Rig rig;
         rig.session.setOperationTimeMs(operationMs);
         QVERIFY(rig.start(chip));
@@ -260,11 +237,7 @@ private slots:
     {
         // What the programmer sends (a "|" parts it, 10 ms apart) and when, from the start of
         // the transfer; what goes out once the transfer's own bytes are on the line.
-        columns<QString, QByteArray, int, QByteArray>("transfer", "report", "atMs", "after");
-        const auto row = [](const char *name, const char *transfer, const char *report, int atMs,
-                            const char *after) {
-            QTest::newRow(name) << transfer << QByteArray(report) << atMs << QByteArray(after);
-        };
+        const Table<QString, QByteArray, int, QByteArray> row;
         // Save 2K: asked at 30 ms, the block in at once and whole at 80, good at 180 ms.
         row("before the block", "save", "KEY_4K\r\n", 10, "@");
         row("split before the block", "save", "KE|Y_1K", 5, "#");
@@ -278,7 +251,7 @@ private slots:
     void keyReportDuringATransfer()
     {
         const auto [transfer, report, atMs, after] =
-            fetch<QString, QByteArray, int, QByteArray>("transfer", "report", "atMs", "after");
+            Table<QString, QByteArray, int, QByteArray>::fetch();
         Rig rig;
         QVERIFY(rig.start());
         rig.line.answer(1, "S2", bytes(2048));

@@ -49,22 +49,17 @@ private slots:
     void startUpReadsTheSettingsFiles_data()
     {
         // tsk and chip: the files' contents.
-        columns<QByteArray, QByteArray, QString, QByteArray, QByteArray>("tsk", "chip", "label",
-                                                                         "told", "chipAfter");
+        const Table<QByteArray, QByteArray, QString, QByteArray, QByteArray> row;
         const QString none = QStringLiteral("No latest file !");
-        QTest::newRow("two lines") << QByteArray("C:\\img\\a.tsk\r\nmore") << QByteArray("1051U")
-                                   << QStringLiteral("Latest File at C:\\img\\a.tsk")
-                                   << QByteArray("#") << QByteArray("1051U");
-        QTest::newRow("empty first line") << QByteArray("\nb.tsk") << QByteArray("4051\r\n") << none
-                                          << QByteArray("@") << QByteArray("4051");
-        QTest::newRow("no such chip")
-            << QByteArray("") << QByteArray("2051 ") << none << QByteArray() << QByteArray("2051 ");
+        row("two lines", "C:\\img\\a.tsk\r\nmore", "1051U", "Latest File at C:\\img\\a.tsk", "#",
+            "1051U");
+        row("empty first line", "\nb.tsk", "4051\r\n", none, "@", "4051");
+        row("no such chip", "", "2051 ", none, "", "2051 ");
     }
     void startUpReadsTheSettingsFiles()
     {
         const auto [tsk, chip, label, told, chipAfter] =
-            fetch<QByteArray, QByteArray, QString, QByteArray, QByteArray>("tsk", "chip", "label",
-                                                                           "told", "chipAfter");
+            Table<QByteArray, QByteArray, QString, QByteArray, QByteArray>::fetch();
         Bench b;
         writeFile(b.dir.filePath("tsk.log"), tsk);
         writeFile(b.dir.filePath("chip.log"), chip);
@@ -83,13 +78,13 @@ private slots:
 
     void settingsFilesMustBeRegular_data()
     {
-        columns<QString, bool, QString>("file", "fifo", "why");
-        QTest::newRow("tsk.log is a folder") << "tsk.log" << false << "這是資料夾，不是檔案";
-        QTest::newRow("chip.log is a FIFO") << "chip.log" << true << "不是一般檔案";
+        const Table<QString, bool, QString> row;
+        row("tsk.log is a folder", "tsk.log", false, "這是資料夾，不是檔案");
+        row("chip.log is a FIFO", "chip.log", true, "不是一般檔案");
     }
     void settingsFilesMustBeRegular()
     {
-        const auto [file, fifo, why] = fetch<QString, bool, QString>("file", "fifo", "why");
+        const auto [file, fifo, why] = Table<QString, bool, QString>::fetch();
         Bench b;
         const QString path = b.path(file);
         QVERIFY(fifo ? ::mkfifo(qPrintable(path), 0600) == 0 : QDir(b.dir.path()).mkdir(file));
@@ -119,32 +114,26 @@ private slots:
     {
         // size: image.tsk's (bytes FF), -1 for none; dialog: 0 chooses it, 1 cancels, 2 fails,
         // 3 is not expected (tsk.log names it); status: %1 for its path.
-        columns<QString, int, int, QString, QString, QByteArray>("request", "size", "dialog",
-                                                                 "programmer", "status", "sent");
-        const auto row = [](const char *name, const char *request, int size, int dialog,
-                            const char *programmer, const QString &status,
-                            const QByteArray &sent = QByteArray()) {
-            QTest::newRow(name) << request << size << dialog << programmer << status << sent;
-        };
+        const Table<QString, int, int, QString, QString, QByteArray> row;
         // 4096 times FF is FF000; the checksum keeps 16 bits.
         row("express, remembered", "express", 4096, 3, "on COM1",
             "Load completed... ( Checksum = F000 )",
             QByteArray("Q\x10\x00", 3) + QByteArray(4096, '\xFF'));
         row("load 5000 bytes", "load", 5000, 0, "on COM1",
-            "%1 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。");
+            "%1 有 5000 位元組，超過燒錄器緩衝區的 4999 位元組，檔案沒有送出。", {});
         row("express, file gone", "express", -1, 0, "on COM1",
-            "找不到%1這個檔案，沒有送出任何資料。");
-        row("load cancelled", "load", 10, 1, "on COM1", "放棄載入。");
-        row("load failed", "load", 10, 2, "on COM1", "載入失敗。");
-        row("express cancelled", "express", 10, 1, "on COM1", "Find Programmer on COM1");
+            "找不到%1這個檔案，沒有送出任何資料。", {});
+        row("load cancelled", "load", 10, 1, "on COM1", "放棄載入。", {});
+        row("load failed", "load", 10, 2, "on COM1", "載入失敗。", {});
+        row("express cancelled", "express", 10, 1, "on COM1", "Find Programmer on COM1", {});
         row("load, no programmer", "load", 10, 0, "absent",
-            "燒錄器沒有連線，資料沒有送出，請執行 ComPort check。");
+            "燒錄器沒有連線，資料沒有送出，請執行 ComPort check。", {});
         // The system takes the image at once; its 4099 bytes are on the line for 4270 ms.
         row("load, unplugged on the line", "load", 4096, 0, "unplugged at 3 s",
             "燒錄器已移除，請重新接上後執行 ComPort check。",
             QByteArray("L\x10\x00", 3) + QByteArray(4096, '\xFF'));
-        row("save cancelled", "save", 10, 1, "on COM1", "放棄儲存。");
-        row("save failed", "save", 10, 2, "on COM1", "儲存失敗。");
+        row("save cancelled", "save", 10, 1, "on COM1", "放棄儲存。", {});
+        row("save failed", "save", 10, 2, "on COM1", "儲存失敗。", {});
         row("save, short block", "save", 10, 0, "on COM1",
             "燒錄器只傳回 100 位元組（應為 2048 位元組），沒有寫入檔案。", "S2");
         row("save, a byte too many", "save", 10, 0, "2049 bytes for S2",
@@ -154,13 +143,12 @@ private slots:
         // Another's read-back is not the workbench's: no notice, no file.
         row("another's read-back", "block", 10, 0, "on COM1", "Find Programmer on COM1", "S2");
         row("dump 2000", "dump 2000", 10, 0, "on COM1",
-            "你所輸入的是無效的起始位置，請輸入四位數十六進位碼。");
+            "你所輸入的是無效的起始位置，請輸入四位數十六進位碼。", {});
     }
     void outcomes()
     {
         const auto [request, size, dialog, programmer, status, sent] =
-            fetch<QString, int, int, QString, QString, QByteArray>("request", "size", "dialog",
-                                                                   "programmer", "status", "sent");
+            Table<QString, int, int, QString, QString, QByteArray>::fetch();
         Bench b;
         const QString image = b.path("image.tsk");
         if (size >= 0)
@@ -256,10 +244,10 @@ private slots:
     void filesAsTheyCome_data()
     {
         // file: image.tsk's bytes, or what stands at its path; status: %1 for the path.
-        columns<QString, QByteArray, QString, QByteArray>("request", "file", "status", "sent");
-        const auto row = [](const char *request, const char *tag, const QByteArray &file,
-                            const QString &status, const QByteArray &sent = QByteArray()) {
-            QTest::addRow("%s, %s", request, tag) << request << file << status << sent;
+        const Table<QString, QByteArray, QString, QByteArray> table;
+        const auto row = [&](const char *request, const char *tag, const QByteArray &file,
+                             const QString &status, const QByteArray &sent = QByteArray()) {
+            table(qPrintable(QString("%1, %2").arg(request, tag)), request, file, status, sent);
         };
         const QByteArray eof(":00000001FF\n");
         const QByteArray code(":0300000002000AF1\r\n:01001000559A\r\n"); // 02 00 0A, 55 at 10
@@ -304,7 +292,7 @@ private slots:
     void filesAsTheyCome()
     {
         const auto [request, file, status, sent] =
-            fetch<QString, QByteArray, QString, QByteArray>("request", "file", "status", "sent");
+            Table<QString, QByteArray, QString, QByteArray>::fetch();
         Bench b;
         const QString path = b.path(file == "<missing folder>" ? "gone/image.tsk"
                                     : file == "<under a file>" ? "file.tsk/image.tsk"

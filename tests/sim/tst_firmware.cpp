@@ -124,8 +124,7 @@ private slots:
 // all), and both end in the same state.
 void TestFirmware::replies_data()
 {
-    columns<Chip, QByteArray, QByteArray, QByteArray, QByteArray>("socket", "setup", "command",
-                                                                  "plain", "other");
+    const Table<Chip, QByteArray, QByteArray, QByteArray, QByteArray> table; // the rows: row()
     QByteArray ramp(Firmware::kSramSize, '\0');
     for (int i = 0; i < ramp.size(); ++i)
         ramp[i] = static_cast<char>(i);
@@ -168,8 +167,7 @@ void TestFirmware::replies_data()
 void TestFirmware::replies()
 {
     const auto [socket, setup, command, plain, other] =
-        fetch<Chip, QByteArray, QByteArray, QByteArray, QByteArray>("socket", "setup", "command",
-                                                                    "plain", "other");
+        Table<Chip, QByteArray, QByteArray, QByteArray, QByteArray>::fetch();
 
     Firmware plainBoard;
     Firmware otherBoard;
@@ -200,21 +198,21 @@ void TestFirmware::replies()
 // 0xF0 programmed over 0x0F, then verify, read, blank check and erase, under each lock.
 void TestFirmware::lockBits_data()
 {
-    columns<int, QByteArray>("bits", "replies");
+    const Table<int, QByteArray> row;
     const QByteArray program = "Program OK\r\n";
     const QByteArray locked = "Error: locked\r\n";
     const QByteArray verifyFails =
         "Verify failed at 0000, 2048 bytes differ\r\nFlash not erased?\r\n";
     const QByteArray read = "Read OK\r\n";
-    QTest::newRow("none") << 0 << program + verifyFails + read;
-    QTest::newRow("LB1") << 1 << locked + verifyFails + read;
-    QTest::newRow("LB2") << 2 << program + locked + locked;
-    QTest::newRow("both") << 3 << locked + locked + locked;
+    row("none", 0, program + verifyFails + read);
+    row("LB1", 1, locked + verifyFails + read);
+    row("LB2", 2, program + locked + locked);
+    row("both", 3, locked + locked + locked);
 }
 
 void TestFirmware::lockBits()
 {
-    const auto [bits, replies] = fetch<int, QByteArray>("bits", "replies");
+    const auto [bits, replies] = Table<int, QByteArray>::fetch();
     Firmware fw;
     talk(fw, framed('Q', QByteArray(2048, '\x0F')));
     fw.setLockBits(static_cast<std::uint8_t>(bits));
@@ -234,16 +232,16 @@ void TestFirmware::lockBits()
 // Every chip operation against the wrong chip or an empty socket: one error line, no work.
 void TestFirmware::signatureMismatch_data()
 {
-    columns<Chip, QByteArray>("socket", "operation");
+    const Table<Chip, QByteArray> row;
     for (const char *op : {"s", "B", "E", "P", "R", "V", "l", "q"}) {
-        QTest::addRow("empty socket %s", op) << Chip::None << QByteArray(op);
-        QTest::addRow("4051 as 1051U %s", op) << Chip::AT89C4051 << QByteArray(op);
+        row(qPrintable(QString("empty socket ") + op), Chip::None, op);
+        row(qPrintable(QString("4051 as 1051U ") + op), Chip::AT89C4051, op);
     }
 }
 
 void TestFirmware::signatureMismatch()
 {
-    const auto [socket, operation] = fetch<Chip, QByteArray>("socket", "operation");
+    const auto [socket, operation] = Table<Chip, QByteArray>::fetch();
     Firmware fw;
     fw.setSocket(socket);
     // Some content on the chip and in the SRAM, so that any work would show.

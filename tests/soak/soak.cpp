@@ -58,17 +58,14 @@ void Soak::watchWorkbench()
             transfer, &Transfer::finished, this, [this] { wake(); }, Qt::QueuedConnection);
     });
     // Waits look again once the program has done with what woke them.
-    const auto later = Qt::QueuedConnection;
-    auto look = [this] { wake(); };
-    connect(bench.get(), &Workbench::notice, this, look, later);
-    connect(&s, &ProgrammerSession::settled, this, look, later);
-    connect(&s, &ProgrammerSession::notFound, this, look, later);
-    connect(&s, &ProgrammerSession::chipShown, this, look, later);
-    connect(&s, &ProgrammerSession::received, this, look, later);
-    connect(&s, &ProgrammerSession::receivedCleared, this, look, later);
-    connect(&s, &ProgrammerSession::busyChanged, this, look, later);
-    connect(line.get(), &WatchedLine::wrote, this, look, later);
-    connect(line.get(), &Transport::removed, this, look, later);
+    const auto lookAfter = [this](auto *sender, auto... told) {
+        (connect(sender, told, this, &Soak::wake, Qt::QueuedConnection), ...);
+    };
+    lookAfter(bench.get(), &Workbench::notice);
+    lookAfter(&s, &ProgrammerSession::settled, &ProgrammerSession::notFound,
+              &ProgrammerSession::chipShown, &ProgrammerSession::received,
+              &ProgrammerSession::receivedCleared, &ProgrammerSession::busyChanged);
+    lookAfter(line.get(), &WatchedLine::wrote, &Transport::removed);
 }
 
 void Soak::violation(const QString &what)

@@ -77,7 +77,6 @@ void Soak::beginAction(const char *name)
     notices.clear();
     dialogs.forget();
     dialogs.asked.clear();
-    dialogs.boxes.clear();
     if (qEnvironmentVariableIsSet("SOAK_TRACE"))
         std::fprintf(stderr, "action %lld: %s\n", counts.actions, name);
 }

@@ -8,17 +8,14 @@
 #include <functional>
 
 // Answers the file dialogs and message boxes in place of the user, in the order given, and
-// records what was asked. An unscripted file dialog is cancelled; an unscripted box gets OK.
+// records the file dialogs asked for. An unscripted file dialog is cancelled; an unscripted box
+// gets OK.
 class ScriptedDialogBackend : public DialogBackend
 {
 public:
     struct Asked {
         Kind kind;
         QString title, filter, offered;
-    };
-    struct Box {
-        QString text, title;
-        int style;
     };
 
     void choose(const QString &name) { m_answers.append({Outcome::Chosen, name}); }
@@ -45,14 +42,12 @@ public:
             fileName = answer.second;
         return answer.first;
     }
-    int messageBox(const QString &text, int style, const QString &title) override
+    int messageBox(const QString &, int, const QString &) override
     {
-        boxes.append({text, title, style});
         return m_replies.isEmpty() ? Ok : m_replies.takeFirst();
     }
 
     QList<Asked> asked;
-    QList<Box> boxes;
     // Runs while a file dialog is open (as a click on the window would).
     std::function<void()> whileAsking;
 

@@ -72,6 +72,8 @@ private slots:
     void productionRunStopped() { productionRun(); }
     void ctrlC_data();
     void ctrlC();
+    void stations_data();
+    void stations();
     void lockRetriesAndVerdicts_data();
     void lockRetriesAndVerdicts();
     void watch();
@@ -773,6 +775,79 @@ void TstTool::ctrlC()
         at = r.err.indexOf(part, at);
         QVERIFY2(at >= 0, qPrintable(part + " not in order in: " + r.err));
     }
+}
+
+void TstTool::stations_data()
+{
+    // fault: what makes station 3's second chip fail
+    // numbers: the serial numbers of the chips that passed, in any order
+    columns<QString, QString, QString>("texts", "fault", "numbers");
+    QTest::newRow("own words") << "default"
+                               << "none"
+                               << "1000 1001 1002 1003 1004 1005";
+    QTest::newRow("other words, a chip fails") << "other"
+                                               << "short 100"
+                                               << "1000 1001 1002 1003 1004";
+}
+
+// Three programmers at once: the second pulled out after its first chip while the others go
+// on; one counter of serial numbers and one log for all.
+void TstTool::stations()
+{
+    const auto [texts, fault, numbers] =
+        fetch<QString, QString, QString>("texts", "fault", "numbers");
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    QStringList args{"--chip",         "2051",        "--json", "--serial", "7FE:1000",
+                     "--serial-state", "gang.serial", "--log",  "gang.csv"};
+    for (int i = 0; i < 3; ++i) {
+        sims.push_back(std::make_unique<SimProcess>(QStringList{"--texts", texts}));
+        QVERIFY(sims.back()->start());
+        args << "--port" << sims.back()->device();
+    }
+    QFile::remove(file("gang.csv"));
+    QFile::remove(file("gang.serial"));
+    QProcess process;
+    start(process, args + QStringList{"write", "DATA/blink.tsk", "--repeat"});
+    Shown out{process, QProcess::StandardOutput};
+    auto chip = [&](int station, int n, const char *result) {
+        return out.until(
+            QString("\"station\":%1,\"text\":\"chip %2: %3").arg(station).arg(n).arg(result));
+    };
+    for (int station = 1; station <= 3; ++station)
+        QVERIFY2(chip(station, 1, "passed"), qPrintable(out.all));
+    QCOMPARE(sims[1]->control("unplug"), "ok");
+    if (fault != "none")
+        QCOMPARE(sims[2]->control(fault), "ok");
+    QCOMPARE(sims[0]->control("key 2K"), "ok"); // the first station's key starts only its chip
+    QVERIFY2(chip(1, 2, "passed"), qPrintable(out.all));
+    process.write("\n"); // Enter starts every station waiting: the first and the third
+    QVERIFY2(chip(1, 3, "passed"), qPrintable(out.all));
+    QVERIFY2(chip(3, 2, fault == "none" ? "passed" : "failed"), qPrintable(out.all));
+    process.closeWriteChannel();
+    const Run r = finish(process);
+    QCOMPARE(r.code, 3); // a programmer went away
+    QVERIFY2(r.err.contains("vantor-cli: station 2: the programmer went away\n"),
+             qPrintable(r.err));
+    const QStringList log =
+        QString::fromUtf8(readFile(file("gang.csv"))).split('\n', Qt::SkipEmptyParts);
+    QStringList stations, passed;
+    for (const QString &line : log.mid(1)) { // the identification may hold a quoted comma
+        stations << line.section(',', 1, 1);
+        const auto m = QRegularExpression(",(\\d+),1,passed,").match(line);
+        if (m.hasMatch())
+            passed << m.captured(1);
+    }
+    std::sort(stations.begin(), stations.end());
+    std::sort(passed.begin(), passed.end());
+    QCOMPARE(stations, QStringList({"1", "1", "1", "2", "3", "3"}));
+    QCOMPARE(passed.join(' '), numbers); // never one number twice
+    QVERIFY2(
+        (out.all + r.out)
+            .contains(
+                QString("\"text\":\"6 chips: %1 passed, %2 failed; 1 of 3 programmers went away\"")
+                    .arg(fault == "none" ? 6 : 5)
+                    .arg(fault == "none" ? 0 : 1)),
+        qPrintable(out.all + r.out));
 }
 
 void TstTool::lockRetriesAndVerdicts_data()

@@ -46,17 +46,9 @@ static QByteArray pattern(int n)
     return bytes;
 }
 
-struct ControlRow {
-    const char *tag, *box; // the control; the fill or dump box given text first, or ""
-    QByteArray sent;
-    QString text, reply, status; // the status after "earlier text"
-};
-Q_DECLARE_METATYPE(ControlRow)
-struct SaveRow {
-    const char *tag, *offered, *option; // offered: the size Select Size comes up with
-    QByteArray command;
-};
-Q_DECLARE_METATYPE(SaveRow)
+// A control, its tag, used: the fill or dump box given text first (or ""), the bytes sent, the
+// box's text, the reply shown and the status (after "earlier text").
+using Controls = Table<QString, QByteArray, QString, QString, QString>;
 
 class TstWindowFlows : public QObject
 {
@@ -66,16 +58,16 @@ class TstWindowFlows : public QObject
 
     void useControl()
     {
-        QFETCH(ControlRow, row);
-        if (*row.box)
-            rig->find<QLineEdit>(row.box)->setText(row.text);
+        const auto [box, sent, text, reply, status] = Controls::fetch();
+        if (!box.isEmpty())
+            rig->find<QLineEdit>(box)->setText(text);
         rig->find<QLineEdit>("Text2")->setText(QStringLiteral("earlier text"));
-        rig->use(row.tag);
-        QTRY_COMPARE(rig->response(), row.reply);
-        QCOMPARE(rig->status(), row.status);
-        QCOMPARE(m_emu.received(int(row.sent.size())), row.sent);
-        if (*row.box)
-            QCOMPARE(rig->find<QLineEdit>(row.box)->text(), row.text); // it stays
+        rig->use(QTest::currentDataTag());
+        QTRY_COMPARE(rig->response(), reply);
+        QCOMPARE(rig->status(), status);
+        QCOMPARE(m_emu.received(int(sent.size())), sent);
+        if (!box.isEmpty())
+            QCOMPARE(rig->find<QLineEdit>(box)->text(), text); // it stays
     }
 
 private slots:
@@ -108,11 +100,10 @@ private slots:
     void commands_data()
     {
         // A message left in the status box stays: commands write none.
-        addRows<ControlRow>({
-            {"muIcSig", "", "s", "", "Signature 1E 21 AT89C2051 OK\n", "earlier text"},
-            {"Command9", "", "q", "", "Program OK\nVerify OK\nLock bits set\n", "earlier text"},
-            {"muDiagRAM", "", "tR", "", "SRAM test failed\n", "earlier text"}, // a bad SRAM
-        });
+        const Controls row;
+        row("muIcSig", "", "s", "", "Signature 1E 21 AT89C2051 OK\n", "earlier text");
+        row("Command9", "", "q", "", "Program OK\nVerify OK\nLock bits set\n", "earlier text");
+        row("muDiagRAM", "", "tR", "", "SRAM test failed\n", "earlier text"); // a bad SRAM
     }
     void commands() { useControl(); }
 
@@ -121,12 +112,11 @@ private slots:
         QString dump;
         for (const char *address : {"0123", "0133", "0143", "0153"})
             dump += address + QStringLiteral(":") + QStringLiteral(" A5").repeated(16) + '\n';
-        addRows<ControlRow>({
-            {"Command6", "Text3", "F\xA5", "a5", "Fill A5\n", ""},
-            {"muProgDump", "Text4", "d\x01\x23", "0123", dump, ""},
-            {"muProgFill", "Text3", "", "G1", "",
-             "你所要填入SRAM的資料不正確，請輸入二位數十六進位碼。"},
-        });
+        const Controls row;
+        row("Command6", "Text3", "F\xA5", "a5", "Fill A5\n", "");
+        row("muProgDump", "Text4", "d\x01\x23", "0123", dump, "");
+        row("muProgFill", "Text3", "", "G1", "",
+            "你所要填入SRAM的資料不正確，請輸入二位數十六進位碼。");
     }
     void fillAndDump() { useControl(); }
 
@@ -158,23 +148,25 @@ private slots:
 
     void save_data()
     {
-        addRows<SaveRow>({{"2K", "Option1", "Option1", "S2"},
-                          {"4K", "Option1", "Option2", "S4"},
-                          {"1K", "Option2", "Option3", "S1"}});
+        // offered: the size Select Size comes up with; the tag: the size chosen and the file.
+        const Table<QString, QString, QByteArray> row;
+        row("2K", "Option1", "Option1", "S2");
+        row("4K", "Option1", "Option2", "S4");
+        row("1K", "Option2", "Option3", "S1");
     }
     void save()
     {
-        QFETCH(SaveRow, row);
-        const QString path = rig->path(row.tag);
+        const auto [offered, option, command] = Table<QString, QString, QByteArray>::fetch();
+        const QString path = rig->path(QTest::currentDataTag());
         rig->dialogs.choose(path);
         rig->use(QStringLiteral("muFileSave"));
         SaveSizeDialog *sizes = rig->window.sizeDialog();
         QVERIFY(sizes && sizes->isVisible());
-        QVERIFY(sizes->findChild<QRadioButton *>(row.offered)->isChecked()); // the last choice
-        sizes->findChild<QRadioButton *>(row.option)->click();
+        QVERIFY(sizes->findChild<QRadioButton *>(offered)->isChecked()); // the last choice
+        sizes->findChild<QRadioButton *>(option)->click();
         sizes->findChild<QAbstractButton *>(QStringLiteral("Command1"))->click();
         QVERIFY(!sizes->isVisible());
-        const int kib = QByteArray(row.tag).left(1).toInt();
+        const int kib = QByteArray(QTest::currentDataTag()).left(1).toInt();
         QCOMPARE(rig->status(), QStringLiteral("Saving %1K Bytes Data.").arg(kib));
         // The first save follows Express and the commands after it: the block is not asked
         // for before the 2051 can have been erased, programmed and verified (4.8 s after the
@@ -183,7 +175,7 @@ private slots:
                                   25000);
         // The SRAM holds the fill's A5 under the 300 bytes loaded since.
         QCOMPARE(readFile(path), (pattern(300) + QByteArray(3796, '\xA5')).left(kib * 1024));
-        QCOMPARE(m_emu.received(2), row.command);
+        QCOMPARE(m_emu.received(2), command);
     }
 
     void unplug()

@@ -89,18 +89,6 @@ const char *const Controls =
     "Form2.Label4=我們的電話是 (00) 0000-1234 或 (00) 0000-5678|Form3.Option1=2K Bytes|"
     "Form3.Option2=4K Bytes|Form3.Option3=1K Bytes|Form3.Label1=選擇要儲存的檔案大小|"
     "Form3.Command1=SAVE";
-struct ActionRow {
-    const char *tag, *target;           // the control chosen, or focused for the key; Form1 closed
-    int key, modifiers, sizes, dialogs; // key 0: clicked; sizes: see actions()
-    QByteArray sent;
-    QString status; // after "earlier text"
-};
-Q_DECLARE_METATYPE(ActionRow)
-// reply: what came before the user typed into the response box; then: a tick, or a button.
-struct TypingRow {
-    const char *tag, *reply, *then, *shown;
-};
-Q_DECLARE_METATYPE(TypingRow)
 
 class TstWindowShape : public QObject
 {
@@ -116,13 +104,13 @@ private slots:
 
     void controls_data()
     {
-        QTest::addColumn<QString>("caption");
+        const Table<QString> row;
         for (const QString &entry : QString::fromUtf8(Controls).split('|'))
-            QTest::newRow(qPrintable(entry.section('=', 0, 0))) << entry.section('=', 1);
+            row(qPrintable(entry.section('=', 0, 0)), entry.section('=', 1));
     }
     void controls()
     {
-        QFETCH(QString, caption);
+        auto [caption] = Table<QString>::fetch();
         const QString name = QTest::currentDataTag();
         AboutBox about;
         SaveSizeDialog sizes;
@@ -226,85 +214,90 @@ private slots:
         const int ret = Qt::Key_Return, pad = Qt::Key_Enter, keypad = Qt::KeypadModifier;
         const QString kept = "earlier text", busy = "資料傳輸中，請等傳輸完成後再執行。";
         const QByteArray dump("d\0\0", 3), load("L\0\3abc", 6), express("Q\0\3abc", 6);
-        addRows<ActionRow>({
-            // Enter clicks the focused button.
-            {"Verify", "Command2", ret, 0, 0, 0, "V", kept},
-            {"Programming, keypad", "Command3", pad, keypad, 0, 0, "P", kept},
-            {"Program & Lock bit", "Command9", ret, 0, 0, 0, "q", kept},
-            {"fill GO", "Command6", ret, 0, 0, 0, "F\xFF", ""},
-            {"dump GO, keypad", "Command7", pad, keypad, 0, 0, dump, ""},
-            {"Load", "Command1", ret, 0, 0, 1, "", "放棄載入。"},
-            {"Express", "Command4", ret, 0, 0, 1, "", kept},
-            // Exit, and closing the window, close the port.
-            {"Exit", "Command5", ret, 0, 0, 0, "", kept},
-            {"close box", "Form1", 0, 0, 0, 0, "", kept},
-            // Ctrl+P is Express (its dialog), not the IC menu's Programming ("P").
-            {"Ctrl+P", "Text2", Qt::Key_P, Qt::ControlModifier, 0, 1, "", kept},
-            // Enter in the fill and dump boxes keeps its own meaning, and runs it once.
-            {"in Text3", "Text3", ret, 0, 0, 0, "F\xFF", ""},
-            {"in Text4, keypad", "Text4", pad, keypad, 0, 0, dump, ""},
-            // Select Size leaves Load and Express usable. While data moves (sizes 2), a second
-            // Save only brings it to the front, and a chip click is refused.
-            {"Select Size, Load", "Command1", ret, 0, 1, 1, load, "Load completed"},
-            {"Select Size, Express", "Text2", Qt::Key_P, Qt::ControlModifier, 1, 1, express,
-             "Load completed... ( Checksum = 126 )"},
-            {"Select Size, Save", "muFileSave", 0, 0, 2, 1, "", kept},
-            {"Select Size, chip", "Option2", 0, 0, 2, 1, "", busy},
-        });
+        // target: the control chosen, or focused for the key (key 0: clicked; Form1: closed);
+        // selectSize: see actions(); status: after "earlier text".
+        const Table<QString, int, int, int, int, QByteArray, QString> row;
+        // Enter clicks the focused button.
+        row("Verify", "Command2", ret, 0, 0, 0, "V", kept);
+        row("Programming, keypad", "Command3", pad, keypad, 0, 0, "P", kept);
+        row("Program & Lock bit", "Command9", ret, 0, 0, 0, "q", kept);
+        row("fill GO", "Command6", ret, 0, 0, 0, "F\xFF", "");
+        row("dump GO, keypad", "Command7", pad, keypad, 0, 0, dump, "");
+        row("Load", "Command1", ret, 0, 0, 1, "", "放棄載入。");
+        row("Express", "Command4", ret, 0, 0, 1, "", kept);
+        // Exit, and closing the window, close the port.
+        row("Exit", "Command5", ret, 0, 0, 0, "", kept);
+        row("close box", "Form1", 0, 0, 0, 0, "", kept);
+        // Ctrl+P is Express (its dialog), not the IC menu's Programming ("P").
+        row("Ctrl+P", "Text2", Qt::Key_P, Qt::ControlModifier, 0, 1, "", kept);
+        // Enter in the fill and dump boxes keeps its own meaning, and runs it once.
+        row("in Text3", "Text3", ret, 0, 0, 0, "F\xFF", "");
+        row("in Text4, keypad", "Text4", pad, keypad, 0, 0, dump, "");
+        // Select Size leaves Load and Express usable. While data moves (selectSize 2), a second
+        // Save only brings it to the front, and a chip click is refused.
+        row("Select Size, Load", "Command1", ret, 0, 1, 1, load, "Load completed");
+        row("Select Size, Express", "Text2", Qt::Key_P, Qt::ControlModifier, 1, 1, express,
+            "Load completed... ( Checksum = 126 )");
+        row("Select Size, Save", "muFileSave", 0, 0, 2, 1, "", kept);
+        row("Select Size, chip", "Option2", 0, 0, 2, 1, "", busy);
     }
     void actions()
     {
-        QFETCH(ActionRow, row);
+        const auto [target, key, modifiers, selectSize, dialogs, sent, status] =
+            Table<QString, int, int, int, int, QByteArray, QString>::fetch();
         FakeWindow f;
         QVERIFY(f.connect());
-        if (row.sizes) { // Select Size open at 1K; at 2, a Load's image going out that never drains
+        if (selectSize) { // Select Size open at 1K; at 2, a Load's image going out that never
+                          // drains
             f.rig.dialogs.choose(writeFile(f.rig.path(QStringLiteral("abc.tsk")), "abc"));
             f.rig.use(QStringLiteral("muFileSave"));
             f.rig.window.sizeDialog()->findChild<QAbstractButton *>("Option3")->click();
-            if (row.sizes == 2) {
+            if (selectSize == 2) {
                 f.line.setIntake(FakeTransport::Intake::Stalled);
                 f.rig.use(QStringLiteral("Command1"));
             }
             f.sent();
         }
         f.rig.find<QLineEdit>("Text2")->setText(QStringLiteral("earlier text"));
-        QVERIFY(row.key == 0 || focusOn(f.rig.find(row.target)));
-        if (row.key)
-            QTest::keyClick(f.rig.find(row.target), Qt::Key(row.key),
-                            Qt::KeyboardModifiers(row.modifiers));
-        else if (row.target == QByteArray("Form1"))
+        QVERIFY(key == 0 || focusOn(f.rig.find(target)));
+        if (key)
+            QTest::keyClick(f.rig.find(target), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        else if (target == "Form1")
             f.rig.window.close();
         else
-            f.rig.use(row.target);
-        QCOMPARE(f.sent(), row.sent);
-        QCOMPARE(f.rig.dialogs.asked.size(), row.dialogs);
-        QCOMPARE(f.rig.status(), row.status);
-        QCOMPARE(f.line.isOpen(), !QByteArrayList({"Command5", "Form1"}).contains(row.target));
+            f.rig.use(target);
+        QCOMPARE(f.sent(), sent);
+        QCOMPARE(f.rig.dialogs.asked.size(), dialogs);
+        QCOMPARE(f.rig.status(), status);
+        QCOMPARE(f.line.isOpen(), !QStringList({"Command5", "Form1"}).contains(target));
         SaveSizeDialog *sizes = f.rig.window.sizeDialog(); // still at 1K
-        QCOMPARE(sizes && sizes->isVisible(), row.sizes > 0);
-        QVERIFY(!row.sizes || sizes->findChild<QAbstractButton *>("Option3")->isChecked());
+        QCOMPARE(sizes && sizes->isVisible(), selectSize > 0);
+        QVERIFY(!selectSize || sizes->findChild<QAbstractButton *>("Option3")->isChecked());
     }
 
     void typingIntoTheResponseBoxLastsATick_data()
     {
-        addRows<TypingRow>({{"a tick", "Erase OK", "tick", "Erase OK"},
-                            {"a tick, in UTF-8", "燒錄 OK", "tick", "燒錄 OK"},
-                            {"Verify, no reply", "", "Command2", ""}});
+        // reply: what came before the user typed into the response box; then: a tick, or a
+        // button.
+        const Table<QByteArray, QString, QString> row;
+        row("a tick", "Erase OK", "tick", "Erase OK");
+        row("a tick, in UTF-8", "燒錄 OK", "tick", "燒錄 OK");
+        row("Verify, no reply", "", "Command2", "");
     }
     void typingIntoTheResponseBoxLastsATick()
     {
-        QFETCH(TypingRow, row);
+        const auto [reply, then, shown] = Table<QByteArray, QString, QString>::fetch();
         FakeWindow f;
         QVERIFY(f.connect());
-        f.line.send(row.reply);
+        f.line.send(reply);
         f.clock.advance(100);
         QTest::keyClicks(f.rig.find("Text1"), "typed");
         QVERIFY(f.rig.response().contains("typed"));
-        if (row.then == QByteArray("tick"))
+        if (then == "tick")
             f.clock.advance(100);
         else
-            f.rig.use(row.then);
-        QCOMPARE(f.rig.response(), row.shown);
+            f.rig.use(then);
+        QCOMPARE(f.rig.response(), shown);
     }
 
     void selectSizeEnterAndClose()

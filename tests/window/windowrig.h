@@ -3,6 +3,7 @@
 #include "core/workbench.h"
 #include "scripteddialogs.h"
 #include "simfixture.h"
+#include "table.h"
 #include "window/mainwindow.h"
 
 #include <QAction>
@@ -12,14 +13,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-
-// A data-driven test's rows as one column "row" of a struct, each tagged by its field tag.
-template <typename Row> void addRows(std::initializer_list<Row> rows)
-{
-    QTest::addColumn<Row>("row");
-    for (const Row &r : rows)
-        QTest::newRow(r.tag) << r;
-}
 
 // The real main window on a workbench over the given line, with its settings files in a
 // folder of its own and its dialogs answered by the test.
@@ -37,7 +30,7 @@ struct WindowRig {
         workbench.start(dir.path());
         window.show();
     }
-    template <typename T = QWidget> T *find(const char *n) const
+    template <typename T = QWidget> T *find(const QString &n) const
     {
         return window.findChild<T *>(n);
     }
