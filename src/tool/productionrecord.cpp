@@ -5,13 +5,13 @@
 
 #include "core/chiptable.h"
 #include "core/imagefile.h"
+#include "core/portinfo.h"
 #include "core/session.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 
 namespace
 {
@@ -41,10 +41,10 @@ QString native(const QString &path)
 // The USB serial number of the adapter behind device, when the system knows one.
 QString usbSerial(const QString &device)
 {
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        if (info.systemLocation() == device || info.portName() == device)
-            return info.serialNumber();
+    const auto ports = systemPorts();
+    for (const PortInfo &port : ports) {
+        if (sameDevice(port.device, device))
+            return port.serialNumber;
     }
     return QString();
 }

@@ -37,8 +37,8 @@ StationBoard::StationBoard(const std::vector<const Station *> &stations, bool co
     : m_stations(stations), m_colour(colour)
 {
     for (const Station *station : m_stations)
-        connect(station, &Station::changed, this, [this] { draw(); });
-    connect(&m_refresh, &QTimer::timeout, this, [this] { draw(); });
+        connect(station, &Station::changed, this, [this] { refresh(); });
+    connect(&m_refresh, &QTimer::timeout, this, [this] { refresh(); });
     m_refresh.start(RefreshMs);
     Console::setFooter([this] { erase(); }, [this] { draw(); });
     draw();
@@ -94,7 +94,13 @@ void StationBoard::erase()
     m_shown = 0;
 }
 
-void StationBoard::draw()
+void StationBoard::refresh()
+{
+    if (currentLines() != m_text)
+        draw();
+}
+
+QStringList StationBoard::currentLines() const
 {
     std::vector<Row> rows;
     for (const Station *s : m_stations) {
@@ -105,10 +111,15 @@ void StationBoard::draw()
         rows.push_back(
             {s->programmer().link.portName(), s->passed(), s->failed(), doing(*s), last});
     }
-    const QStringList text = lines(rows, m_colour);
+    return lines(rows, m_colour);
+}
+
+void StationBoard::draw()
+{
+    m_text = currentLines();
     erase();
-    for (const QString &line : text)
+    for (const QString &line : m_text)
         std::fprintf(stderr, "\x1b[2K%s\n", line.toUtf8().constData());
     std::fflush(stderr);
-    m_shown = static_cast<int>(text.size());
+    m_shown = static_cast<int>(m_text.size());
 }

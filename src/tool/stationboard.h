@@ -36,8 +36,13 @@ public:
     void draw();
 
 private:
+    // Draws the board again when it has changed.
+    void refresh();
+    QStringList currentLines() const;
+
     std::vector<const Station *> m_stations;
     bool m_colour;
-    int m_shown = 0; // lines on the terminal now
+    int m_shown = 0;    // lines on the terminal now
+    QStringList m_text; // as last drawn
     QTimer m_refresh;
 };
