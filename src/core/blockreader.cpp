@@ -23,6 +23,7 @@ void BlockReader::read(int bytes, qint64 readyAt, qint64 answerBy)
     m_data.clear();
     m_skipped.clear();
     m_overrun = false;
+    m_told = 0;
     if (!m_transport.isOpen()) {
         finish(BlockResult::NotConnected);
         return;
@@ -173,6 +174,8 @@ void BlockReader::check()
         overrun();
         return;
     }
+    if (have != m_told)
+        emit progress(static_cast<int>(m_told = have), m_bytes);
     if (have == m_bytes) {
         // Exactly the block: it is good once the line has stayed quiet after it.
         m_transport.setBatched(false);

@@ -40,6 +40,8 @@ signals:
     void asking();
     // A key report among the bytes dropped outside the block.
     void keyReport(int chip);
+    // How much of the block has come, as it is looked at.
+    void progress(int received, int total);
     void finished(BlockResult result, const QByteArray &bytes);
 
 private:
@@ -68,6 +70,7 @@ private:
     qint64 m_readyAt = 0;
     qint64 m_answerBy = -1;
     qint64 m_deadline = 0;
+    qint64 m_told = 0; // the bytes progress() last told
     bool m_overrun = false;
     QByteArray m_data;
     QByteArray m_skipped; // the end of what was dropped, where a key report may begin

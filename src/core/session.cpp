@@ -27,6 +27,10 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
     connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
     connect(&d->reader, &BlockReader::keyReport, this, &ProgrammerSession::onKeyReport);
+    connect(&d->reader, &BlockReader::progress, this, [this](int done, int total) {
+        if (d->transfer)
+            emit d->transfer->progress(done, total);
+    });
     connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);
     connect(d->startTimer, &ClockTimer::timeout, this, &ProgrammerSession::runAfterPump);
 }

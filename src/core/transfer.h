@@ -44,8 +44,9 @@ public:
 
 signals:
     void started();
-    // The image bytes that can have left for the device, every 100 ms on the line's clock;
-    // all of them only when the image is done, just before finished().
+    // An image: the bytes that can have left for the device, every 100 ms on the line's
+    // clock; all of them only when the image is done, just before finished(). A block: the
+    // bytes received, as the session looks at the line.
     void progress(int done, int total);
     void finished();
 

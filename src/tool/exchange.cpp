@@ -12,17 +12,6 @@
 #include "core/serialtransport.h"
 #include "core/session.h"
 
-#include <QTimer>
-
-#include <memory>
-
-namespace
-{
-
-constexpr int ProgressMs = 100;
-
-} // namespace
-
 void Link::startReplyWait(const ReplyRule &rule, Done done)
 {
     if (!m_session->isConnected()) {
@@ -133,13 +122,10 @@ void Link::startBlock(int bytes, const QString &label, QByteArray *block, Done d
         done(blockEnded(bytes, transfer->blockResult(), block));
         return;
     }
-    auto progress = std::make_shared<QTimer>();
-    QObject::connect(progress.get(), &QTimer::timeout, &m_context,
-                     [this] { m_console.progress(static_cast<int>(m_transport->available())); });
-    progress->start(ProgressMs);
+    QObject::connect(transfer, &Transfer::progress, &m_context,
+                     [this](int received) { m_console.progress(received); });
     QObject::connect(transfer, &Transfer::finished, &m_context,
-                     [this, transfer, bytes, block, done, progress] {
-                         progress->stop();
+                     [this, transfer, bytes, block, done] {
                          *block = transfer->bytes();
                          done(blockEnded(bytes, transfer->blockResult(), block));
                      });

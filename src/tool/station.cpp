@@ -31,13 +31,7 @@ void Station::start()
         writeChip();
         return;
     }
-    m_p.link.startConnect(Replies::Status, [this](int rc) {
-        m_gone = rc == NoProgrammer;
-        if (rc == Success)
-            writeChip();
-        else
-            end();
-    });
+    m_p.link.startConnect(Replies::Status, [this](int rc) { writeChipAfter(rc); });
 }
 
 void Station::next()
@@ -50,13 +44,17 @@ void Station::next()
         return;
     }
     m_chipChanged = false; // the chip's command went out: its reply first
-    m_p.link.startReplyWait(ReplyRules::quick(false), [this](int rc) {
-        m_gone = rc == NoProgrammer;
-        if (rc == Success)
-            writeChip();
-        else
-            end();
-    });
+    m_p.link.startReplyWait(ReplyRules::quick(false), [this](int rc) { writeChipAfter(rc); });
+}
+
+// The chip after a step that readies the programmer for it; none after one that failed.
+void Station::writeChipAfter(int rc)
+{
+    m_gone = rc == NoProgrammer;
+    if (rc == Success)
+        writeChip();
+    else
+        end();
 }
 
 void Station::close()

@@ -46,6 +46,7 @@ signals:
 private:
     void setState(State state);
     void writeChip();
+    void writeChipAfter(int rc);
     void chipWritten(const ChipResult &result);
     void chipEnded(const ChipResult &result);
     void tally(const ChipResult &result);

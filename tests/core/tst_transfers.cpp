@@ -181,6 +181,11 @@ private slots:
         // where one a byte would be thousands).
         QVERIFY2(lastByteMs >= 0 || rig.line.looks <= 100,
                  qPrintable(QString::number(rig.line.looks)));
+        // The block's progress as it comes: all of a complete one, and a block at the line's
+        // pace step by step.
+        QVERIFY(result != BlockResult::Complete ||
+                (!read.progress.isEmpty() && read.progress.last().second == size));
+        QVERIFY(lastByteMs >= 0 || read.progress.size() > 40);
     }
 
     void waitsBeforeAsking_data()
