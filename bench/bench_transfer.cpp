@@ -7,13 +7,16 @@
 // written, against the line time of the block. CPU is this process's user + system time
 // from the command handed to the port to the file written.
 //
-// usage: bench_transfer [RUNS] [express|save|write]
-//   RUNS per size, default 3 (the median is shown); every part unless one is named.
+// usage: bench_transfer [RUNS] [express|save|write|gang], or bench_transfer gang [RUNS]
+//   RUNS per size, default 3 (the median is shown); every part but gang unless one is named.
 //   write: vantor-cli write of 2 KiB (bench/toolwrite.cpp).
+//   gang: vantor-cli write --repeat with one programmer and with four (bench/gang.cpp);
+//   RUNS default 1 there, each about two minutes.
 
 #include "benchsupport.h"
 #include "core/notice.h"
 #include "core/workbench.h"
+#include "gang.h"
 #include "toolwrite.h"
 #include "watchedline.h"
 
@@ -321,10 +324,14 @@ int main(int argc, char **argv)
 {
     setUpEnvironment(true);
     QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "gang") == 0)
+        return benchGang(argc > 2 ? std::max(1, std::atoi(argv[2])) : 1);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     if (only == QLatin1String("write"))
         return benchToolWrite(runs);
+    if (only == QLatin1String("gang"))
+        return benchGang(runs);
 
     SimProcess sim({QStringLiteral("--pace")});
     if (!sim.start())
