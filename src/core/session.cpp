@@ -19,18 +19,19 @@ ProgrammerSession::ProgrammerSession(Transport *transport, Clock *clock, QObject
     connect(&d->poller, &ReceivePoller::cleared, this, &ProgrammerSession::onReceivedCleared);
     connect(&d->poller, &ReceivePoller::polled, this, &ProgrammerSession::receivedPolled);
     connect(&d->pump, &BytePump::sent, this, &ProgrammerSession::onPumpSent);
-    connect(&d->pump, &BytePump::failed, this, &ProgrammerSession::onPumpFailed);
-    connect(&d->sender, &ImageSender::progress, this, [this](int done, int total) {
+    connect(&d->pump, &BytePump::failed, this, [this] {
+        finishRequest(SendResult::Removed);
+        runAfterPump();
+    });
+    const auto tellProgress = [this](int done, int total) {
         if (d->transfer)
             emit d->transfer->progress(done, total);
-    });
+    };
+    connect(&d->sender, &ImageSender::progress, this, tellProgress);
     connect(&d->sender, &ImageSender::finished, this, &ProgrammerSession::onImageSent);
     connect(&d->reader, &BlockReader::asking, this, [this] { d->poller.clear(); });
     connect(&d->reader, &BlockReader::keyReport, this, &ProgrammerSession::onKeyReport);
-    connect(&d->reader, &BlockReader::progress, this, [this](int done, int total) {
-        if (d->transfer)
-            emit d->transfer->progress(done, total);
-    });
+    connect(&d->reader, &BlockReader::progress, this, tellProgress);
     connect(&d->reader, &BlockReader::finished, this, &ProgrammerSession::onBlockRead);
     connect(d->startTimer, &ClockTimer::timeout, this, &ProgrammerSession::runAfterPump);
 }
@@ -376,12 +377,6 @@ void ProgrammerSession::onPumpSent(bool toDevice)
     if (toDevice)
         d->work.sent(QByteArray(), d->chip, d->clock.now()); // fill and dump: done at once
     finishRequest(toDevice ? SendResult::Sent : SendResult::NotConnected);
-    runAfterPump();
-}
-
-void ProgrammerSession::onPumpFailed()
-{
-    finishRequest(SendResult::Removed);
     runAfterPump();
 }
 

@@ -171,7 +171,6 @@ private:
     void onReceivedCleared();
     void onRemoved();
     void onPumpSent(bool toDevice);
-    void onPumpFailed();
     void onImageSent(SendResult result);
     void onBlockRead(BlockResult result, const QByteArray &bytes);
 
