@@ -14,7 +14,7 @@ struct OptionEntry {
     const char *text;     // the entry's right column, its lines apart by "\n"
 };
 
-const OptionEntry Table[] = {
+const OptionEntry OptionRows[] = {
     {"port", "DEVICE", "--port DEVICE | --ports LIST | --simulate",
      "the programmer's port, the window's COM1, COM2, ... list, or the\n"
      "emulator vantor-sim; otherwise COM1 to COM11 are searched"},
@@ -144,7 +144,7 @@ QList<QCommandLineOption> toolOptions()
 {
     QList<QCommandLineOption> options;
     const char *text = nullptr;
-    for (const OptionEntry &e : Table) {
+    for (const OptionEntry &e : OptionRows) {
         text = e.text ? e.text : text;
         const QStringList names = QString::fromLatin1(e.names).split(QLatin1Char(','));
         const QString description = QString::fromUtf8(text).replace(QLatin1Char('\n'), ' ');
@@ -157,7 +157,7 @@ QList<QCommandLineOption> toolOptions()
 QString helpText()
 {
     QString out = QString::fromUtf8(UsageText);
-    for (const OptionEntry &e : Table) {
+    for (const OptionEntry &e : OptionRows) {
         if (e.synopsis)
             out += entry(e);
     }

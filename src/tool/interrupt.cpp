@@ -15,14 +15,14 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
 }
 
-struct Step {
+struct StepWords {
     char command;
     const char *doing;
     const char *left; // what the chip may be left as; null: as it was
 };
 
 // The steps that change the chip, and what the others are doing.
-const Step Steps[] = {
+const StepWords Steps[] = {
     {'E', "erasing", "the chip may be partly erased; erase it again"},
     {'P', "programming", "the chip may be partly programmed; erase and write it again"},
     {'Q', "programming", "the chip may be partly programmed; erase and write it again"},
@@ -85,19 +85,33 @@ void Interrupt::onPipe()
     }
 }
 
+namespace
+{
+
+const StepWords *wordsFor(const QByteArray &underWay)
+{
+    for (const StepWords &step : Steps) {
+        if (!underWay.isEmpty() && underWay.at(0) == step.command)
+            return &step;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QString doingText(const QByteArray &underWay)
+{
+    const StepWords *words = wordsFor(underWay);
+    return words ? QString::fromLatin1(words->doing)
+                 : QStringLiteral("searching for the programmer");
+}
+
 QString interruptedText(const QByteArray &underWay, bool programmed)
 {
-    QString doing = QStringLiteral("searching for the programmer");
-    const char *left = nullptr;
-    for (const Step &step : Steps) {
-        if (!underWay.isEmpty() && underWay.at(0) == step.command) {
-            doing = QString::fromLatin1(step.doing);
-            left = step.left;
-        }
-    }
-    const QString chip = left         ? QString::fromLatin1(left)
-                         : programmed ? QStringLiteral("the chip was programmed but not yet "
-                                                       "checked; run verify")
-                                      : QStringLiteral("the chip was not changed");
-    return QStringLiteral("interrupted while %1: %2").arg(doing, chip);
+    const StepWords *words = wordsFor(underWay);
+    const QString chip = words && words->left ? QString::fromLatin1(words->left)
+                         : programmed         ? QStringLiteral("the chip was programmed but not "
+                                                                       "yet checked; run verify")
+                                              : QStringLiteral("the chip was not changed");
+    return QStringLiteral("interrupted while %1: %2").arg(doingText(underWay), chip);
 }

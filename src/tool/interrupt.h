@@ -29,3 +29,5 @@ private:
 // earlier in the run: "interrupted while programming: the chip may be partly programmed;
 // erase and write it again".
 QString interruptedText(const QByteArray &underWay, bool programmed);
+// What the step under way is doing: "programming", "reading the chip", ...
+QString doingText(const QByteArray &underWay);

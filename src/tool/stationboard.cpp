@@ -1,6 +1,7 @@
 #include "stationboard.h"
 
 #include "console.h"
+#include "interrupt.h"
 #include "link.h"
 #include "station.h"
 
@@ -16,19 +17,6 @@ QString mark(const QString &last, bool colour)
     if (!colour || last.isEmpty())
         return last;
     return QStringLiteral("\x1b[1;%1m%2\x1b[0m").arg(last == "PASS" ? 32 : 31).arg(last);
-}
-
-// The words for the step a station sent last.
-QString stepName(const QByteArray &step)
-{
-    static const QList<QPair<QByteArray, const char *>> Names{
-        {"L", "loading"},      {"E", "erasing"}, {"P", "programming"}, {"R", "reading the chip"},
-        {"S", "reading back"}, {"F", "filling"}, {"l", "locking"},     {"t", "signalling"}};
-    for (const auto &name : Names) {
-        if (step.startsWith(name.first))
-            return QString::fromLatin1(name.second);
-    }
-    return QStringLiteral("working");
 }
 
 } // namespace
@@ -62,7 +50,7 @@ QString StationBoard::doing(const Station &station)
         break;
     }
     const QString progress = station.programmer().console.progressText();
-    const QString step = stepName(station.programmer().link.underWay());
+    const QString step = doingText(station.programmer().link.underWay());
     return progress.isEmpty() ? step : QStringLiteral("%1 (%2)").arg(step, progress);
 }
 
