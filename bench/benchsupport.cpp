@@ -21,14 +21,29 @@ double nowMs()
     return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1.0e6;
 }
 
-double cpuMs()
+namespace
+{
+
+double cpuMsOf(int who)
 {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     auto ms = [](const timeval &tv) {
         return static_cast<double>(tv.tv_sec) * 1000.0 + static_cast<double>(tv.tv_usec) / 1000.0;
     };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+} // namespace
+
+double cpuMs()
+{
+    return cpuMsOf(RUSAGE_SELF);
+}
+
+double childrenCpuMs()
+{
+    return cpuMsOf(RUSAGE_CHILDREN);
 }
 
 long sleeps()

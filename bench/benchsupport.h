@@ -23,6 +23,8 @@ namespace bench
 double nowMs();
 // User plus system CPU time of this process so far, in milliseconds.
 double cpuMs();
+// The same of the child processes waited for so far.
+double childrenCpuMs();
 // Voluntary context switches of this process so far: how often it went to sleep.
 long sleeps();
 // Peak resident set size (VmHWM) of this process, in KiB; -1 when unknown.

@@ -28,16 +28,6 @@ constexpr int kQuietLimitMs = 40000;
 constexpr double kWallTarget = 1.10; // four stations' wall time against one station's
 constexpr double kCpuTarget = 1.0;   // % of one core a station
 
-// The tool's CPU time: user plus system time of the children waited for so far. The
-// emulators of a run are ended after the tool, so only the tool's comes in between.
-double childCpuMs()
-{
-    rusage r{};
-    getrusage(RUSAGE_CHILDREN, &r);
-    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 +
-           (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
-}
-
 // A paced emulator whose control lines are written without waiting for their answers, so
 // that a key is pressed at once from within the event loop.
 class Emulator
@@ -151,7 +141,8 @@ QStringList GangRun::arguments() const
 
 Figures GangRun::run()
 {
-    const double cpu0 = childCpuMs();
+    // The emulators of a run are ended after the tool: only the tool's time comes in between.
+    const double cpu0 = childrenCpuMs();
     const double t0 = nowMs();
     // VANTOR_CLI: another build of the tool (an installed one, say) in place of this tree's.
     m_tool.start(qEnvironmentVariable("VANTOR_CLI", QStringLiteral(VANTOR_CLI_PATH)), arguments());
@@ -163,7 +154,7 @@ Figures GangRun::run()
         m_tool.waitForFinished(5000);
     }
     m_figures.wallMs = nowMs() - t0;
-    m_figures.cpuMs = childCpuMs() - cpu0;
+    m_figures.cpuMs = childrenCpuMs() - cpu0;
     m_quiet.stop();
     judgeEnd();
     return m_figures;

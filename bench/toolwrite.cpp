@@ -56,14 +56,6 @@ const Step kSteps[] = {
 };
 constexpr int kSent = kE + 7;
 
-double childCpuMs()
-{
-    rusage r{};
-    getrusage(RUSAGE_CHILDREN, &r);
-    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 +
-           (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
-}
-
 // The emulator's log: one line a received byte, "<ms> <hex>".
 QList<double> byteTimes(const QString &path)
 {
@@ -93,13 +85,13 @@ bool runOnce(const QString &dir, int n, Run *run)
     const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
     QProcess tool;
     tool.setWorkingDirectory(dir);
-    const double cpu0 = childCpuMs();
+    const double cpu0 = childrenCpuMs();
     const double t0 = nowMs();
     tool.start(QStringLiteral(VANTOR_CLI_PATH), {"--port", device, "write", "image.tsk"});
     const bool ok = tool.waitForFinished(60000) && tool.exitCode() == 0;
     const double t1 = nowMs();
     run->wall = t1 - t0;
-    run->cpu = childCpuMs() - cpu0;
+    run->cpu = childrenCpuMs() - cpu0;
     sim.write("quit\n");
     sim.waitForFinished(2000);
     const QList<double> times = byteTimes(logPath);
