@@ -782,23 +782,27 @@ void TstTool::stations_data()
     // fault: what makes station 3's second chip fail
     // numbers: the serial numbers of the chips that passed, in any order
     // all: the stations' total
-    columns<QString, QString, QString, QString>("texts", "fault", "numbers", "all");
+    // end: the input ends between chips, or Ctrl+C comes while two chips are written
+    columns<QString, QString, QString, QString, QString>("texts", "fault", "numbers", "all", "end");
     QTest::newRow("own words") << "default"
                                << "none"
                                << "1000 1001 1002 1003 1004 1005"
-                               << "6 passed, 0 failed";
-    QTest::newRow("other words, a chip fails") << "other"
-                                               << "short 100"
-                                               << "1000 1001 1002 1003 1004"
-                                               << "5 passed, 1 failed";
+                               << "6 passed, 0 failed"
+                               << "input";
+    QTest::newRow("other words, a chip fails, Ctrl+C") << "other"
+                                                       << "short 100"
+                                                       << "1000 1001 1002 1003 1004"
+                                                       << "5 passed, 1 failed"
+                                                       << "Ctrl+C";
 }
 
 // Three programmers at once: the second pulled out after its first chip while the others go
 // on; one counter of serial numbers and one log for all.
 void TstTool::stations()
 {
-    const auto [texts, fault, numbers, all] =
-        fetch<QString, QString, QString, QString>("texts", "fault", "numbers", "all");
+    const auto [texts, fault, numbers, all, end] =
+        fetch<QString, QString, QString, QString, QString>("texts", "fault", "numbers", "all",
+                                                           "end");
     std::vector<std::unique_ptr<SimProcess>> sims;
     QStringList args{"--chip",         "2051",        "--json", "--serial", "7FE:1000",
                      "--serial-state", "gang.serial", "--log",  "gang.csv"};
@@ -836,10 +840,17 @@ void TstTool::stations()
         QCOMPARE(sims[2]->control(fault), "ok");
     QCOMPARE(sims[0]->control("key 2K"), "ok"); // the first station's key starts only its chip
     QVERIFY2(chip(1, 2, "passed"), qPrintable(out.all));
-    process.write("\n"); // Enter starts every station waiting: the first and the third
+    process.write("\n");   // Enter starts every station waiting: the first and the third
+    if (end == "Ctrl+C") { // once the third's load has begun: both chips are finished first
+        const QString loading = "{\"done\":0,\"event\":\"progress\",\"station\":3,\"total\":2048,"
+                                "\"what\":\"load\"}";
+        QVERIFY(QTest::qWaitFor([&] { return out.read().count(loading) == 2; }, 10000));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    }
     QVERIFY2(chip(1, 3, "passed"), qPrintable(out.all));
     QVERIFY2(chip(3, 2, fault == "none" ? "passed" : "failed"), qPrintable(out.all));
-    process.closeWriteChannel();
+    if (end == "input")
+        process.closeWriteChannel();
     const Run r = finish(process);
     QCOMPARE(r.code, 3); // a programmer went away
     drain();
@@ -852,6 +863,7 @@ void TstTool::stations()
                                 .arg(sims[1]->device())),
              qPrintable(board));
     QVERIFY2(board.endsWith("all stations: " + all + "\n"), qPrintable(board));
+    QCOMPARE(board.contains("stopping after the chips under way\n"), end == "Ctrl+C");
     const QStringList log =
         QString::fromUtf8(readFile(file("gang.csv"))).split('\n', Qt::SkipEmptyParts);
     QStringList stations, passed;
