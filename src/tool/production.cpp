@@ -53,7 +53,6 @@ private:
     void closeAll();
     int exitCode() const;
     void summary();
-    void stationLine(const Station &station);
 
     Tool &m_tool;
     RunRecord &m_record;
@@ -202,6 +201,25 @@ int Production::exitCode() const
     return failed == 0 ? Success : Failed;
 }
 
+// A tally of chips as a summary says it: its line, and its event for JSON.
+void tallyLine(Console &console, const char *event, int passed, int failed, bool gone,
+               const QString &goneText)
+{
+    const int chips = passed + failed;
+    console.result(QStringLiteral("%1 chip%2: %3 passed, %4 failed%5")
+                       .arg(chips)
+                       .arg(chips == 1 ? "" : "s")
+                       .arg(passed)
+                       .arg(failed)
+                       .arg(gone ? goneText : QString()),
+                   {{"event", event},
+                    {"chips", chips},
+                    {"passed", passed},
+                    {"failed", failed},
+                    {"gone", gone}});
+}
+
+// Each station's tally when there are several, then the run's.
 void Production::summary()
 {
     int passed = 0, failed = 0, gone = 0;
@@ -210,44 +228,14 @@ void Production::summary()
         failed += station->failed();
         gone += station->gone() ? 1 : 0;
         if (m_stations.size() > 1)
-            stationLine(*station);
+            tallyLine(station->programmer().console, "station", station->passed(),
+                      station->failed(), station->gone(), QStringLiteral("; no programmer"));
     }
-    const int chips = passed + failed;
-    QString end;
-    if (gone > 0)
-        end = m_stations.size() == 1 ? QStringLiteral("; the programmer went away")
-                                     : QStringLiteral("; %1 of %2 programmers went away")
-                                           .arg(gone)
-                                           .arg(m_stations.size());
-    m_tool.console.result(QStringLiteral("%1 chip%2: %3 passed, %4 failed%5")
-                              .arg(chips)
-                              .arg(chips == 1 ? "" : "s")
-                              .arg(passed)
-                              .arg(failed)
-                              .arg(end),
-                          {{"event", "summary"},
-                           {"chips", chips},
-                           {"passed", passed},
-                           {"failed", failed},
-                           {"gone", gone > 0}});
-}
-
-// A station's part of the summary, on its own console.
-void Production::stationLine(const Station &station)
-{
-    const int chips = station.passed() + station.failed();
-    station.programmer().console.result(
-        QStringLiteral("%1 chip%2: %3 passed, %4 failed%5")
-            .arg(chips)
-            .arg(chips == 1 ? "" : "s")
-            .arg(station.passed())
-            .arg(station.failed())
-            .arg(station.gone() ? QStringLiteral("; no programmer") : QString()),
-        {{"event", "station"},
-         {"chips", chips},
-         {"passed", station.passed()},
-         {"failed", station.failed()},
-         {"gone", station.gone()}});
+    tallyLine(
+        m_tool.console, "summary", passed, failed, gone > 0,
+        m_stations.size() == 1
+            ? QStringLiteral("; the programmer went away")
+            : QStringLiteral("; %1 of %2 programmers went away").arg(gone).arg(m_stations.size()));
 }
 
 } // namespace
