@@ -58,9 +58,7 @@ int Tool::findAdapter()
         console.error(why);
         return rc;
     }
-    options.ports = station.source;
-    options.portValue = station.value;
-    link.setPort(station.source, station.value);
+    usePort(station);
     return Success;
 }
 
