@@ -105,12 +105,8 @@ void startLock(const Programmer &p, const QByteArray &image, ChipDone done)
     auto block = std::make_shared<QByteArray>();
     runSteps({[=](Done next) { p.link.startCommand("l", ReplyRules::chipOperation(false), next); },
               [=](Done next) {
-                  p.link.startRequest(check->fillRequest(), ReplyRules::quick(false), next);
-              },
-              [=](Done next) { p.link.startCommand("R", ReplyRules::chipOperation(false), next); },
-              [=](Done next) {
-                  p.link.startBlock(LockCheckBytes, QStringLiteral("lock check"), block.get(),
-                                    next);
+                  startFilledRead(p, check->fillRequest(), LockCheckBytes,
+                                  QStringLiteral("lock check"), block.get(), next);
               }},
              [p, check, block, done](int rc) {
                  done(rc != Success ? ChipResult{rc, -1} : lockResult(p, *check, *block));

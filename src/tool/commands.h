@@ -46,7 +46,11 @@ using ChipDone = std::function<void(const ChipResult &result)>;
 // filled with fill and, when the block is nothing but fill, once more over its complement:
 // Failed when the chip could not be read (see ChipReadCheck).
 int readChipBlock(Tool &tool, quint8 fill, int bytes, const QString &label, QByteArray *block);
-// The same on the event loop; block must outlive the step.
+// The SRAM filled (fillRequest), the chip read into it ("R") and bytes of it read back
+// into block, which must outlive the step: one try of the above.
+void startFilledRead(const Programmer &p, const QByteArray &fillRequest, int bytes,
+                     const QString &label, QByteArray *block, std::function<void(int)> done);
+// readChipBlock on the event loop; block must outlive the step.
 void startChipRead(const Programmer &p, quint8 fill, int bytes, const QString &label,
                    QByteArray *block, std::function<void(int)> done);
 // Writes one chip (after the search) and compares it with the image.

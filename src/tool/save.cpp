@@ -34,34 +34,36 @@ int saveBlock(Tool &tool, const QString &path, bool readChip)
     return rc != Success ? rc : Images::write(tool.console, path, block);
 }
 
-// Fills the SRAM, has the chip read into it and reads the block back, until the block
-// tells whether the chip was read (see ChipReadCheck).
+// Reads the chip over fills until the block tells whether the chip was read.
 void readRound(const Programmer &p, const std::shared_ptr<ChipReadCheck> &check, quint8 fill,
                int bytes, const QString &label, QByteArray *block, const Done &done)
 {
-    runSteps({[=](Done next) {
-                  p.link.startRequest(check->fillRequest(), ReplyRules::quick(false), next);
-              },
-              [=](Done next) { p.link.startCommand("R", ReplyRules::chipOperation(false), next); },
-              [=](Done next) { p.link.startBlock(bytes, label, block, next); }},
-             [=](int rc) {
-                 if (rc != Success)
-                     return done(rc);
-                 const ChipReadCheck::Verdict verdict = check->judge(*block);
-                 if (verdict == ChipReadCheck::Verdict::Read)
-                     return done(Success);
-                 if (verdict != ChipReadCheck::Verdict::NotRead)
-                     return readRound(p, check, fill, bytes, label, block, done);
-                 p.console.error(
-                     QStringLiteral("the chip could not be read: the SRAM came back as "
-                                    "filled, with 0x%1 and again with 0x%2 (is the chip "
-                                    "locked, or another chip in the socket?)")
-                         .arg(hexText(fill, 2), hexText(check->fill(), 2)));
-                 done(Failed);
-             });
+    startFilledRead(p, check->fillRequest(), bytes, label, block, [=](int rc) {
+        if (rc != Success)
+            return done(rc);
+        const ChipReadCheck::Verdict verdict = check->judge(*block);
+        if (verdict == ChipReadCheck::Verdict::Read)
+            return done(Success);
+        if (verdict != ChipReadCheck::Verdict::NotRead)
+            return readRound(p, check, fill, bytes, label, block, done);
+        p.console.error(QStringLiteral("the chip could not be read: the SRAM came back as "
+                                       "filled, with 0x%1 and again with 0x%2 (is the chip "
+                                       "locked, or another chip in the socket?)")
+                            .arg(hexText(fill, 2), hexText(check->fill(), 2)));
+        done(Failed);
+    });
 }
 
 } // namespace
+
+void startFilledRead(const Programmer &p, const QByteArray &fillRequest, int bytes,
+                     const QString &label, QByteArray *block, Done done)
+{
+    runSteps({[=](Done next) { p.link.startRequest(fillRequest, ReplyRules::quick(false), next); },
+              [=](Done next) { p.link.startCommand("R", ReplyRules::chipOperation(false), next); },
+              [=](Done next) { p.link.startBlock(bytes, label, block, next); }},
+             std::move(done));
+}
 
 void startChipRead(const Programmer &p, quint8 fill, int bytes, const QString &label,
                    QByteArray *block, Done done)
