@@ -95,7 +95,7 @@ void Station::chipWritten(const ChipResult &result)
     m_recordCode = m_record.endChip(m_p, &m_chip, result);
     const bool passed = result.code == Success;
     ++(passed ? m_passed : m_failed);
-    m_last = passed ? QStringLiteral("passed") : QStringLiteral("failed");
+    m_lastPassed = passed;
     startVerdict(m_p, passed, [this, result](int) { chipEnded(result); });
 }
 

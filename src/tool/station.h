@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 // One programmer of a production run (write --repeat): its chips one after another on the
 // event loop. The first chip starts once the programmer is found; each next one on its key
 // (a key report for the chip the run holds, when it holds one) or on next() (Enter). The run
@@ -36,8 +38,8 @@ public:
     bool gone() const { return m_gone; }
     // The record's exit code when it could not keep a chip (the run must stop), else Success.
     int recordCode() const { return m_recordCode; }
-    // The last chip's result: passed, failed, or empty before the first.
-    QString lastResult() const { return m_last; }
+    // Whether the last chip passed; nothing before the first.
+    std::optional<bool> lastPassed() const { return m_lastPassed; }
 
 signals:
     // The state, the tally or the last result changed.
@@ -66,5 +68,5 @@ private:
     int m_failed = 0;
     bool m_gone = false;
     int m_recordCode = 0;
-    QString m_last;
+    std::optional<bool> m_lastPassed;
 };

@@ -92,10 +92,10 @@ QStringList StationBoard::currentLines() const
 {
     std::vector<Row> rows;
     for (const Station *s : m_stations) {
-        const QString last =
-            s->lastResult().isEmpty()
-                ? QString()
-                : (s->lastResult() == "passed" ? QStringLiteral("PASS") : QStringLiteral("FAIL"));
+        const std::optional<bool> passed = s->lastPassed();
+        const QString last = !passed   ? QString()
+                             : *passed ? QStringLiteral("PASS")
+                                       : QStringLiteral("FAIL");
         rows.push_back(
             {s->programmer().link.portName(), s->passed(), s->failed(), doing(*s), last});
     }
